@@ -1,0 +1,20 @@
+// pagerake-cli: the headless front end. Each subcommand runs one job of the recovery and prints
+// what the window would show, as text or JSON.
+#include <cstdio>
+
+#include "cli/command.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Pagerake: recover SQL Server data files (MDF) from disks, partitions and images",
+               "pagerake-cli"};
+  app.require_subcommand(1);
+  pagerake::cli::Action action;
+  pagerake::cli::AddInspectCommand(app, action);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? 0 : pagerake::cli::kExitBadInput;
+  }
+  return action ? action() : pagerake::cli::kExitBadInput;
+}
