@@ -29,7 +29,7 @@ Page BusyPage(PageProtection protection) {
 Page PageWithRecordAt(int first, const std::vector<uint8_t>& bytes) {
   Page page{};
   StoreLe16(page.data() + header_offset::kSlotCount, 1);
-  std::memcpy(page.data() + first, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(page.data() + first, bytes.data(), bytes.size());
   StoreLe16(page.data() + 8190, static_cast<uint16_t>(first));
   return page;
 }

@@ -65,11 +65,11 @@ Page PageBuilder::Build() const {
   EncodePageHeader(header_, page.data());
   for (size_t k = 0; k < records_.size(); ++k) {
     const auto& [offset, bytes] = records_[k];
-    std::memcpy(page.data() + offset, bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(page.data() + offset, bytes.data(), bytes.size());
     StoreLe16(page.data() + kPageSize - 2 * (k + 1), static_cast<uint16_t>(offset));
   }
   for (const auto& [offset, bytes] : pokes_) {
-    std::memcpy(page.data() + offset, bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(page.data() + offset, bytes.data(), bytes.size());
   }
   ApplyProtection(page, protection_);
   return page;

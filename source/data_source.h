@@ -1,0 +1,50 @@
+// The one current data source and the one read operation on it.
+//
+// DataSource says what the medium is (a physical disk or image file read by path, or a partition
+// read by its device), how it is addressed and where it ends; boot-sector reading adds the volume
+// parameters. ReadSectors copies a run of 512-byte sectors of it into the caller's buffer,
+// shortening a read that would run past the end. Nothing in the program writes to a source.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pagerake {
+
+class RawDiskAccess;  // the platform read layers (source/raw_disk.h)
+
+struct DataSource {
+  DataSource();
+  ~DataSource();
+  DataSource(DataSource&&) noexcept;
+  DataSource& operator=(DataSource&&) noexcept;
+  // Copies share nothing: the copy opens its own handles when it first reads.
+  DataSource(const DataSource& other);
+  DataSource& operator=(const DataSource& other);
+
+  bool sourceChosen = false;   // a source has been chosen in this run; scanning requires it
+  bool isPartition = false;    // read through the partition (drive) layer, else by path
+  uint8_t driveNumber = 0;     // Windows: drive letter as a number, 1 = "A"
+  std::string devicePath;      // disk device or image file; on Linux also the partition device
+  int64_t sourceSectors = 0;   // size basis: image/disk sector count, partition last sector
+  int64_t sourceEnd = 0;       // shortening end: a count, or for partitions an inclusive sector
+  bool isVolume = false;       // holds one volume whose boot sector is read
+  std::string fsName;          // "NTFS", "FAT32" or "不可识别"
+  int16_t sectorsPerCluster = 0;
+  int64_t dataStart = 0;       // sector where cluster addressing starts
+  int64_t mftCluster = 0;      // NTFS
+  int64_t fatReservedSectors = 0;  // FAT32
+  int64_t fatSectors = 0;          // FAT32
+
+  // The open handles of the read layers; kept between reads, not part of the record's value.
+  mutable std::unique_ptr<RawDiskAccess> raw;
+};
+
+// Reads `count` (1 to 65535) sectors starting at `sector` into `buffer` (count × 512 bytes).
+// A read past the end is shortened silently; one that starts past the end fails without touching
+// the buffer. True when every sector finally requested arrived. Not reentrant for one source.
+[[nodiscard]] bool ReadSectors(const DataSource& source, int64_t sector, int32_t count,
+                               void* buffer);
+
+}  // namespace pagerake

@@ -1,0 +1,62 @@
+// A Host for tests: records every memo line, status text, gauge value and message, and answers
+// dialogs from queues the test fills. Unanswered questions get a default (OK / Yes / cancel).
+// Posted tasks run at once on the calling thread. Safe to call from a job thread.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/host.h"
+
+namespace pagerake::testing {
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;
+  MessageIcon icon;
+  MessageButtons buttons;
+};
+
+class ScriptedHost : public Host {
+ public:
+  void AddMemoLine(Memo memo, const std::string& line) override;
+  void SetStatusText(const std::string& text) override;
+  void SetGauge(int percent) override;
+  MessageResult ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
+                            MessageButtons buttons) override;
+  std::optional<std::string> ChooseSaveFile(const FileDialogRequest& request) override;
+  std::optional<std::string> ChooseOpenFile(const FileDialogRequest& request) override;
+  std::optional<std::string> ChooseFolder(const std::string& title) override;
+  void SetClipboardText(const std::string& text) override;
+  void ProcessEvents() override {}
+  void Post(std::function<void()> task) override { task(); }
+
+  // Script: answers taken in order; when a queue is empty the default answer is given.
+  std::deque<MessageResult> messageAnswers;
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::deque<std::optional<std::string>> openAnswers;
+  std::deque<std::optional<std::string>> folderAnswers;
+
+  // Recordings (copies, taken under the lock).
+  std::vector<std::string> memo(Memo m) const;
+  std::vector<std::string> statusTexts() const;
+  std::vector<int> gaugeValues() const;
+  std::vector<RecordedMessage> messages() const;
+  std::vector<FileDialogRequest> dialogRequests() const;
+  std::string clipboard() const;
+  // Message texts only, for quick comparisons.
+  std::vector<std::string> messageTexts() const;
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<std::string> memos_[3];
+  std::vector<std::string> status_;
+  std::vector<int> gauge_;
+  std::vector<RecordedMessage> messages_;
+  std::vector<FileDialogRequest> dialogs_;
+  std::string clipboard_;
+};
+
+}  // namespace pagerake::testing
