@@ -39,6 +39,9 @@ class Host {
 
   // Appends one line to a tab's log memo. May be called from the job thread.
   virtual void AddMemoLine(Memo memo, const std::string& line) = 0;
+  // Empties a tab's log memo (the scan does so when it starts). Front ends that print memo lines
+  // as they come, rather than keep them, have nothing to empty. May be called from the job thread.
+  virtual void ClearMemo(Memo memo) { (void)memo; }
   // The status bar text (stat1) and the gauge (g1, 0 to 100). May be called from the job thread.
   virtual void SetStatusText(const std::string& text) = 0;
   virtual void SetGauge(int percent) = 0;

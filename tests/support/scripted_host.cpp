@@ -7,6 +7,17 @@ void ScriptedHost::AddMemoLine(Memo memo, const std::string& line) {
   memos_[static_cast<int>(memo)].push_back(line);
 }
 
+void ScriptedHost::ClearMemo(Memo memo) {
+  std::lock_guard lock(mu_);
+  memos_[static_cast<int>(memo)].clear();
+  ++memoClears_[static_cast<int>(memo)];
+}
+
+int ScriptedHost::memoClears(Memo m) const {
+  std::lock_guard lock(mu_);
+  return memoClears_[static_cast<int>(m)];
+}
+
 void ScriptedHost::SetStatusText(const std::string& text) {
   std::lock_guard lock(mu_);
   status_.push_back(text);

@@ -22,6 +22,8 @@ struct RecordedMessage {
 class ScriptedHost : public Host {
  public:
   void AddMemoLine(Memo memo, const std::string& line) override;
+  // Forgets the memo's recorded lines, as the window empties it; memoClears() counts the calls.
+  void ClearMemo(Memo memo) override;
   void SetStatusText(const std::string& text) override;
   void SetGauge(int percent) override;
   MessageResult ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
@@ -41,6 +43,7 @@ class ScriptedHost : public Host {
 
   // Recordings (copies, taken under the lock).
   std::vector<std::string> memo(Memo m) const;
+  int memoClears(Memo m) const;
   std::vector<std::string> statusTexts() const;
   std::vector<int> gaugeValues() const;
   std::vector<RecordedMessage> messages() const;
@@ -52,6 +55,7 @@ class ScriptedHost : public Host {
  private:
   mutable std::mutex mu_;
   std::vector<std::string> memos_[3];
+  int memoClears_[3] = {0, 0, 0};
   std::vector<std::string> status_;
   std::vector<int> gauge_;
   std::vector<RecordedMessage> messages_;
