@@ -29,14 +29,19 @@ bool ReadSectors(const DataSource& source, int64_t sector, int32_t count, void* 
   // 1. The last sector the source allows: partitions store an inclusive sector, the others a count.
   const int64_t last = source.isPartition ? source.sourceEnd : source.sourceEnd - 1;
   // 2. Shorten silently; a read that starts past the end has nothing left and fails.
-  if (source.sourceEnd > 0 && sector + count - 1 > last) {
+  //    (Written as sector > last - (count - 1) so that no sector number can overflow.)
+  if (source.sourceEnd > 0 && sector > last - (count - 1)) {
     const int64_t left = last - sector + 1;
     if (left <= 0) return false;
     count = static_cast<int32_t>(left);
   }
-  // 3. Dispatch to the read layer.
+  // 3. Dispatch: partitions through the drive layer, disks and image files through the path
+  //    layer, both with the full 64-bit sector number.
   if (!source.raw) source.raw = std::make_unique<RawDiskAccess>();
-  return source.raw->ReadPathSectors(source.devicePath, static_cast<uint16_t>(count), buffer, sector);
+  const auto n = static_cast<uint16_t>(count);
+  if (source.isPartition)
+    return source.raw->ReadDriveSectors(source.driveNumber, source.devicePath, sector, n, buffer);
+  return source.raw->ReadPathSectors(source.devicePath, n, buffer, sector);
 }
 
 }  // namespace pagerake
