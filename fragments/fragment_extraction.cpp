@@ -1,0 +1,223 @@
+#include "fragments/fragment_extraction.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fragments/output_guard.h"
+#include "fragments/utf8_path.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+using PageBuffer = std::array<uint8_t, kPageSize>;
+
+int32_t RowPages(const FragmentRow& row) { return (row.sizeKB + 4) / 8; }
+
+// What stopped a write: the message to show.
+using Stop = std::optional<std::string>;
+
+// Appends pages to an open output file; a failed write says which file.
+class PageSink {
+ public:
+  PageSink(std::ofstream& out, std::string path) : out_(out), path_(std::move(path)) {}
+  Stop Write(const uint8_t* bytes, int64_t count) {
+    if (!out_.write(reinterpret_cast<const char*>(bytes), count)) {
+      return "error,写入文件失败:" + path_;
+    }
+    return std::nullopt;
+  }
+  Stop WriteZeroPages(int64_t pages) {
+    static const PageBuffer kZero{};
+    for (int64_t i = 0; i < pages; ++i) {
+      if (Stop s = Write(kZero.data(), kPageSize)) return s;
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::ofstream& out_;
+  std::string path_;
+};
+
+// The ticked rows of the list, in list order.
+std::vector<const FragmentRow*> TickedRows(const FragmentListModel& list) {
+  std::vector<const FragmentRow*> ticked;
+  for (const FragmentRow& row : list.rows) {
+    if (row.checked) ticked.push_back(&row);
+  }
+  return ticked;
+}
+
+// The combined file. The last page of each fragment is held back until the next fragment has
+// been looked at, so that the tail repair can still change it without seeking back.
+Stop WriteCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
+                   const DataSource& source, int16_t sectorsPerCluster, PageSink& sink) {
+  PageBuffer page{};
+  PageBuffer lastPage{};
+  bool lastPending = false;
+  std::vector<uint8_t> lead(kLeadBlockBytes);
+  auto flush = [&]() -> Stop {
+    if (!lastPending) return std::nullopt;
+    lastPending = false;
+    return sink.Write(lastPage.data(), kPageSize);
+  };
+  int64_t lastEnd = 0;
+  for (size_t k = 0; k < ticked.size(); ++k) {
+    const FragmentRow& row = *ticked[k];
+    // 1. Zero pages for the page numbers missing since the previous fragment.
+    if (k > 0 && row.beginPage > lastEnd) {
+      if (Stop s = flush()) return s;
+      if (Stop s = sink.WriteZeroPages(row.beginPage - lastEnd)) return s;
+    }
+    // 2. The tail repair, when this fragment begins where the previous one ended.
+    if (k > 0 && lastPending && sectorsPerCluster > 0 && sectorsPerCluster < 16 &&
+        row.beginPage == lastEnd) {
+      if (!pages.ReadLeadBlock(source, row.fsec, lead.data())) {
+        flush();
+        return "read disk error";
+      }
+      RepairPageTail(lastPage.data(), lead.data(), sectorsPerCluster);
+    }
+    if (Stop s = flush()) return s;
+    // 3. The fragment's pages; its last page is held back.
+    const int32_t count = RowPages(row);
+    for (int32_t p = 0; p < count; ++p) {
+      page.fill(0);
+      if (!pages.ReadFragmentSectors(source, row.fsec, p * kSectorsPerPage, kSectorsPerPage,
+                                     page.data())) {
+        return "read disk error";
+      }
+      if (p + 1 < count) {
+        if (Stop s = sink.Write(page.data(), kPageSize)) return s;
+      } else {
+        lastPage = page;
+        lastPending = true;
+      }
+    }
+    lastEnd = row.endPage;
+  }
+  return flush();
+}
+
+// One fragment into its own file.
+Stop WriteFragmentFile(const FragmentRow& row, PageAccess& pages, const DataSource& source,
+                       PageSink& sink) {
+  PageBuffer page{};
+  for (int32_t p = 0; p < RowPages(row); ++p) {
+    page.fill(0);
+    if (!pages.ReadFragmentSectors(source, row.fsec, p * kSectorsPerPage, kSectorsPerPage,
+                                   page.data())) {
+      return "read disk error";
+    }
+    if (Stop s = sink.Write(page.data(), kPageSize)) return s;
+  }
+  return std::nullopt;
+}
+
+// The first ticked row that begins before the end page of the ticked row before it.
+std::optional<int32_t> FirstOutOfOrder(const std::vector<const FragmentRow*>& ticked) {
+  for (size_t k = 1; k < ticked.size(); ++k) {
+    if (ticked[k]->beginPage < ticked[k - 1]->endPage) return ticked[k]->beginPage;
+  }
+  return std::nullopt;
+}
+
+ExtractionResult ExtractCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
+                                 const DataSource& source, int16_t sectorsPerCluster, Host& host) {
+  ExtractionResult result;
+  auto fail = [&](const std::string& message) {
+    host.Tell(message, MessageIcon::kError);
+    result.failed = true;
+    return result;
+  };
+  // 1. The page order, when the user wants it checked.
+  if (host.ShowMessage("判断页号重复选是，不判断则选否", "数据文件类型选择",
+                       MessageIcon::kQuestion, MessageButtons::kYesNo) == MessageResult::kYes) {
+    if (const auto page = FirstOutOfOrder(ticked)) {
+      return fail("error,pageid not connectted:" + std::to_string(*page));
+    }
+  }
+  // 2. The file.
+  const auto path = host.ChooseSaveFile({"组合文件", "noname", ""});
+  if (!path) return result;
+  if (const auto refusal = OutputRefusal(*path, source, pages)) return fail(*refusal);
+  std::ofstream out(Utf8Path(*path), std::ios::binary | std::ios::trunc);
+  if (!out) return fail("error,无法创建文件");
+  // 3. The pages.
+  PageSink sink(out, *path);
+  const Stop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
+  out.close();
+  if (stop) return fail(*stop);
+  if (!out) return fail("error,写入文件失败:" + *path);
+  result.filesWritten = 1;
+  host.Tell("保存完毕");
+  return result;
+}
+
+ExtractionResult ExtractSeparate(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
+                                 const DataSource& source, Host& host) {
+  ExtractionResult result;
+  auto fail = [&](const std::string& message) {
+    host.Tell(message, MessageIcon::kError);
+    result.failed = true;
+    return result;
+  };
+  const auto folder = host.ChooseFolder("保存目录");
+  if (!folder) return result;
+  for (const FragmentRow* row : ticked) {
+    const std::string path =
+        PathUtf8(Utf8Path(*folder) / (std::to_string(row->fsec) + ".hex"));
+    if (const auto refusal = OutputRefusal(path, source, pages)) return fail(*refusal);
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+    if (!out) return fail("error,无法创建文件" + path);
+    PageSink sink(out, path);
+    const Stop stop = WriteFragmentFile(*row, pages, source, sink);
+    out.close();
+    if (stop) return fail(*stop);
+    if (!out) return fail("error,写入文件失败:" + path);
+    ++result.filesWritten;
+  }
+  host.Tell("保存完毕");
+  return result;
+}
+
+}  // namespace
+
+bool RepairPageTail(uint8_t* lastPage, const uint8_t* lead, int16_t sectorsPerCluster) {
+  if (sectorsPerCluster <= 0) return false;
+  // The 15 sectors in front of the next fragment end where a full page ending there would end.
+  PageBuffer image{};
+  std::memcpy(image.data() + kPageSize - kLeadBlockBytes, lead, kLeadBlockBytes);
+  PageBuffer original;
+  std::memcpy(original.data(), lastPage, kPageSize);
+  const int variants = static_cast<int>(std::lround(16.0 / sectorsPerCluster));
+  const int clusterBytes = sectorsPerCluster * kSectorSize;
+  for (int j = 0; j < variants; ++j) {
+    const int from = std::max(kPageSize - j * clusterBytes, kPageSize - kLeadBlockBytes);
+    std::memcpy(lastPage + from, image.data() + from, kPageSize - from);
+    if (VerifyPage(lastPage)) return true;
+  }
+  std::memcpy(lastPage, original.data(), kPageSize);
+  return false;
+}
+
+ExtractionResult ExtractCheckedFragments(const FragmentListModel& list, PageAccess& pages,
+                                         const DataSource& source, int16_t sectorsPerCluster,
+                                         Host& host) {
+  const std::vector<const FragmentRow*> ticked = TickedRows(list);
+  if (host.ShowMessage("组合保存成一个文件选是，保存为多个文件选否", "数据文件类型选择",
+                       MessageIcon::kQuestion, MessageButtons::kYesNo) == MessageResult::kYes) {
+    return ExtractCombined(ticked, pages, source, sectorsPerCluster, host);
+  }
+  return ExtractSeparate(ticked, pages, source, host);
+}
+
+}  // namespace pagerake

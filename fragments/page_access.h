@@ -1,0 +1,96 @@
+// Page access: the one way every stage after the scan reads sectors of a fragment, whichever
+// medium holds it.
+//
+// In live-source mode (the start) sectors come from the data source at absolute sector numbers.
+// Once a fragment-content file has been opened with a saved scan they come from that file, so the
+// analysis can go on after the scanned medium has been detached; nothing switches back.
+//
+// Content file layout (written by SaveScanInfo): for every line of the fragment table, in table
+// order, a lead block of 7680 bytes (the 15 sectors in front of the fragment, as read) and then the
+// fragment's pages, 8192 bytes each, scrambled with the file's key; at the end a 6-byte trailer:
+// the key rotated right by 3 bits (LE32) and the sectors per cluster (LE16).
+//
+// A fragment is found in the content file through an index from start sector to file offset,
+// built once when the file is opened from the table saved with it (the first line with a given
+// start sector wins). Reads do not walk the table.
+//
+// Not reentrant: one reader at a time, like ReadSectors.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scan/fragment_table.h"
+#include "source/data_source.h"
+
+namespace pagerake {
+
+inline constexpr int kLeadSectors = 15;
+inline constexpr int kLeadBlockBytes = kLeadSectors * 512;  // 7680
+inline constexpr int kContentTrailerBytes = 6;
+
+// The size a content file saved with `table` has: 7680 + pages × 8192 per line, plus the trailer.
+int64_t ExpectedContentFileSize(const FragmentTable& table);
+
+// The 15 sectors in front of a fragment starting at `fsec`, from the data source, into `out`
+// (7680 bytes). Sectors before sector 0 do not exist: they come back as zeros and the sectors
+// that do exist are read. False when a read fails.
+[[nodiscard]] bool ReadLeadSectors(const DataSource& source, int64_t fsec, uint8_t* out);
+
+enum class ContentOpenStatus {
+  kOpened,
+  kCannotOpen,     // missing or unreadable
+  kSizeMismatch,   // not the size the table implies: cut short, or saved with another table
+};
+
+struct ContentOpenResult {
+  ContentOpenStatus status = ContentOpenStatus::kCannotOpen;
+  int64_t expectedSize = 0;
+  int64_t actualSize = 0;
+  int16_t sectorsPerCluster = 0;  // from the trailer, when opened
+};
+
+class PageAccess {
+ public:
+  // True until a content file has been opened.
+  bool LiveSourceMode() const { return liveSourceMode_; }
+  uint32_t ContentFileKey() const { return contentFileKey_; }
+  // The open content file's path; empty in live-source mode.
+  const std::string& ContentFilePath() const { return contentPath_; }
+
+  // Opens `path` (UTF-8) read-only as the fragment-content file saved with `table`: checks that
+  // its size is what the table implies, takes the key from the trailer and builds the index.
+  // On success the access is in content-file mode and the previous content file is closed;
+  // otherwise nothing changes.
+  [[nodiscard]] ContentOpenResult OpenContentFile(const std::string& path,
+                                                  const FragmentTable& table);
+
+  // Reads `count` sectors at `sectorOffset` sectors from the start of the fragment that starts at
+  // sector `fsec` into `buffer` (count × 512 bytes). Offset 16 × n is page n; −15 reaches the first
+  // of the 15 sectors in front of the fragment. In content-file mode a read of 16 sectors is
+  // unscrambled as one page; other reads come back as stored. False on a failed source read, a
+  // fragment the content file does not hold (buffer untouched) or a short read. Shows nothing.
+  [[nodiscard]] bool ReadFragmentSectors(const DataSource& source, int64_t fsec,
+                                         int32_t sectorOffset, int32_t count, void* buffer);
+
+  // The 15 sectors in front of a fragment (7680 bytes): ReadLeadSectors in live-source mode, the
+  // stored lead block in content-file mode.
+  [[nodiscard]] bool ReadLeadBlock(const DataSource& source, int64_t fsec, uint8_t* out);
+
+ private:
+  // Byte offset of the first page of the fragment starting at `fsec`, or −1.
+  int64_t FindFragment(int64_t fsec) const;
+
+  bool liveSourceMode_ = true;
+  std::ifstream content_;
+  std::string contentPath_;
+  int64_t contentSize_ = 0;
+  uint32_t contentFileKey_ = 0;
+  // (start sector, offset of its first page), sorted by start sector, one entry per sector.
+  std::vector<std::pair<int64_t, int64_t>> index_;
+};
+
+}  // namespace pagerake

@@ -1,0 +1,188 @@
+#include "fragments/scan_info_file.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "fragments/content_file_writer.h"
+#include "fragments/fragment_filter.h"
+#include "fragments/option_text.h"
+#include "fragments/output_guard.h"
+#include "fragments/scan_info_codec.h"
+#include "fragments/utf8_path.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int16_t kDefaultSectorsPerCluster = 8;
+
+// A fragment record from a decoded line: exactly nine "|"-terminated fields, numbers where
+// numbers belong, a size that is not negative.
+std::optional<FragmentRecord> RecordFromLine(std::string_view line) {
+  if (line.empty() || line.back() != '|' ||
+      std::count(line.begin(), line.end(), '|') != fragment_field::kCount) {
+    return std::nullopt;
+  }
+  std::optional<FragmentRecord> r = ParseFragmentLine(line);
+  if (!r || r->sizeKB < 0) return std::nullopt;
+  r->shown = TrimSpaces(GetField(line, fragment_field::kShown)) != "N";
+  return r;
+}
+
+const char* FaultReason(LineFault fault) {
+  switch (fault) {
+    case LineFault::kEmpty: return "空行";
+    case LineFault::kOddLength: return "长度为奇数";
+    case LineFault::kNotHex: return "含有非十六进制字符";
+    case LineFault::kNone: break;
+  }
+  return "";
+}
+
+}  // namespace
+
+bool WriteScanInfoFile(const std::string& path, const FragmentTable& table, RandomSource& random) {
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  std::string block;
+  for (size_t i = 0; i < table.size(); ++i) {
+    const auto start = static_cast<uint8_t>(random.Uniform(255));
+    block += EncodeLine(table.Line(i), kScanInfoKey, start);
+    block += "\r\n";
+    if (block.size() >= (1u << 20)) {
+      if (!out.write(block.data(), static_cast<std::streamsize>(block.size()))) return false;
+      block.clear();
+    }
+  }
+  out.write(block.data(), static_cast<std::streamsize>(block.size()));
+  out.flush();
+  return static_cast<bool>(out);
+}
+
+ScanInfoReadResult ReadScanInfoFile(const std::string& path, FragmentTable& table) {
+  ScanInfoReadResult result;
+  std::ifstream in(Utf8Path(path), std::ios::binary);
+  if (!in) return result;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return result;
+
+  FragmentTable loaded;
+  loaded.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  size_t lineNo = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++lineNo;
+    start = next;
+
+    LineFault fault = LineFault::kNone;
+    const std::optional<std::string> decoded = DecodeLine(line, kScanInfoKey, &fault);
+    std::optional<FragmentRecord> record;
+    if (decoded) record = RecordFromLine(*decoded);
+    if (!record) {
+      result.status = ScanInfoReadStatus::kBadLine;
+      result.badLine = lineNo;
+      result.badReason = decoded ? "不是碎片记录(应为9个以“|”结尾的字段)" : FaultReason(fault);
+      return result;
+    }
+    loaded.Append(std::move(*record));
+  }
+  table.Swap(loaded);
+  result.status = ScanInfoReadStatus::kRead;
+  return result;
+}
+
+std::string BadLineMessage(const ScanInfoReadResult& result) {
+  return "error,扫描信息文件第" + std::to_string(result.badLine) + "行无法解码:" +
+         result.badReason;
+}
+
+SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& source,
+                                const PageAccess& pages, int16_t sectorsPerCluster,
+                                RandomSource& random, Host& host) {
+  SaveScanInfoResult result;
+  auto fail = [&](const std::string& message) {
+    host.Tell(message, MessageIcon::kError);
+    result.failed = true;
+    return result;
+  };
+  // 1. The scan-info file.
+  if (const auto path = host.ChooseSaveFile(
+          {"保存扫描信息,请注意别保存到原数据所在盘，防止覆盖", "", ""})) {
+    if (const auto refusal = OutputRefusal(*path, source, pages)) return fail(*refusal);
+    if (!WriteScanInfoFile(*path, table, random)) return fail("error,无法创建文件");
+    result.infoSaved = true;
+  }
+  // 2. The content file, if wanted.
+  if (host.ShowMessage("已经保存了扫描信息。是否需要保存所有碎片的内容", "保存碎片内容",
+                       MessageIcon::kQuestion, MessageButtons::kYesNo) != MessageResult::kYes) {
+    return result;
+  }
+  const auto path = host.ChooseSaveFile(
+      {"保存所有碎片的内容,请注意别保存到原数据所在盘，防止覆盖", "spcontent", ""});
+  if (!path) return result;
+  if (const auto refusal = OutputRefusal(*path, source, pages)) return fail(*refusal);
+  std::ofstream out(Utf8Path(*path), std::ios::binary | std::ios::trunc);
+  if (!out) return fail("error,无法创建文件");
+  const auto key = random.Uniform(2147483646);
+  switch (WriteFragmentContent(out, table, source, key, sectorsPerCluster, host)) {
+    case ContentWriteStatus::kReadFailed: return fail("read disk error");
+    case ContentWriteStatus::kWriteFailed: return fail("error,写入文件失败:" + *path);
+    case ContentWriteStatus::kDone: break;
+  }
+  out.close();
+  result.contentSaved = true;
+  host.Tell("success");
+  return result;
+}
+
+OpenScanInfoResult OpenScanInfo(const ScanInfoState& state, Host& host) {
+  OpenScanInfoResult result;
+  auto fail = [&](const std::string& message) {
+    host.Tell(message, MessageIcon::kError);
+    result.failed = true;
+    return result;
+  };
+  // 1. The scan-info file: decoded whole into a new table before anything changes.
+  if (const auto path = host.ChooseOpenFile({"", "", ""})) {
+    const ScanInfoReadResult read = ReadScanInfoFile(*path, state.table);
+    if (read.status == ScanInfoReadStatus::kCannotOpen) return fail("error,无法打开文件");
+    if (read.status == ScanInfoReadStatus::kBadLine) return fail(BadLineMessage(read));
+    RefreshFragmentList(state.table, state.list);
+    const std::optional<int32_t> spc = ParseInt32Text(state.sectorsPerClusterText);
+    state.sectorsPerCluster = (spc && *spc >= INT16_MIN && *spc <= INT16_MAX)
+                                  ? static_cast<int16_t>(*spc)
+                                  : kDefaultSectorsPerCluster;
+    result.tableLoaded = true;
+  }
+  // 2. The page-order index, also when no file was chosen.
+  state.pageOrder = BuildPageOrderIndex(state.table);
+
+  // 3. The content file, if wanted.
+  if (host.ShowMessage("已经打开了扫描信息。是否需要打开所有碎片的内容文件", "打开碎片内容",
+                       MessageIcon::kQuestion, MessageButtons::kYesNo) != MessageResult::kYes) {
+    return result;
+  }
+  const auto path = host.ChooseOpenFile({"", "", ""});
+  if (!path) return result;
+  const ContentOpenResult opened = state.pages.OpenContentFile(*path, state.table);
+  switch (opened.status) {
+    case ContentOpenStatus::kCannotOpen: return fail("error,无法打开文件");
+    case ContentOpenStatus::kSizeMismatch:
+      return fail("error,碎片内容文件与扫描信息不符:应为" + std::to_string(opened.expectedSize) +
+                  "字节,实际为" + std::to_string(opened.actualSize) + "字节");
+    case ContentOpenStatus::kOpened: break;
+  }
+  if (TrimSpaces(state.sectorsPerClusterText).empty()) {
+    state.sectorsPerCluster = opened.sectorsPerCluster;
+    state.sectorsPerClusterText = std::to_string(opened.sectorsPerCluster);
+  }
+  result.contentOpened = true;
+  return result;
+}
+
+}  // namespace pagerake
