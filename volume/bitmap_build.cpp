@@ -1,0 +1,54 @@
+#include "volume/bitmap_build.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace pagerake {
+
+bool BuildFreeSpaceBitmap(FreeSpaceBitmap& bitmap, const DataSource& source, Host& host) {
+  bitmap.StartBuild();
+  switch (KindOfFileSystem(source.fsName)) {
+    case FileSystemKind::kFat32:
+      return BuildFat32Bitmap(bitmap, source, host);
+    case FileSystemKind::kNtfs:
+      if (CopyNtfsBitmap(bitmap, source, host)) return true;
+      host.Tell("取$bitmap文件失败", MessageIcon::kError);
+      return false;
+    case FileSystemKind::kOther:
+      break;
+  }
+  return true;
+}
+
+bool BuildFat32Bitmap(FreeSpaceBitmap& bitmap, const DataSource& source, Host& host) {
+  constexpr int kEntriesPerSector = 128;
+  const int64_t fatEnd = source.fatReservedSectors + source.fatSectors;
+  std::vector<uint8_t> fat(static_cast<size_t>(kFatBlockSectors) * 512);
+  std::vector<uint8_t> block(kFatBlockBitmapBytes);
+  for (int64_t p = source.fatReservedSectors; p < fatEnd; p += kFatBlockSectors) {
+    // 1. One block of FAT sectors, the buffer cleared first so that a shortened read leaves 0s.
+    const int64_t remaining = fatEnd - p;
+    const int32_t m = remaining < kFatBlockSectors ? static_cast<int32_t>(remaining)
+                                                   : kFatBlockSectors;
+    std::fill(fat.begin(), fat.end(), 0);
+    if (!ReadSectors(source, p, m, fat.data())) {
+      host.Tell("读bitmap错误sec" + std::to_string(p), MessageIcon::kError);
+      return false;
+    }
+    // 2. One bit per entry: set when any of the entry's four bytes (top four bits included) is.
+    std::fill(block.begin(), block.end(), 0);
+    const int64_t entries = int64_t{m} * kEntriesPerSector;
+    for (int64_t e = 0; e < entries; ++e) {
+      const uint8_t* entry = fat.data() + e * 4;
+      if ((entry[0] | entry[1] | entry[2] | entry[3]) != 0) {
+        block[static_cast<size_t>(e >> 3)] |= static_cast<uint8_t>(1u << (e & 7));
+      }
+    }
+    // 3. The whole block, also when the FAT ended inside it.
+    bitmap.AppendToMemory(block.data(), block.size());
+  }
+  return true;
+}
+
+}  // namespace pagerake

@@ -1,0 +1,69 @@
+#include "volume/boot_sector.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "page/byte_order.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int kOemNameOffset = 3;
+constexpr int kSectorsPerClusterOffset = 13;
+constexpr int kReservedSectorsOffset = 14;
+constexpr int kFatSectorsOffset = 36;
+constexpr int kMftClusterOffset = 48;
+constexpr int kFatTypeOffset = 82;
+
+bool HasText(const uint8_t* sector, int offset, std::string_view text) {
+  return std::memcmp(sector + offset, text.data(), text.size()) == 0;
+}
+
+}  // namespace
+
+BootSectorFacts DecodeBootSector(const uint8_t* sector) {
+  BootSectorFacts facts;
+  facts.sectorsPerCluster = sector[kSectorsPerClusterOffset];
+  if (HasText(sector, kOemNameOffset, "NTFS")) {
+    facts.kind = FileSystemKind::kNtfs;
+    facts.mftCluster = static_cast<int64_t>(LoadLe64(sector + kMftClusterOffset));
+    facts.dataStart = 0;
+  } else if (HasText(sector, kFatTypeOffset, "FAT32")) {
+    facts.kind = FileSystemKind::kFat32;
+    facts.fatReservedSectors = LoadLe16(sector + kReservedSectorsOffset);
+    facts.fatSectors = LoadLe32(sector + kFatSectorsOffset);
+    // Two FATs, whatever the count at byte 16 says.
+    facts.dataStart = facts.fatReservedSectors + 2 * facts.fatSectors;
+  }
+  return facts;
+}
+
+bool ReadBootSector(DataSource& source, Host& host) {
+  std::array<uint8_t, 512> sector{};
+  if (!ReadSectors(source, 0, 1, sector.data())) {
+    host.AddMemoLine(Memo::kSource, "512error 读取sec0");
+    return false;
+  }
+  const BootSectorFacts facts = DecodeBootSector(sector.data());
+  source.sectorsPerCluster = facts.sectorsPerCluster;
+  switch (facts.kind) {
+    case FileSystemKind::kNtfs:
+      source.fsName = kFsNameNtfs;
+      source.mftCluster = facts.mftCluster;
+      source.dataStart = facts.dataStart;
+      break;
+    case FileSystemKind::kFat32:
+      source.fsName = kFsNameFat32;
+      source.fatReservedSectors = facts.fatReservedSectors;
+      source.fatSectors = facts.fatSectors;
+      source.dataStart = facts.dataStart;
+      break;
+    case FileSystemKind::kOther:
+      source.fsName = kFsNameUnrecognised;
+      break;
+  }
+  return true;
+}
+
+}  // namespace pagerake
