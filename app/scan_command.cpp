@@ -1,0 +1,149 @@
+#include "app/scan_command.h"
+
+#include <charconv>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+namespace pagerake {
+namespace {
+
+// Captions of the option fields, as messages name them.
+constexpr char kBeginCaption[] = "开始扇区";
+constexpr char kEndCaption[] = "结束扇区";
+constexpr char kStepCaption[] = "每簇扇区数";
+constexpr char kMaxPageCaption[] = "开始页面号小于";
+constexpr char kFileIdCaption[] = "文件ID";
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A whole decimal number with an optional sign and surrounding blanks.
+template <typename T>
+std::optional<T> ParseWhole(std::string_view text) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  T value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string NotANumber(std::string_view caption, std::string_view text) {
+  return "“" + std::string(caption) + "” 中的内容不是数字: " + std::string(text);
+}
+
+// Mirrors the scan's changes of the fragment table into the fragment list, on the UI thread.
+class FragmentListMirror : public FragmentSink {
+ public:
+  FragmentListMirror(FragmentListModel& list, Host& host) : list_(list), host_(host) {}
+  void Appended(const FragmentRecord& record) override {
+    host_.Post([&list = list_, record] { list.AppendRecord(record); });
+  }
+  void RemovedLast() override {
+    host_.Post([&list = list_] { list.RemoveLastRow(); });
+  }
+
+ private:
+  FragmentListModel& list_;
+  Host& host_;
+};
+
+// The scan job's body on its TMyThread: RunScan on the job's own copy of the source, then the
+// results that the window keeps are handed to the UI thread.
+void RunScanJob(Session& session, Host& host, const ScanOptions& options, DataSource source,
+                int16_t fileId) {
+  host.Post([&session] { session.fields.enabled = false; });
+  FragmentListMirror mirror(session.fragmentList, host);
+  int16_t currentFileId = fileId;
+  ScanJob job(source, session.fragmentTable, host, options, session.scanStopped, currentFileId);
+  job.sink = &mirror;
+  job.progress = &session.scanProgress;
+  job.freeSpace = &session.freeSpaceBitmap;
+  ScanResult result = RunScan(job);
+  auto index = std::make_shared<PageOrderIndex>(std::move(result.pageOrder));
+  const ScanReport report{true, result.end, result.scannedSectors};
+  const int16_t clusterSectors = source.sectorsPerCluster;
+  host.Post([&session, index, report, currentFileId, clusterSectors] {
+    if (report.end == ScanEnd::kFinished) session.pageOrderIndex = std::move(*index);
+    session.currentFileId = currentFileId;
+    session.dataSource.sectorsPerCluster = clusterSectors;
+    session.lastScan = report;
+  });
+}
+
+}  // namespace
+
+ParsedScanOptions ParseScanFields(const ScanFields& f) {
+  ParsedScanOptions out;
+  const auto begin = ParseWhole<int64_t>(f.edtbegin);
+  if (!begin) return {std::nullopt, NotANumber(kBeginCaption, f.edtbegin)};
+  const auto end = ParseWhole<int64_t>(f.edtend);
+  if (!end) return {std::nullopt, NotANumber(kEndCaption, f.edtend)};
+  const auto step = ParseWhole<int64_t>(f.edtsecs);
+  if (!step) return {std::nullopt, NotANumber(kStepCaption, f.edtsecs)};
+  if (*begin < 0) return {std::nullopt, "“" + std::string(kBeginCaption) + "” 不能小于0: " + f.edtbegin};
+  if (*step <= 0) return {std::nullopt, "“" + std::string(kStepCaption) + "” 必须大于0: " + f.edtsecs};
+  if (*end <= *begin) {
+    return {std::nullopt, "“" + std::string(kEndCaption) + "” 必须大于“" + kBeginCaption + "”: " +
+                              f.edtend};
+  }
+  ScanOptions o;
+  o.freeSpaceOnly = f.chkfreespace;
+  o.beginSector = *begin;
+  o.endSector = *end;
+  o.stepSectors = *step;
+  o.limitBeginPage = f.CheckBox1;
+  if (f.CheckBox1) {
+    const auto maxPage = ParseWhole<int32_t>(f.edtmaxpageid);
+    if (!maxPage) return {std::nullopt, NotANumber(kMaxPageCaption, f.edtmaxpageid)};
+    o.maxBeginPage = *maxPage;
+  }
+  out.options = o;
+  return out;
+}
+
+bool StartScan(Session& session, Host& host) {
+  // 1. A source must have been chosen.
+  if (!session.dataSource.sourceChosen) {
+    host.ShowMessage("请选择数据源！", "提示", MessageIcon::kWarning, MessageButtons::kOk);
+    session.focusedControl = "edtDataStr";
+    return false;
+  }
+  // 2. The options, read once now; a wrong field stops here.
+  const ParsedScanOptions parsed = ParseScanFields(session.fields);
+  if (!parsed.options) {
+    host.ShowMessage(parsed.error, "提示", MessageIcon::kWarning, MessageButtons::kOk);
+    return false;
+  }
+  // 3. The window ends on the data-source tab with the scan button disabled.
+  session.activeTab = 0;
+  session.scanButtonEnabled = false;
+  // 4. The job: it gets its own copy of the source and of the options.
+  session.scanStopped = false;
+  session.jobKind = JobKind::kScan;
+  session.jobs.Start(JobKind::kScan,
+                     [&session, &host, options = *parsed.options, source = session.dataSource,
+                      fileId = session.currentFileId](JobKind kind) {
+                       if (kind == JobKind::kScan) RunScanJob(session, host, options, source, fileId);
+                     });
+  return true;
+}
+
+bool ClickScanButton(Session& session, Host& host) {
+  const auto fileId = ParseWhole<int32_t>(session.fields.Edit2);
+  if (!fileId) {
+    host.ShowMessage(NotANumber(kFileIdCaption, session.fields.Edit2), "提示",
+                     MessageIcon::kWarning, MessageButtons::kOk);
+    return false;
+  }
+  session.currentFileId = static_cast<int16_t>(*fileId);
+  return StartScan(session, host);
+}
+
+void StopScan(Session& session) { session.scanStopped = true; }
+
+}  // namespace pagerake

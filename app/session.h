@@ -1,0 +1,81 @@
+// Session: the one owner of program-wide state. The window owns one, the command-line front end
+// one per run, a test its own. There are no globals: every command takes the Session and a Host.
+//
+// Threads: the UI thread runs every command and owns every field here, except what a running job
+// is handed when it starts (the fragment table, which only the running scan writes, the free-space
+// bitmap and the scan progress) and ScanStopped, which both threads read and write. Whatever else a
+// job changes reaches the Session through Host::Post, on the UI thread.
+//
+// Destroying the Session asks a running scan to stop and waits for every job thread first.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "app/job_control.h"
+#include "fragments/fragment_list.h"
+#include "scan/fragment_table.h"
+#include "scan/scan_job.h"
+#include "scan/scan_loop.h"
+#include "source/data_source.h"
+#include "volume/free_space_bitmap.h"
+
+namespace pagerake {
+
+// The scan options of the data-source tab as the window holds them: check boxes and edit texts.
+struct ScanFields {
+  bool chkfreespace = true;         // "只扫描空闲簇(FREE SPACE ONLY)"
+  bool chkfreespaceEnabled = true;  // cleared and disabled for whole disks
+  std::string edtbegin = "0";       // "开始扇区"
+  std::string edtend = "0";         // "结束扇区"
+  std::string edtsecs = "1";        // "每簇扇区数"
+  bool CheckBox1 = false;           // "开始页面号小于"
+  std::string edtmaxpageid;         // its page number
+  std::string Edit2 = "1";          // "文件ID"
+  std::string label5;               // the file system name shown for a volume
+  bool enabled = true;              // the scan disables the option fields; they stay disabled
+};
+
+// What the last scan job ended with, for front ends that report it.
+struct ScanReport {
+  bool ran = false;
+  ScanEnd end = ScanEnd::kFirstReadFailed;
+  int64_t scannedSectors = 0;
+};
+
+inline constexpr char kDataSourcePrompt[] = "......右键设置数据源(RIGHT CLICK TO CHOOSE DS )......";
+
+class Session {
+ public:
+  Session() = default;
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  DataSource dataSource;
+  std::string edtDataStr = kDataSourcePrompt;  // what the data-source field shows
+  ScanFields fields;
+
+  FragmentTable fragmentTable;
+  PageOrderIndex pageOrderIndex;
+  FragmentListModel fragmentList;  // ListView2
+  FreeSpaceBitmap freeSpaceBitmap;
+
+  int16_t currentFileId = 1;  // CurrentFileId
+  // ScanStopped: true when no scan runs or a stop was asked for.
+  std::atomic<bool> scanStopped{true};
+  JobKind jobKind = JobKind::kNone;  // JobKind of the job started last
+  ScanProgress scanProgress;         // position of the running scan
+  ScanReport lastScan;
+
+  // Window state the scan commands change.
+  bool scanButtonEnabled = true;  // btnscan
+  int activeTab = 0;              // PageControl1: 0 data source ... 3 assembly
+  std::string focusedControl;     // where the keyboard focus was put last
+
+  // The job threads; declared last so that nothing it waits for has been freed.
+  JobRunner jobs;
+};
+
+}  // namespace pagerake

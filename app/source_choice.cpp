@@ -1,0 +1,83 @@
+#include "app/source_choice.h"
+
+#include <array>
+
+#include "source/raw_disk.h"
+#include "volume/boot_sector.h"
+
+namespace pagerake {
+namespace {
+
+// Whether sector 0 of `source` is an NTFS or FAT32 boot sector.
+bool StartsWithVolumeBootSector(const DataSource& source) {
+  std::array<uint8_t, 512> sector{};
+  if (!ReadSectors(source, 0, 1, sector.data())) return false;
+  return DecodeBootSector(sector.data()).kind != FileSystemKind::kOther;
+}
+
+void SetWholeDiskRange(Session& s) {
+  s.fields.chkfreespace = false;
+  s.fields.chkfreespaceEnabled = false;
+  s.fields.edtbegin = "0";
+  s.fields.edtend = std::to_string(s.dataSource.sourceSectors);
+  s.dataSource.sourceEnd = s.dataSource.sourceSectors;
+  s.fields.edtsecs = "1";
+  s.fields.label5.clear();
+}
+
+}  // namespace
+
+bool ChooseImageFile(Session& session, Host& host) {
+  const std::optional<std::string> path = host.ChooseOpenFile(
+      {"", "", "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|所有文件(*.*)|*"});
+  if (!path || path->empty()) return false;
+  const MessageResult answer =
+      host.ShowMessage("此镜像文件是逻辑分区镜像请选是，是整个磁盘镜像请选否", "数据文件类型选择",
+                       MessageIcon::kQuestion, MessageButtons::kYesNo);
+  return OpenImageSource(session, host, *path,
+                         answer == MessageResult::kYes ? SourceLayout::kVolume
+                                                       : SourceLayout::kWholeDisk);
+}
+
+bool OpenImageSource(Session& session, Host& host, const std::string& path, SourceLayout layout) {
+  // 1. The size; a file that cannot be opened is refused before anything changes.
+  DiskParameters params;
+  if (!QueryDiskParameters(path, params)) {
+    host.Tell("无法打开数据源: " + path, MessageIcon::kWarning);
+    return false;
+  }
+  DataSource& source = session.dataSource;
+  session.edtDataStr = path;
+  source.sourceSectors = params.totalSectors;
+  source.isPartition = false;
+  source.devicePath = path;
+  source.sourceChosen = true;
+  source.raw.reset();
+  source.isVolume = false;
+  source.sourceEnd = source.sourceSectors;  // until the range is set below
+
+  // 2. Whole disk or volume.
+  if (layout == SourceLayout::kDetect) {
+    layout = StartsWithVolumeBootSector(source) ? SourceLayout::kVolume : SourceLayout::kWholeDisk;
+  }
+  if (layout == SourceLayout::kWholeDisk) {
+    SetWholeDiskRange(session);
+    return true;
+  }
+  source.isVolume = true;
+  session.fields.chkfreespaceEnabled = true;
+  session.fields.chkfreespace = false;
+  if (!ReadBootSector(source, host)) {
+    host.Tell("取分区信息失败2");
+    return false;
+  }
+  session.fields.chkfreespace = true;
+  session.fields.edtbegin = std::to_string(source.dataStart);
+  source.sourceEnd = source.dataStart + source.sourceSectors;
+  session.fields.edtend = std::to_string(source.sourceEnd);
+  session.fields.edtsecs = std::to_string(source.sectorsPerCluster);
+  session.fields.label5 = source.fsName;
+  return true;
+}
+
+}  // namespace pagerake

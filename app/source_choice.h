@@ -1,0 +1,34 @@
+// Choosing what to scan: an image file or a block device, taken as a whole disk or as one volume
+// (a partition, or an image of one). Fills the DataSource and the scan-range fields as the window's
+// data-source menu does, so that every front end starts a scan from the same state.
+#pragma once
+
+#include <string>
+
+#include "app/session.h"
+#include "base/host.h"
+
+namespace pagerake {
+
+// How the chosen file is to be read.
+enum class SourceLayout {
+  kWholeDisk,  // from sector 0, one sector per step, no free-space scan
+  kVolume,     // one volume: its boot sector gives the range, cluster size and free space
+  kDetect,     // a volume when sector 0 is an NTFS or FAT32 boot sector, else a whole disk
+};
+
+// The window's "打开镜像文件": offers the open dialog (image files "*.hdd;*.img;*.dsr;*.bin"), asks
+// whether the image holds one partition ("数据文件类型选择": Yes a partition, No a whole disk), and
+// opens it with OpenImageSource. False when the dialog is cancelled or the image is not opened.
+bool ChooseImageFile(Session& session, Host& host);
+
+// Opens `path` (an image file or block device, read only) as the data source with `layout`:
+// sourceSectors from its size, the source chosen, the data-source field showing the path. A whole
+// disk gets the range 0 to its sector count, step "1", free space cleared and disabled. A volume
+// has its boot sector read ("取分区信息失败2" when it cannot be: the source stays chosen, the range
+// fields keep their values) and gets the range dataStart to dataStart + sourceSectors, the cluster
+// size as step, the file system name, and free space ticked. A path that cannot be opened shows
+// "无法打开数据源: <path>" and changes nothing. True when the source and its range are set.
+bool OpenImageSource(Session& session, Host& host, const std::string& path, SourceLayout layout);
+
+}  // namespace pagerake
