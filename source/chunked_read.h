@@ -20,11 +20,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "page/page_header.h"
+
 namespace pagerake {
 
-inline constexpr int kSectorBytes = 512;      // the system's sector, for every kind of source
-inline constexpr int kChunkSectors = 128;     // the unit in which a read succeeds or fails
-inline constexpr size_t kChunkBytes = static_cast<size_t>(kChunkSectors) * kSectorBytes;
+// kSectorSize (page/page_header.h) is the system's sector, 512 bytes for every kind of source.
+inline constexpr int kChunkSectors = 128;  // the unit in which a read succeeds or fails
+inline constexpr size_t kChunkBytes = static_cast<size_t>(kChunkSectors) * kSectorSize;
 
 // Something that can be read at byte positions: an open file or device, or a test double.
 class PositionedReader {

@@ -15,9 +15,9 @@ constexpr uint8_t kSentinel = 0xEE;
 // that fails only the first time.
 class FakeSource final : public PositionedReader {
  public:
-  explicit FakeSource(int64_t sectors) : bytes_(static_cast<size_t>(sectors) * kSectorBytes) {
+  explicit FakeSource(int64_t sectors) : bytes_(static_cast<size_t>(sectors) * kSectorSize) {
     for (size_t i = 0; i < bytes_.size(); ++i)
-      bytes_[i] = static_cast<uint8_t>((i / kSectorBytes) * 7 + i % 251);
+      bytes_[i] = static_cast<uint8_t>((i / kSectorSize) * 7 + i % 251);
   }
 
   int64_t badSector = -1;    // reads reaching it deliver what lies in front of it, then fail
@@ -38,8 +38,8 @@ class FakeSource final : public PositionedReader {
     int64_t n = std::min<int64_t>(static_cast<int64_t>(bytes), size - offset);
     if (maxTransfer > 0) n = std::min<int64_t>(n, static_cast<int64_t>(maxTransfer));
     if (badSector >= 0) {
-      const int64_t badByte = badSector * kSectorBytes;
-      if (offset >= badByte && offset < badByte + kSectorBytes) {
+      const int64_t badByte = badSector * kSectorSize;
+      if (offset >= badByte && offset < badByte + kSectorSize) {
         if (badOnlyOnce) badSector = -1;
         return -1;
       }
@@ -49,7 +49,8 @@ class FakeSource final : public PositionedReader {
     return n;
   }
 
-  const uint8_t* SectorData(int64_t sector) const { return bytes_.data() + sector * kSectorBytes; }
+  int64_t sectors() const { return static_cast<int64_t>(bytes_.size() / kSectorSize); }
+  const uint8_t* SectorData(int64_t sector) const { return bytes_.data() + sector * kSectorSize; }
 
  private:
   std::vector<uint8_t> bytes_;
@@ -57,13 +58,14 @@ class FakeSource final : public PositionedReader {
 
 bool SectorMatches(const std::vector<uint8_t>& buf, int slot, const FakeSource& src,
                    int64_t sector) {
-  return std::memcmp(buf.data() + static_cast<size_t>(slot) * kSectorBytes,
-                     src.SectorData(sector), kSectorBytes) == 0;
+  return sector < src.sectors() &&
+         std::memcmp(buf.data() + static_cast<size_t>(slot) * kSectorSize,
+                     src.SectorData(sector), kSectorSize) == 0;
 }
 
 bool SectorUntouched(const std::vector<uint8_t>& buf, int slot) {
-  for (int i = 0; i < kSectorBytes; ++i)
-    if (buf[static_cast<size_t>(slot) * kSectorBytes + i] != kSentinel) return false;
+  for (int i = 0; i < kSectorSize; ++i)
+    if (buf[static_cast<size_t>(slot) * kSectorSize + i] != kSentinel) return false;
   return true;
 }
 
@@ -80,8 +82,8 @@ int ArrivedSectors(const std::vector<uint8_t>& buf, int count, const FakeSource&
 TEST(ChunkedReadTest, SuccessfulReadGoesStraightIntoTheCallersBufferInOneRead) {
   FakeSource src(1000);
   TransferBuffer transfer;
-  std::vector<uint8_t> buf(300 * kSectorBytes, kSentinel);
-  ASSERT_TRUE(ReadInChunks(src, 100 * kSectorBytes, buf.size(), 1000 * kSectorBytes, buf.data(),
+  std::vector<uint8_t> buf(300 * kSectorSize, kSentinel);
+  ASSERT_TRUE(ReadInChunks(src, 100 * kSectorSize, buf.size(), 1000 * kSectorSize, buf.data(),
                            transfer));
   EXPECT_EQ(ArrivedSectors(buf, 300, src, 100), 300);
   ASSERT_EQ(src.calls.size(), 1u);
@@ -105,8 +107,8 @@ TEST(ChunkedReadTest, ThreeHundredSectorsSucceedOrFailAs128And128And44) {
     SCOPED_TRACE(c.sourceSectors);
     FakeSource src(c.sourceSectors);
     TransferBuffer transfer;
-    std::vector<uint8_t> buf(300 * kSectorBytes, kSentinel);
-    EXPECT_EQ(ReadInChunks(src, 0, buf.size(), c.sourceSectors * kSectorBytes, buf.data(),
+    std::vector<uint8_t> buf(300 * kSectorSize, kSentinel);
+    EXPECT_EQ(ReadInChunks(src, 0, buf.size(), c.sourceSectors * kSectorSize, buf.data(),
                            transfer),
               c.ok);
     EXPECT_EQ(ArrivedSectors(buf, 300, src, 0), c.arrived);
@@ -119,7 +121,7 @@ TEST(ChunkedReadTest, UnknownEndFoundByShortReadKeepsWholeChunksOnly) {
     SCOPED_TRACE(sectors);
     FakeSource src(sectors);
     TransferBuffer transfer;
-    std::vector<uint8_t> buf(300 * kSectorBytes, kSentinel);
+    std::vector<uint8_t> buf(300 * kSectorSize, kSentinel);
     EXPECT_FALSE(ReadInChunks(src, 0, buf.size(), -1, buf.data(), transfer));
     const int whole = static_cast<int>(sectors / kChunkSectors * kChunkSectors);
     for (int slot = 0; slot < whole; ++slot) ASSERT_TRUE(SectorMatches(buf, slot, src, slot));
@@ -137,8 +139,8 @@ TEST(ChunkedReadTest, BadSectorFailsItsChunkAndLeavesLaterChunksUntouched) {
     FakeSource src(1000);
     src.badSector = bad;
     TransferBuffer transfer;
-    std::vector<uint8_t> buf(300 * kSectorBytes, kSentinel);
-    EXPECT_FALSE(ReadInChunks(src, 0, buf.size(), 1000 * kSectorBytes, buf.data(), transfer));
+    std::vector<uint8_t> buf(300 * kSectorSize, kSentinel);
+    EXPECT_FALSE(ReadInChunks(src, 0, buf.size(), 1000 * kSectorSize, buf.data(), transfer));
     const int chunkStart = bad / kChunkSectors * kChunkSectors;
     for (int slot = 0; slot < chunkStart; ++slot) ASSERT_TRUE(SectorMatches(buf, slot, src, slot));
     for (int slot = bad; slot < 300; ++slot) ASSERT_TRUE(SectorUntouched(buf, slot));
@@ -147,10 +149,10 @@ TEST(ChunkedReadTest, BadSectorFailsItsChunkAndLeavesLaterChunksUntouched) {
 
 TEST(ChunkedReadTest, TransfersCutShortAreContinued) {
   FakeSource src(1000);
-  src.maxTransfer = 100 * kSectorBytes + 17;  // not even a whole sector
+  src.maxTransfer = 100 * kSectorSize + 17;  // not even a whole sector
   TransferBuffer transfer;
-  std::vector<uint8_t> buf(300 * kSectorBytes, kSentinel);
-  ASSERT_TRUE(ReadInChunks(src, 10 * kSectorBytes, buf.size(), 1000 * kSectorBytes, buf.data(),
+  std::vector<uint8_t> buf(300 * kSectorSize, kSentinel);
+  ASSERT_TRUE(ReadInChunks(src, 10 * kSectorSize, buf.size(), 1000 * kSectorSize, buf.data(),
                            transfer));
   EXPECT_EQ(ArrivedSectors(buf, 300, src, 10), 300);
 }
@@ -160,8 +162,8 @@ TEST(ChunkedReadTest, ErrorThatClearsOnRetryStillDeliversEverything) {
   src.badSector = 140;
   src.badOnlyOnce = true;
   TransferBuffer transfer;
-  std::vector<uint8_t> buf(300 * kSectorBytes, kSentinel);
-  ASSERT_TRUE(ReadInChunks(src, 0, buf.size(), 1000 * kSectorBytes, buf.data(), transfer));
+  std::vector<uint8_t> buf(300 * kSectorSize, kSentinel);
+  ASSERT_TRUE(ReadInChunks(src, 0, buf.size(), 1000 * kSectorSize, buf.data(), transfer));
   EXPECT_EQ(ArrivedSectors(buf, 300, src, 0), 300);
 }
 

@@ -42,8 +42,17 @@ struct DataSource {
 };
 
 // Reads `count` (1 to 65535) sectors starting at `sector` into `buffer` (count × 512 bytes).
-// A read past the end is shortened silently; one that starts past the end fails without touching
-// the buffer. True when every sector finally requested arrived. Not reentrant for one source.
+//
+// The last sector allowed is `sourceEnd` for a partition (an inclusive sector number) and
+// `sourceEnd` − 1 for a disk or image file (a count). A read past it is shortened silently: the
+// part of the buffer behind the shortened run keeps what it held. One that starts past it fails
+// without touching the buffer. When `sourceEnd` is 0 or less nothing is shortened. A partition
+// is then read through the drive layer, anything else through the path layer (raw_disk.h), with
+// the full 64-bit sector number; a read that fails there has delivered the whole 128-sector
+// chunks in front of the failing one and nothing behind it.
+//
+// True when every sector finally requested arrived. Shows nothing. Not reentrant for one source:
+// two reads through the same record (or its layers) must never overlap.
 [[nodiscard]] bool ReadSectors(const DataSource& source, int64_t sector, int32_t count,
                                void* buffer);
 

@@ -49,7 +49,7 @@ class DeviceFile final : public PositionedReader {
   intptr_t handle_ = kNoHandle;
   std::string name_;
   int64_t sizeBytes_ = -1;
-  uint32_t sectorBytes_ = kSectorBytes;
+  uint32_t sectorBytes_ = kSectorSize;
   std::vector<uint8_t> staging_;  // Windows: whole-sector transfers for sectors above 512 bytes
 };
 

@@ -24,7 +24,7 @@ void QueryBlockDevice(int fd, int64_t* sizeBytes, uint32_t* sectorBytes) {
   if (::ioctl(fd, BLKGETSIZE64, &size) == 0 && size <= static_cast<uint64_t>(INT64_MAX))
     *sizeBytes = static_cast<int64_t>(size);
   int logical = 0;
-  if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical >= kSectorBytes)
+  if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical >= kSectorSize)
     *sectorBytes = static_cast<uint32_t>(logical);
 #else
   const off_t end = ::lseek(fd, 0, SEEK_END);
@@ -41,7 +41,7 @@ void DeviceFile::Close() {
   handle_ = kNoHandle;
   name_.clear();
   sizeBytes_ = -1;
-  sectorBytes_ = kSectorBytes;
+  sectorBytes_ = kSectorSize;
 }
 
 bool DeviceFile::Open(const std::string& name) {
@@ -53,7 +53,7 @@ bool DeviceFile::Open(const std::string& name) {
   // 2. Only an image file or a block device is a data source.
   struct stat st {};
   int64_t size = -1;
-  uint32_t sector = kSectorBytes;
+  uint32_t sector = kSectorSize;
   bool usable = ::fstat(fd, &st) == 0;
   if (usable && S_ISREG(st.st_mode)) {
     size = st.st_size;

@@ -2,20 +2,11 @@
 // ("\\.\C:") opened with CreateFileW (names are UTF-8) and read with SetFilePointerEx and
 // ReadFile. The Windows 9x branches are not provided: that platform cannot run the rest of the
 // program.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#include <winioctl.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "source/device_file.h"
-#include "source/wide_name_win32.h"
+#include "source/win32_api.h"
 
 namespace pagerake {
 
@@ -43,7 +34,7 @@ uint32_t QuerySectorBytes(HANDLE h, const std::string& name) {
     return 0;
   const DWORD bps = geometry.BytesPerSector;
   // Only power-of-two sizes from 512 up are usable for positioning.
-  if (bps < static_cast<DWORD>(kSectorBytes) || (bps & (bps - 1)) != 0) return kSectorBytes;
+  if (bps < static_cast<DWORD>(kSectorSize) || (bps & (bps - 1)) != 0) return kSectorSize;
   return bps;
 }
 
@@ -82,7 +73,7 @@ void DeviceFile::Close() {
   handle_ = kNoHandle;
   name_.clear();
   sizeBytes_ = -1;
-  sectorBytes_ = kSectorBytes;
+  sectorBytes_ = kSectorSize;
   staging_.clear();
 }
 
@@ -110,7 +101,7 @@ bool DeviceFile::Open(const std::string& name) {
   handle_ = reinterpret_cast<intptr_t>(h);
   name_ = name;
   sizeBytes_ = size;
-  sectorBytes_ = deviceSector == 0 ? kSectorBytes : deviceSector;
+  sectorBytes_ = deviceSector == 0 ? kSectorSize : deviceSector;
   return true;
 }
 
@@ -119,7 +110,7 @@ int64_t DeviceFile::ReadAt(void* dst, size_t bytes, int64_t offset) {
   HANDLE h = AsHandle(handle_);
   auto* out = static_cast<uint8_t*>(dst);
   const int64_t ss = sectorBytes_;
-  if (ss == kSectorBytes) return ReadAligned(h, out, bytes, offset);
+  if (ss == kSectorSize) return ReadAligned(h, out, bytes, offset);
   // A device with larger sectors: whole device sectors through the staging buffer, then the
   // requested 512-byte sectors out of it.
   const size_t stagingBytes = std::max<size_t>(kChunkBytes, static_cast<size_t>(ss));

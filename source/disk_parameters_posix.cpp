@@ -13,7 +13,7 @@ bool QueryDiskParameters(const std::string& devicePath, DiskParameters& params) 
   DeviceFile file;
   if (!file.Open(devicePath) || file.sizeBytes() <= 0) return false;
   DiskParameters found;
-  found.totalSectors = file.sizeBytes() / kSectorBytes;
+  found.totalSectors = file.sizeBytes() / kSectorSize;
   found.bytesPerSector = file.sectorBytes();
   struct stat st {};
   if (::stat(devicePath.c_str(), &st) == 0 && S_ISBLK(st.st_mode))

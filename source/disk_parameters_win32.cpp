@@ -1,17 +1,8 @@
 // Windows (NT family): the size of a physical disk from its drive geometry. The Windows 9x query
 // (through the INT13EXT virtual device) is not provided: that platform cannot run the rest of the
 // program.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#include <winioctl.h>
-
 #include "source/raw_disk.h"
-#include "source/wide_name_win32.h"
+#include "source/win32_api.h"
 
 namespace pagerake {
 
@@ -33,7 +24,7 @@ bool QueryImageFile(const std::string& path, DiskParameters& params) {
       (static_cast<int64_t>(data.nFileSizeHigh) << 32) | static_cast<int64_t>(data.nFileSizeLow);
   if (bytes <= 0) return false;
   params = DiskParameters{};
-  params.totalSectors = bytes / kSectorBytes;
+  params.totalSectors = bytes / kSectorSize;
   return true;
 }
 
@@ -55,12 +46,12 @@ bool QueryDiskParameters(const std::string& devicePath, DiskParameters& params) 
   const int64_t deviceSectors = geometry.Cylinders.QuadPart *
                                 static_cast<int64_t>(geometry.TracksPerCylinder) *
                                 static_cast<int64_t>(geometry.SectorsPerTrack);
-  const uint32_t bps = geometry.BytesPerSector >= static_cast<DWORD>(kSectorBytes)
+  const uint32_t bps = geometry.BytesPerSector >= static_cast<DWORD>(kSectorSize)
                            ? static_cast<uint32_t>(geometry.BytesPerSector)
-                           : static_cast<uint32_t>(kSectorBytes);
+                           : static_cast<uint32_t>(kSectorSize);
   if (deviceSectors <= 0) return false;  // no medium in the drive
   params = DiskParameters{};
-  params.totalSectors = deviceSectors * (bps / kSectorBytes);
+  params.totalSectors = deviceSectors * (bps / kSectorSize);
   params.bytesPerSector = bps;
   params.removable = IsRemovableMedia(geometry.MediaType);
   return true;

@@ -22,8 +22,8 @@ bool RawDiskAccess::ReadDriveSectors(uint8_t driveNumber, const std::string& dev
 bool RawDiskAccess::ReadOpen(DeviceFile& file, int64_t sector, uint16_t count, void* buffer) {
   if (count == 0 || sector < 0) return false;
   // The byte position of the last sector must fit in 64 bits.
-  if (sector > INT64_MAX / kSectorBytes - count) return false;
-  return ReadInChunks(file, sector * kSectorBytes, static_cast<size_t>(count) * kSectorBytes,
+  if (sector > INT64_MAX / kSectorSize - count) return false;
+  return ReadInChunks(file, sector * kSectorSize, static_cast<size_t>(count) * kSectorSize,
                       file.sizeBytes(), static_cast<uint8_t*>(buffer), transfer_);
 }
 
