@@ -17,7 +17,6 @@ inline constexpr int kExitBadInput = 2;  // missing, unreadable or malformed inp
 inline constexpr int kExitInterrupted = 130;
 
 void AddInspectCommand(CLI::App& app, Action& action);
-void AddScanCommand(CLI::App& app, Action& action);
 void AddVolumeCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

@@ -10,7 +10,6 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   pagerake::cli::Action action;
   pagerake::cli::AddInspectCommand(app, action);
-  pagerake::cli::AddScanCommand(app, action);
   pagerake::cli::AddVolumeCommand(app, action);
   try {
     app.parse(argc, argv);
