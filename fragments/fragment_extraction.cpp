@@ -130,66 +130,69 @@ std::optional<int32_t> FirstOutOfOrder(const std::vector<const FragmentRow*>& ti
   return std::nullopt;
 }
 
-ExtractionResult ExtractCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
-                                 const DataSource& source, int16_t sectorsPerCluster, Host& host) {
+// Shows `message` as an error and marks the result failed.
+ExtractionResult Failed(Host& host, const std::string& message) {
+  host.Tell(message, MessageIcon::kError);
   ExtractionResult result;
-  auto fail = [&](const std::string& message) {
-    host.Tell(message, MessageIcon::kError);
-    result.failed = true;
-    return result;
-  };
-  // 1. The page order, when the user wants it checked.
-  if (host.ShowMessage("判断页号重复选是，不判断则选否", "数据文件类型选择",
-                       MessageIcon::kQuestion, MessageButtons::kYesNo) == MessageResult::kYes) {
-    if (const auto page = FirstOutOfOrder(ticked)) {
-      return fail("error,pageid not connectted:" + std::to_string(*page));
-    }
-  }
-  // 2. The file.
-  const auto path = host.ChooseSaveFile({"组合文件", "noname", ""});
-  if (!path) return result;
-  if (const auto refusal = OutputRefusal(*path, source, pages)) return fail(*refusal);
-  std::ofstream out(Utf8Path(*path), std::ios::binary | std::ios::trunc);
-  if (!out) return fail("error,无法创建文件");
-  // 3. The pages.
-  PageSink sink(out, *path);
-  const Stop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
-  out.close();
-  if (stop) return fail(*stop);
-  if (!out) return fail("error,写入文件失败:" + *path);
-  result.filesWritten = 1;
-  host.Tell("保存完毕");
+  result.failed = true;
   return result;
 }
 
-ExtractionResult ExtractSeparate(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
-                                 const DataSource& source, Host& host) {
+// The combined file once its name is known: refusal, creation, pages, "保存完毕".
+ExtractionResult WriteCombinedFile(const std::vector<const FragmentRow*>& ticked,
+                                   PageAccess& pages, const DataSource& source,
+                                   int16_t sectorsPerCluster, const std::string& path,
+                                   Host& host) {
+  if (const auto refusal = OutputRefusal(path, source, pages)) return Failed(host, *refusal);
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+  if (!out) return Failed(host, "error,无法创建文件");
+  PageSink sink(out, path);
+  const Stop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
+  out.close();
+  if (stop) return Failed(host, *stop);
+  if (!out) return Failed(host, "error,写入文件失败:" + path);
+  host.Tell("保存完毕");
+  return {false, 1};
+}
+
+std::optional<std::string> OrderMessage(const std::vector<const FragmentRow*>& ticked) {
+  if (const auto page = FirstOutOfOrder(ticked)) {
+    return "error,pageid not connectted:" + std::to_string(*page);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ExtractionResult ExtractCombinedTo(const FragmentListModel& list, PageAccess& pages,
+                                   const DataSource& source, int16_t sectorsPerCluster,
+                                   bool checkOrder, const std::string& path, Host& host) {
+  const std::vector<const FragmentRow*> ticked = TickedRows(list);
+  if (checkOrder) {
+    if (const auto message = OrderMessage(ticked)) return Failed(host, *message);
+  }
+  return WriteCombinedFile(ticked, pages, source, sectorsPerCluster, path, host);
+}
+
+ExtractionResult ExtractSeparateTo(const FragmentListModel& list, PageAccess& pages,
+                                   const DataSource& source, const std::string& folder,
+                                   Host& host) {
   ExtractionResult result;
-  auto fail = [&](const std::string& message) {
-    host.Tell(message, MessageIcon::kError);
-    result.failed = true;
-    return result;
-  };
-  const auto folder = host.ChooseFolder("保存目录");
-  if (!folder) return result;
-  for (const FragmentRow* row : ticked) {
-    const std::string path =
-        PathUtf8(Utf8Path(*folder) / (std::to_string(row->fsec) + ".hex"));
-    if (const auto refusal = OutputRefusal(path, source, pages)) return fail(*refusal);
+  for (const FragmentRow* row : TickedRows(list)) {
+    const std::string path = PathUtf8(Utf8Path(folder) / (std::to_string(row->fsec) + ".hex"));
+    if (const auto refusal = OutputRefusal(path, source, pages)) return Failed(host, *refusal);
     std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
-    if (!out) return fail("error,无法创建文件" + path);
+    if (!out) return Failed(host, "error,无法创建文件" + path);
     PageSink sink(out, path);
     const Stop stop = WriteFragmentFile(*row, pages, source, sink);
     out.close();
-    if (stop) return fail(*stop);
-    if (!out) return fail("error,写入文件失败:" + path);
+    if (stop) return Failed(host, *stop);
+    if (!out) return Failed(host, "error,写入文件失败:" + path);
     ++result.filesWritten;
   }
   host.Tell("保存完毕");
   return result;
 }
-
-}  // namespace
 
 bool RepairPageTail(uint8_t* lastPage, const uint8_t* lead, int16_t sectorsPerCluster) {
   if (sectorsPerCluster <= 0) return false;
@@ -212,12 +215,23 @@ bool RepairPageTail(uint8_t* lastPage, const uint8_t* lead, int16_t sectorsPerCl
 ExtractionResult ExtractCheckedFragments(const FragmentListModel& list, PageAccess& pages,
                                          const DataSource& source, int16_t sectorsPerCluster,
                                          Host& host) {
-  const std::vector<const FragmentRow*> ticked = TickedRows(list);
-  if (host.ShowMessage("组合保存成一个文件选是，保存为多个文件选否", "数据文件类型选择",
-                       MessageIcon::kQuestion, MessageButtons::kYesNo) == MessageResult::kYes) {
-    return ExtractCombined(ticked, pages, source, sectorsPerCluster, host);
+  const auto ask = [&host](const char* question) {
+    return host.ShowMessage(question, "数据文件类型选择", MessageIcon::kQuestion,
+                            MessageButtons::kYesNo) == MessageResult::kYes;
+  };
+  if (ask("组合保存成一个文件选是，保存为多个文件选否")) {
+    // Combined: the order check comes before the file is chosen.
+    const std::vector<const FragmentRow*> ticked = TickedRows(list);
+    if (ask("判断页号重复选是，不判断则选否")) {
+      if (const auto message = OrderMessage(ticked)) return Failed(host, *message);
+    }
+    const auto path = host.ChooseSaveFile({"组合文件", "noname", ""});
+    if (!path) return {};
+    return WriteCombinedFile(ticked, pages, source, sectorsPerCluster, *path, host);
   }
-  return ExtractSeparate(ticked, pages, source, host);
+  const auto folder = host.ChooseFolder("保存目录");
+  if (!folder) return {};
+  return ExtractSeparateTo(list, pages, source, *folder, host);
 }
 
 }  // namespace pagerake

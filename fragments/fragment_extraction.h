@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/host.h"
 #include "fragments/fragment_list.h"
@@ -33,6 +34,16 @@ struct ExtractionResult {
 ExtractionResult ExtractCheckedFragments(const FragmentListModel& list, PageAccess& pages,
                                          const DataSource& source, int16_t sectorsPerCluster,
                                          Host& host);
+
+// The two kinds of output with the choices already made (front ends that take them from options):
+// the combined file at `path`, after the page-order check when `checkOrder`; the separate files in
+// `folder`. Each tells "保存完毕" when done.
+ExtractionResult ExtractCombinedTo(const FragmentListModel& list, PageAccess& pages,
+                                   const DataSource& source, int16_t sectorsPerCluster,
+                                   bool checkOrder, const std::string& path, Host& host);
+ExtractionResult ExtractSeparateTo(const FragmentListModel& list, PageAccess& pages,
+                                   const DataSource& source, const std::string& folder,
+                                   Host& host);
 
 // The tail repair on its own: `lastPage` is the last page of a fragment, `lead` the 7680 bytes in
 // front of the fragment that follows it. Tries the page unchanged, then with its last 1, 2, ...

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 
 #include "fragments/content_file_writer.h"
 #include "fragments/fragment_filter.h"
@@ -15,6 +14,7 @@ namespace pagerake {
 namespace {
 
 constexpr int16_t kDefaultSectorsPerCluster = 8;
+constexpr uint32_t kMaxContentKey = 2147483646;
 
 // A fragment record from a decoded line: exactly nine "|"-terminated fields, numbers where
 // numbers belong, a size that is not negative.
@@ -63,8 +63,12 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, FragmentTable& tabl
   ScanInfoReadResult result;
   std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!in) return result;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return result;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return result;
+  std::string text(static_cast<size_t>(size), '\0');
+  in.seekg(0);
+  if (!in.read(text.data(), size)) return result;
 
   FragmentTable loaded;
   loaded.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
@@ -101,21 +105,96 @@ std::string BadLineMessage(const ScanInfoReadResult& result) {
          result.badReason;
 }
 
+namespace {
+
+// Writes the scan-info file to `path`; false after telling why not.
+bool SaveInfoPart(const std::string& path, const FragmentTable& table, const DataSource& source,
+                  const PageAccess& pages, RandomSource& random, Host& host) {
+  if (const auto refusal = OutputRefusal(path, source, pages)) {
+    host.Tell(*refusal, MessageIcon::kError);
+    return false;
+  }
+  if (!WriteScanInfoFile(path, table, random)) {
+    host.Tell("error,无法创建文件", MessageIcon::kError);
+    return false;
+  }
+  return true;
+}
+
+// Writes the content file to `path` and tells "success"; false after telling why not.
+bool SaveContentPart(const std::string& path, const FragmentTable& table,
+                     const DataSource& source, const PageAccess& pages, int16_t sectorsPerCluster,
+                     RandomSource& random, Host& host) {
+  auto fail = [&host](const std::string& message) {
+    host.Tell(message, MessageIcon::kError);
+    return false;
+  };
+  if (const auto refusal = OutputRefusal(path, source, pages)) return fail(*refusal);
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+  if (!out) return fail("error,无法创建文件");
+  const uint32_t key = random.Uniform(kMaxContentKey);
+  switch (WriteFragmentContent(out, table, source, key, sectorsPerCluster, host)) {
+    case ContentWriteStatus::kReadFailed: return fail("read disk error");
+    case ContentWriteStatus::kWriteFailed: return fail("error,写入文件失败:" + path);
+    case ContentWriteStatus::kDone: break;
+  }
+  out.close();
+  if (!out) return fail("error,写入文件失败:" + path);
+  host.Tell("success");
+  return true;
+}
+
+// Loads the scan-info file at `path` into the state (table, list, sectors per cluster); false
+// after telling why not, with the state as it was.
+bool LoadInfoPart(const ScanInfoState& state, const std::string& path, Host& host) {
+  const ScanInfoReadResult read = ReadScanInfoFile(path, state.table);
+  if (read.status != ScanInfoReadStatus::kRead) {
+    host.Tell(read.status == ScanInfoReadStatus::kBadLine ? BadLineMessage(read)
+                                                          : "error,无法打开文件",
+              MessageIcon::kError);
+    return false;
+  }
+  RefreshFragmentList(state.table, state.list);
+  const std::optional<int32_t> spc = ParseInt32Text(state.sectorsPerClusterText);
+  state.sectorsPerCluster = (spc && *spc >= INT16_MIN && *spc <= INT16_MAX)
+                                ? static_cast<int16_t>(*spc)
+                                : kDefaultSectorsPerCluster;
+  return true;
+}
+
+// Opens the content file at `path` for page access; false after telling why not.
+bool OpenContentPart(const ScanInfoState& state, const std::string& path, Host& host) {
+  const ContentOpenResult opened = state.pages.OpenContentFile(path, state.table);
+  switch (opened.status) {
+    case ContentOpenStatus::kCannotOpen:
+      host.Tell("error,无法打开文件", MessageIcon::kError);
+      return false;
+    case ContentOpenStatus::kSizeMismatch:
+      host.Tell("error,碎片内容文件与扫描信息不符:应为" + std::to_string(opened.expectedSize) +
+                    "字节,实际为" + std::to_string(opened.actualSize) + "字节",
+                MessageIcon::kError);
+      return false;
+    case ContentOpenStatus::kOpened: break;
+  }
+  if (TrimSpaces(state.sectorsPerClusterText).empty()) {
+    state.sectorsPerCluster = opened.sectorsPerCluster;
+    state.sectorsPerClusterText = std::to_string(opened.sectorsPerCluster);
+  }
+  return true;
+}
+
+}  // namespace
+
 SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& source,
                                 const PageAccess& pages, int16_t sectorsPerCluster,
                                 RandomSource& random, Host& host) {
   SaveScanInfoResult result;
-  auto fail = [&](const std::string& message) {
-    host.Tell(message, MessageIcon::kError);
-    result.failed = true;
-    return result;
-  };
   // 1. The scan-info file.
   if (const auto path = host.ChooseSaveFile(
           {"保存扫描信息,请注意别保存到原数据所在盘，防止覆盖", "", ""})) {
-    if (const auto refusal = OutputRefusal(*path, source, pages)) return fail(*refusal);
-    if (!WriteScanInfoFile(*path, table, random)) return fail("error,无法创建文件");
-    result.infoSaved = true;
+    result.infoSaved = SaveInfoPart(*path, table, source, pages, random, host);
+    result.failed = !result.infoSaved;
+    if (result.failed) return result;
   }
   // 2. The content file, if wanted.
   if (host.ShowMessage("已经保存了扫描信息。是否需要保存所有碎片的内容", "保存碎片内容",
@@ -125,43 +204,41 @@ SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& so
   const auto path = host.ChooseSaveFile(
       {"保存所有碎片的内容,请注意别保存到原数据所在盘，防止覆盖", "spcontent", ""});
   if (!path) return result;
-  if (const auto refusal = OutputRefusal(*path, source, pages)) return fail(*refusal);
-  std::ofstream out(Utf8Path(*path), std::ios::binary | std::ios::trunc);
-  if (!out) return fail("error,无法创建文件");
-  const auto key = random.Uniform(2147483646);
-  switch (WriteFragmentContent(out, table, source, key, sectorsPerCluster, host)) {
-    case ContentWriteStatus::kReadFailed: return fail("read disk error");
-    case ContentWriteStatus::kWriteFailed: return fail("error,写入文件失败:" + *path);
-    case ContentWriteStatus::kDone: break;
+  result.contentSaved =
+      SaveContentPart(*path, table, source, pages, sectorsPerCluster, random, host);
+  result.failed = !result.contentSaved;
+  return result;
+}
+
+SaveScanInfoResult SaveScanInfoFiles(const std::optional<std::string>& infoPath,
+                                     const std::optional<std::string>& contentPath,
+                                     const FragmentTable& table, const DataSource& source,
+                                     const PageAccess& pages, int16_t sectorsPerCluster,
+                                     RandomSource& random, Host& host) {
+  SaveScanInfoResult result;
+  if (infoPath) {
+    result.infoSaved = SaveInfoPart(*infoPath, table, source, pages, random, host);
+    result.failed = !result.infoSaved;
+    if (result.failed) return result;
   }
-  out.close();
-  result.contentSaved = true;
-  host.Tell("success");
+  if (contentPath) {
+    result.contentSaved =
+        SaveContentPart(*contentPath, table, source, pages, sectorsPerCluster, random, host);
+    result.failed = !result.contentSaved;
+  }
   return result;
 }
 
 OpenScanInfoResult OpenScanInfo(const ScanInfoState& state, Host& host) {
   OpenScanInfoResult result;
-  auto fail = [&](const std::string& message) {
-    host.Tell(message, MessageIcon::kError);
-    result.failed = true;
-    return result;
-  };
   // 1. The scan-info file: decoded whole into a new table before anything changes.
   if (const auto path = host.ChooseOpenFile({"", "", ""})) {
-    const ScanInfoReadResult read = ReadScanInfoFile(*path, state.table);
-    if (read.status == ScanInfoReadStatus::kCannotOpen) return fail("error,无法打开文件");
-    if (read.status == ScanInfoReadStatus::kBadLine) return fail(BadLineMessage(read));
-    RefreshFragmentList(state.table, state.list);
-    const std::optional<int32_t> spc = ParseInt32Text(state.sectorsPerClusterText);
-    state.sectorsPerCluster = (spc && *spc >= INT16_MIN && *spc <= INT16_MAX)
-                                  ? static_cast<int16_t>(*spc)
-                                  : kDefaultSectorsPerCluster;
-    result.tableLoaded = true;
+    result.tableLoaded = LoadInfoPart(state, *path, host);
+    result.failed = !result.tableLoaded;
+    if (result.failed) return result;
   }
   // 2. The page-order index, also when no file was chosen.
   state.pageOrder = BuildPageOrderIndex(state.table);
-
   // 3. The content file, if wanted.
   if (host.ShowMessage("已经打开了扫描信息。是否需要打开所有碎片的内容文件", "打开碎片内容",
                        MessageIcon::kQuestion, MessageButtons::kYesNo) != MessageResult::kYes) {
@@ -169,19 +246,25 @@ OpenScanInfoResult OpenScanInfo(const ScanInfoState& state, Host& host) {
   }
   const auto path = host.ChooseOpenFile({"", "", ""});
   if (!path) return result;
-  const ContentOpenResult opened = state.pages.OpenContentFile(*path, state.table);
-  switch (opened.status) {
-    case ContentOpenStatus::kCannotOpen: return fail("error,无法打开文件");
-    case ContentOpenStatus::kSizeMismatch:
-      return fail("error,碎片内容文件与扫描信息不符:应为" + std::to_string(opened.expectedSize) +
-                  "字节,实际为" + std::to_string(opened.actualSize) + "字节");
-    case ContentOpenStatus::kOpened: break;
+  result.contentOpened = OpenContentPart(state, *path, host);
+  result.failed = !result.contentOpened;
+  return result;
+}
+
+OpenScanInfoResult OpenScanInfoFiles(const ScanInfoState& state,
+                                     const std::optional<std::string>& infoPath,
+                                     const std::optional<std::string>& contentPath, Host& host) {
+  OpenScanInfoResult result;
+  if (infoPath) {
+    result.tableLoaded = LoadInfoPart(state, *infoPath, host);
+    result.failed = !result.tableLoaded;
+    if (result.failed) return result;
   }
-  if (TrimSpaces(state.sectorsPerClusterText).empty()) {
-    state.sectorsPerCluster = opened.sectorsPerCluster;
-    state.sectorsPerClusterText = std::to_string(opened.sectorsPerCluster);
+  state.pageOrder = BuildPageOrderIndex(state.table);
+  if (contentPath) {
+    result.contentOpened = OpenContentPart(state, *contentPath, host);
+    result.failed = !result.contentOpened;
   }
-  result.contentOpened = true;
   return result;
 }
 

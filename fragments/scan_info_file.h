@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/host.h"
@@ -60,6 +61,14 @@ SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& so
                                 const PageAccess& pages, int16_t sectorsPerCluster,
                                 RandomSource& random, Host& host);
 
+// SAVE with its files already chosen (front ends that take them from options): the scan info to
+// `infoPath`, then the content to `contentPath`; nothing skips that file.
+SaveScanInfoResult SaveScanInfoFiles(const std::optional<std::string>& infoPath,
+                                     const std::optional<std::string>& contentPath,
+                                     const FragmentTable& table, const DataSource& source,
+                                     const PageAccess& pages, int16_t sectorsPerCluster,
+                                     RandomSource& random, Host& host);
+
 // The state OPEN reads and replaces, owned by the session.
 struct ScanInfoState {
   FragmentTable& table;
@@ -82,5 +91,11 @@ struct OpenScanInfoResult {
 // (taking sectors per cluster from its trailer when edtsecs is empty). A bad line or a content
 // file of the wrong size is refused with a message and changes nothing.
 OpenScanInfoResult OpenScanInfo(const ScanInfoState& state, Host& host);
+
+// OPEN with its files already chosen: loads `infoPath` when given, rebuilds the index, opens
+// `contentPath` when given.
+OpenScanInfoResult OpenScanInfoFiles(const ScanInfoState& state,
+                                     const std::optional<std::string>& infoPath,
+                                     const std::optional<std::string>& contentPath, Host& host);
 
 }  // namespace pagerake
