@@ -1,6 +1,7 @@
 #include "scan/record_fragment.h"
 
-#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <optional>
 
 #include "page/page_content.h"
@@ -66,10 +67,12 @@ std::string FileSizeText(int64_t sizePages) {
     amount /= 1024.0;
     unit = " GB";
   }
+  // Two decimals, halves rounded up (3.625 MB shows as 3.63 MB).
+  const long long hundredths = std::llround(std::fabs(amount) * 100.0);
   char text[64];
-  const auto [end, ec] = std::to_chars(text, text + sizeof text, amount, std::chars_format::fixed, 2);
-  if (ec != std::errc()) return std::string("?") + unit;
-  return std::string(text, end) + unit;
+  std::snprintf(text, sizeof text, "%s%lld.%02lld%s", amount < 0 ? "-" : "", hundredths / 100,
+                hundredths % 100, unit);
+  return text;
 }
 
 bool RecordFragment(ScanJob& job, int32_t sn, int32_t pages, int32_t beginPage, int64_t fsec,

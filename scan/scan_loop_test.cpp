@@ -381,6 +381,8 @@ TEST(FileSizeText, MegabytesBelowOneThousandElseGigabytes) {
   EXPECT_EQ(FileSizeText(127872), "999.00 MB");
   EXPECT_EQ(FileSizeText(0), "0.00 MB");
   EXPECT_EQ(FileSizeText(432), "3.38 MB");
+  EXPECT_EQ(FileSizeText(464), "3.63 MB");  // 3.625: halves go up
+  EXPECT_EQ(FileSizeText(-256), "-2.00 MB");  // a damaged header may record anything
 }
 
 }  // namespace
