@@ -18,5 +18,7 @@ inline constexpr int kExitInterrupted = 130;
 
 void AddInspectCommand(CLI::App& app, Action& action);
 void AddVolumeCommand(CLI::App& app, Action& action);
+void AddOpenCommand(CLI::App& app, Action& action);
+void AddExtractCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
   pagerake::cli::Action action;
   pagerake::cli::AddInspectCommand(app, action);
   pagerake::cli::AddVolumeCommand(app, action);
+  pagerake::cli::AddOpenCommand(app, action);
+  pagerake::cli::AddExtractCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
