@@ -17,6 +17,7 @@ inline constexpr int kExitBadInput = 2;  // missing, unreadable or malformed inp
 inline constexpr int kExitInterrupted = 130;
 
 void AddInspectCommand(CLI::App& app, Action& action);
+void AddScanCommand(CLI::App& app, Action& action);
 void AddVolumeCommand(CLI::App& app, Action& action);
 void AddOpenCommand(CLI::App& app, Action& action);
 void AddExtractCommand(CLI::App& app, Action& action);

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   pagerake::cli::Action action;
   pagerake::cli::AddInspectCommand(app, action);
+  pagerake::cli::AddScanCommand(app, action);
   pagerake::cli::AddVolumeCommand(app, action);
   pagerake::cli::AddOpenCommand(app, action);
   pagerake::cli::AddExtractCommand(app, action);

@@ -1,6 +1,7 @@
 #include "tests/support/run_cli.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,6 +48,60 @@ CliResult RunCli(const std::vector<std::string>& args) {
   posix_spawn_file_actions_destroy(&actions);
   result.out = ReadAll(outPath);
   result.err = ReadAll(errPath);
+  return result;
+}
+
+CliProcess::CliProcess(const std::vector<std::string>& args) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "pagerake-cli-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return;
+  dir_ = pattern;
+  outPath_ = dir_ + "/out";
+  errPath_ = dir_ + "/err";
+  std::vector<std::string> argv = {PAGERAKE_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargv;
+  for (auto& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ) == 0) pid_ = pid;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+CliProcess::~CliProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  std::error_code ec;
+  if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+}
+
+bool CliProcess::WaitForError(const std::string& text, double seconds) {
+  for (double waited = 0; waited < seconds; waited += 0.02) {
+    if (ReadAll(errPath_).find(text) != std::string::npos) return true;
+    usleep(20000);
+  }
+  return false;
+}
+
+void CliProcess::Signal(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+CliResult CliProcess::Wait() {
+  CliResult result;
+  int status = 0;
+  if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  pid_ = -1;
+  result.out = ReadAll(outPath_);
+  result.err = ReadAll(errPath_);
   return result;
 }
 

@@ -16,6 +16,30 @@ struct CliResult {
 // Runs pagerake-cli with `args` (no shell involved), standard input empty.
 CliResult RunCli(const std::vector<std::string>& args);
 
+// pagerake-cli running in the background, for tests that act while it runs (Ctrl-C). Standard
+// output and error go to files that the test can read as they grow.
+class CliProcess {
+ public:
+  explicit CliProcess(const std::vector<std::string>& args);
+  ~CliProcess();  // kills the process if it still runs
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  // Waits until standard error holds `text`, up to `seconds`; false when it never does.
+  bool WaitForError(const std::string& text, double seconds);
+  // Sends `signal` (SIGINT for Ctrl-C).
+  void Signal(int signal);
+  // Waits for the process to end and returns what it printed.
+  CliResult Wait();
+
+ private:
+  std::string outPath_;
+  std::string errPath_;
+  std::string dir_;
+  int pid_ = -1;
+};
+
 // A fresh empty folder under the system's temp folder, removed with its content on destruction.
 class TempDir {
  public:
