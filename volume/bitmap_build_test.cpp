@@ -36,7 +36,7 @@ struct Fat32Image {
   uint16_t reserved = 32;
   uint32_t fatSectors = 3;
   std::map<int64_t, uint32_t> fat, secondFat;
-  int64_t imageSectors = 0;  // 0: just past the second FAT
+  int64_t imageSectors = 0;  // 0: the FATs and 64 sectors of data area
 
   std::string Write(const testing::TempDir& dir) const {
     const int64_t dataStart = reserved + 2 * int64_t{fatSectors};
