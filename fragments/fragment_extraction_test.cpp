@@ -52,6 +52,18 @@ struct Extraction {
   void CheckAllRows() {
     for (auto& row : list.rows) row.checked = true;
   }
+  // Runs the command answering "combined", `orderCheck` and the file `name`; the file's bytes
+  // (empty when it was not written).
+  std::vector<uint8_t> Combined(ScriptedHost& host, MessageResult orderCheck,
+                                const std::string& name = "out.mdf",
+                                int16_t sectorsPerCluster = 8) {
+    host.messageAnswers = {MessageResult::kYes, orderCheck};
+    host.saveAnswers = {dir.File(name)};
+    last = ExtractCheckedFragments(list, pages, source, sectorsPerCluster, host);
+    return testing::ReadWholeFile(dir.File(name));
+  }
+  ExtractionResult last;
+
   std::vector<uint8_t> FilePages(int32_t first, int32_t count) const {
     return {file.begin() + int64_t{first} * kPageSize,
             file.begin() + int64_t{first + count} * kPageSize};
@@ -72,11 +84,8 @@ TEST(ExtractCombined, ZeroPagesFillTheGapBetweenFragments) {
   x.Place(5000, 120, 30);
   x.Ready();
   ScriptedHost host;
-  host.messageAnswers = {kYes, kYes};
-  host.saveAnswers = {x.dir.File("out.mdf")};
-  const ExtractionResult r = ExtractCheckedFragments(x.list, x.pages, x.source, 8, host);
-  EXPECT_FALSE(r.failed);
-  const auto out = testing::ReadWholeFile(x.dir.File("out.mdf"));
+  const auto out = x.Combined(host, kYes);
+  EXPECT_FALSE(x.last.failed);
   ASSERT_EQ(out.size(), 150u * kPageSize);
   EXPECT_EQ(out, Concat({x.FilePages(0, 100), Zeros(20), x.FilePages(120, 30)}));
   const auto dialogs = host.dialogRequests();
@@ -98,11 +107,8 @@ TEST(ExtractCombined, WithoutOrderCheckFragmentsAreAppendedAsListed) {
   x.Place(5000, 0, 100);
   x.Ready();
   ScriptedHost host;
-  host.messageAnswers = {kYes, kNo};
-  host.saveAnswers = {x.dir.File("out.mdf")};
-  EXPECT_FALSE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, host).failed);
-  EXPECT_EQ(testing::ReadWholeFile(x.dir.File("out.mdf")),
-            Concat({x.FilePages(100, 50), x.FilePages(0, 100)}));
+  EXPECT_EQ(x.Combined(host, kNo), Concat({x.FilePages(100, 50), x.FilePages(0, 100)}));
+  EXPECT_FALSE(x.last.failed);
 }
 
 TEST(ExtractCombined, OrderCheckStopsAtFirstRowOutOfOrderAndWritesNothing) {
@@ -112,9 +118,8 @@ TEST(ExtractCombined, OrderCheckStopsAtFirstRowOutOfOrderAndWritesNothing) {
   x.Place(5000, 55, 10);  // begins before 60
   x.Ready();
   ScriptedHost host;
-  host.messageAnswers = {kYes, kYes};
-  host.saveAnswers = {x.dir.File("out.mdf")};
-  EXPECT_TRUE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, host).failed);
+  EXPECT_TRUE(x.Combined(host, kYes).empty());
+  EXPECT_TRUE(x.last.failed);
   EXPECT_EQ(host.messageTexts().back(), "error,pageid not connectted:55");
   EXPECT_TRUE(host.dialogRequests().empty());
   EXPECT_FALSE(std::filesystem::exists(x.dir.File("out.mdf")));
@@ -128,11 +133,8 @@ TEST(ExtractCombined, OnlyTickedRowsInListOrder) {
   x.Ready();
   x.list.rows[1].checked = false;
   ScriptedHost host;
-  host.messageAnswers = {kYes, kYes};
-  host.saveAnswers = {x.dir.File("out.mdf")};
-  EXPECT_FALSE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, host).failed);
-  EXPECT_EQ(testing::ReadWholeFile(x.dir.File("out.mdf")),
-            Concat({x.FilePages(0, 10), Zeros(10), x.FilePages(20, 10)}));
+  EXPECT_EQ(x.Combined(host, kYes), Concat({x.FilePages(0, 10), Zeros(10), x.FilePages(20, 10)}));
+  EXPECT_FALSE(x.last.failed);
 }
 
 TEST(ExtractCheckedFragments, NothingTicked) {
@@ -141,9 +143,8 @@ TEST(ExtractCheckedFragments, NothingTicked) {
   x.Ready();
   x.list.rows[0].checked = false;
   ScriptedHost combined;
-  combined.messageAnswers = {kYes, kYes};
-  combined.saveAnswers = {x.dir.File("out.mdf")};
-  EXPECT_FALSE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, combined).failed);
+  EXPECT_TRUE(x.Combined(combined, kYes).empty());
+  EXPECT_FALSE(x.last.failed);
   EXPECT_TRUE(std::filesystem::exists(x.dir.File("out.mdf")));
   EXPECT_EQ(std::filesystem::file_size(x.dir.File("out.mdf")), 0u);
   EXPECT_EQ(combined.messageTexts().back(), "保存完毕");
@@ -196,9 +197,8 @@ TEST(ExtractCheckedFragments, UnreadablePageStopsWithPagesWrittenSoFar) {
   x.Ready();
   x.list.rows[0].sizeKB = 8 * 5000;  // runs far past the end of the source
   ScriptedHost host;
-  host.messageAnswers = {kYes, kNo};
-  host.saveAnswers = {x.dir.File("out.mdf")};
-  EXPECT_TRUE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, host).failed);
+  x.Combined(host, kNo);
+  EXPECT_TRUE(x.last.failed);
   EXPECT_EQ(host.messageTexts().back(), "read disk error");
   // Pages up to the end of the image: 40000 sectors hold (40000 − 1000) / 16 pages from 1000.
   EXPECT_EQ(std::filesystem::file_size(x.dir.File("out.mdf")), (39000u / 16 + 1) * kPageSize);
@@ -210,9 +210,8 @@ TEST(ExtractCheckedFragments, RefusesToWriteOverTheSourceOrTheOpenContentFile) {
   x.Ready();
   const auto before = testing::ReadWholeFile(x.dir.File("disk.img"));
   ScriptedHost host;
-  host.messageAnswers = {kYes, kNo};
-  host.saveAnswers = {x.dir.File("disk.img")};
-  EXPECT_TRUE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, host).failed);
+  EXPECT_EQ(x.Combined(host, kNo, "disk.img"), before);
+  EXPECT_TRUE(x.last.failed);
   EXPECT_EQ(host.messageTexts().back(),
             "error,输出文件就是数据源,不能写入:" + x.dir.File("disk.img"));
   EXPECT_EQ(testing::ReadWholeFile(x.dir.File("disk.img")), before);
@@ -236,12 +235,10 @@ TEST(ExtractCheckedFragments, RefusesToWriteOverTheSourceOrTheOpenContentFile) {
             ContentOpenStatus::kOpened);
   const auto content = testing::ReadWholeFile(x.dir.File("spcontent"));
   ScriptedHost again;
-  again.messageAnswers = {kYes, kNo};
-  again.saveAnswers = {x.dir.File("spcontent")};
-  EXPECT_TRUE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, again).failed);
+  EXPECT_EQ(x.Combined(again, kNo, "spcontent"), content);
+  EXPECT_TRUE(x.last.failed);
   EXPECT_EQ(again.messageTexts().back(),
             "error,输出文件就是打开的碎片内容文件,不能写入:" + x.dir.File("spcontent"));
-  EXPECT_EQ(testing::ReadWholeFile(x.dir.File("spcontent")), content);
 }
 
 TEST(ExtractCheckedFragments, ContentFileModeGivesTheSameFiles) {
@@ -257,21 +254,15 @@ TEST(ExtractCheckedFragments, ContentFileModeGivesTheSameFiles) {
             ContentOpenStatus::kOpened);
   std::filesystem::remove(x.dir.File("disk.img"));
   ScriptedHost host;
-  host.messageAnswers = {kYes, kYes};
-  host.saveAnswers = {x.dir.File("out.mdf")};
-  EXPECT_FALSE(ExtractCheckedFragments(x.list, x.pages, x.source, 8, host).failed);
-  EXPECT_EQ(testing::ReadWholeFile(x.dir.File("out.mdf")),
-            Concat({x.FilePages(0, 30), Zeros(10), x.FilePages(40, 20)}));
+  EXPECT_EQ(x.Combined(host, kYes), Concat({x.FilePages(0, 30), Zeros(10), x.FilePages(40, 20)}));
+  EXPECT_FALSE(x.last.failed);
 }
 
 // A real page cut at a cluster boundary: the first fragment's last page holds only its first
 // half; the other half lies in the cluster just in front of the fragment that continues it.
-struct SplitPage {
-  Extraction x;
-  int32_t page = -1;  // the page that was split
-  std::vector<uint8_t> corpus;
-
-  void Build() {
+class TailRepair : public ::testing::Test {
+ protected:
+  void SetUp() override {
     PAGERAKE_REQUIRE_CORPUS();
     corpus = testing::ReadWholeFile((testing::CorpusDir() / "r06.mdf").string());
     ASSERT_FALSE(corpus.empty());
@@ -300,54 +291,48 @@ struct SplitPage {
   }
   std::vector<uint8_t> Extract(int16_t sectorsPerCluster) {
     ScriptedHost host;
-    host.messageAnswers = {kYes, kYes};
-    host.saveAnswers = {x.dir.File("out.mdf")};
-    EXPECT_FALSE(ExtractCheckedFragments(x.list, x.pages, x.source, sectorsPerCluster, host).failed);
-    return testing::ReadWholeFile(x.dir.File("out.mdf"));
+    const auto out = x.Combined(host, kYes, "out.mdf", sectorsPerCluster);
+    EXPECT_FALSE(x.last.failed);
+    return out;
   }
   const uint8_t* CorpusPage(int32_t p) const { return corpus.data() + int64_t{p} * kPageSize; }
+
+  Extraction x;
+  int32_t page = -1;  // the page that was split
+  std::vector<uint8_t> corpus;
 };
 
-TEST(TailRepair, RealPageSplitAtClusterBoundaryIsMadeWhole) {
-  SplitPage split;
-  split.Build();
-  if (split.page < 0) return;
+TEST_F(TailRepair, RealPageSplitAtClusterBoundaryIsMadeWhole) {
   for (int16_t spc : {8, 4, 1}) {
-    const auto out = split.Extract(spc);
+    const auto out = Extract(spc);
     ASSERT_EQ(out.size(), 20u * kPageSize);
-    EXPECT_EQ(0, std::memcmp(out.data(), split.CorpusPage(split.page - 9), out.size()))
+    EXPECT_EQ(0, std::memcmp(out.data(), CorpusPage(page - 9), out.size()))
         << "sectors per cluster " << spc;
   }
 }
 
-TEST(TailRepair, NotTriedWithClustersOfAPageOrMore) {
-  SplitPage split;
-  split.Build();
-  if (split.page < 0) return;
+TEST_F(TailRepair, NotTriedWithClustersOfAPageOrMore) {
   for (int16_t spc : {16, 64, 0}) {
-    const auto out = split.Extract(spc);
+    const auto out = Extract(spc);
     ASSERT_EQ(out.size(), 20u * kPageSize);
     const uint8_t* last = out.data() + 9 * kPageSize;
-    EXPECT_EQ(0, std::memcmp(last, split.CorpusPage(split.page), 4096));
-    EXPECT_NE(0, std::memcmp(last + 4096, split.CorpusPage(split.page) + 4096, 4096));
+    EXPECT_EQ(0, std::memcmp(last, CorpusPage(page), 4096));
+    EXPECT_NE(0, std::memcmp(last + 4096, CorpusPage(page) + 4096, 4096));
     EXPECT_FALSE(VerifyPage(last)) << spc;
   }
 }
 
-TEST(TailRepair, FromContentFileLeadBlock) {
-  SplitPage split;
-  split.Build();
-  if (split.page < 0) return;
+TEST_F(TailRepair, FromContentFileLeadBlock) {
   ScriptedHost save;
-  save.saveAnswers = {std::nullopt, split.x.dir.File("spcontent")};
+  save.saveAnswers = {std::nullopt, x.dir.File("spcontent")};
   testing::FixedRandom random({1, 4242});
-  ASSERT_FALSE(SaveScanInfo(split.x.table, split.x.source, split.x.pages, 8, random, save).failed);
-  ASSERT_EQ(split.x.pages.OpenContentFile(split.x.dir.File("spcontent"), split.x.table).status,
+  ASSERT_FALSE(SaveScanInfo(x.table, x.source, x.pages, 8, random, save).failed);
+  ASSERT_EQ(x.pages.OpenContentFile(x.dir.File("spcontent"), x.table).status,
             ContentOpenStatus::kOpened);
-  std::filesystem::remove(split.x.dir.File("disk.img"));
-  const auto out = split.Extract(8);
+  std::filesystem::remove(x.dir.File("disk.img"));
+  const auto out = Extract(8);
   ASSERT_EQ(out.size(), 20u * kPageSize);
-  EXPECT_EQ(0, std::memcmp(out.data(), split.CorpusPage(split.page - 9), out.size()));
+  EXPECT_EQ(0, std::memcmp(out.data(), CorpusPage(page - 9), out.size()));
 }
 
 TEST(RepairPageTail, KeepsFirstVariantThatVerifiesOrThePageAsItWas) {
