@@ -22,6 +22,8 @@
 #include "cli/console_host.h"
 #include "cli/fragment_output.h"
 #include "cli/progress_host.h"
+#include "fragments/random_source.h"
+#include "fragments/scan_info_file.h"
 
 namespace pagerake::cli {
 namespace {
@@ -37,6 +39,8 @@ struct ScanCliOptions {
   std::optional<std::string> fileId;
   std::optional<std::string> maxBeginPage;
   bool json = false;
+  std::optional<std::string> saveInfo;     // scan-info file, as SAVE writes it
+  std::optional<std::string> saveContent;  // fragment content file saved with it
 };
 
 void PrintJson(const FragmentTable& table, int64_t scannedSectors, double seconds) {
@@ -115,6 +119,14 @@ int RunScanCommand(const ScanCliOptions& o) {
   std::fprintf(stderr, "%zu fragments; %lld sectors scanned in %.2f s\n",
                session.fragmentTable.size(), static_cast<long long>(report.scannedSectors),
                seconds);
+  if (o.saveInfo) {
+    SeededRandomSource random;
+    if (SaveScanInfoFiles(o.saveInfo, o.saveContent, session.fragmentTable, session.dataSource,
+                          PageAccess(), session.dataSource.sectorsPerCluster, random, host)
+            .failed) {
+      return kExitBadInput;
+    }
+  }
   if (interrupted) return kExitInterrupted;
   return report.end == ScanEnd::kFinished || report.end == ScanEnd::kStopped ? kExitOk
                                                                              : kExitBadInput;
@@ -141,6 +153,11 @@ void AddScanCommand(CLI::App& app, Action& action) {
   cmd->add_option("--max-begin-page", options->maxBeginPage,
                   "record only fragments whose first page is below N (开始页面号小于)");
   cmd->add_flag("--json", options->json, "print one JSON document instead of the list");
+  CLI::Option* saveInfo = cmd->add_option("--save-info", options->saveInfo,
+                                          "save the scan to this scan-info file, as SAVE does");
+  cmd->add_option("--save-content", options->saveContent,
+                  "save every fragment's sectors to this content file too")
+      ->needs(saveInfo);
   cmd->callback([&action, options] { action = [options] { return RunScanCommand(*options); }; });
 }
 

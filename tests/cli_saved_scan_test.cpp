@@ -122,6 +122,40 @@ TEST_F(CliSavedScan, OrderCheckRefusesRowsOutOfPageOrder) {
   EXPECT_EQ(testing::ReadWholeFile(Path("o.mdf")), expected);
 }
 
+TEST_F(CliSavedScan, ScanSavesWhatOpenAndExtractReadWithoutTheDisk) {
+  const auto scan = RunCli({"scan", Path("disk.img"), "--disk", "--save-info", Path("cli.txt"),
+                            "--save-content", Path("cli-content")});
+  ASSERT_EQ(scan.exitCode, 0) << scan.err;
+  EXPECT_NE(scan.err.find("success"), std::string::npos) << scan.err;
+  // The CLI's saved scan has the lines of the library's (only the random start values differ).
+  FragmentTable fromCli, fromLibrary;
+  ASSERT_EQ(ReadScanInfoFile(Path("cli.txt"), fromCli).status, ScanInfoReadStatus::kRead);
+  ASSERT_EQ(ReadScanInfoFile(Path("scan.txt"), fromLibrary).status, ScanInfoReadStatus::kRead);
+  ASSERT_EQ(fromCli.size(), fromLibrary.size());
+  for (size_t i = 0; i < fromCli.size(); ++i) EXPECT_EQ(fromCli.Line(i), fromLibrary.Line(i));
+
+  std::filesystem::remove(Path("disk.img"));
+  const auto open = RunCli({"open", Path("cli.txt"), "--content", Path("cli-content"), "--json"});
+  ASSERT_EQ(open.exitCode, 0) << open.err;
+  EXPECT_EQ(nlohmann::json::parse(open.out)["fragments"].size(), 3u);
+  const auto extract = RunCli({"extract", "--info", Path("cli.txt"), "--content",
+                               Path("cli-content"), "--rows", "all", "--combined", Path("o.mdf")});
+  ASSERT_EQ(extract.exitCode, 0) << extract.err;
+  EXPECT_EQ(testing::ReadWholeFile(Path("o.mdf")), mdf_);
+}
+
+TEST_F(CliSavedScan, ScanRefusesToSaveOverItsSource) {
+  const std::vector<uint8_t> image = testing::ReadWholeFile(Path("disk.img"));
+  const auto r = RunCli({"scan", Path("disk.img"), "--disk", "--save-info", Path("s.txt"),
+                         "--save-content", Path("disk.img")});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("error,输出文件就是数据源,不能写入:"), std::string::npos) << r.err;
+  EXPECT_EQ(testing::ReadWholeFile(Path("disk.img")), image);
+  const auto alone = RunCli({"scan", Path("disk.img"), "--disk", "--save-content", Path("c")});
+  EXPECT_EQ(alone.exitCode, 2);
+  EXPECT_FALSE(std::filesystem::exists(Path("c")));
+}
+
 TEST_F(CliSavedScan, BadInputIsAClearErrorWithStatusTwo) {
   const std::vector<uint8_t> image = testing::ReadWholeFile(Path("disk.img"));
   // A saved scan whose line 2 was cut short; a content file cut short.
