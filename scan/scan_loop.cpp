@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 
 #include "page/byte_order.h"
 #include "page/page_header.h"
-#include "scan/read_ahead.h"
 #include "scan/record_fragment.h"
 #include "scan/scan_window.h"
 #include "volume/bitmap_preparation.h"
@@ -17,9 +15,6 @@ namespace {
 // The span of one PFS page: a run joins the fragment before it only when the gap between them is
 // at most this many sectors (8088 pages).
 constexpr int64_t kMaxJoinGapSectors = 0x1F980;
-// Read-ahead: blocks of this many sectors, this many blocks ahead of the window.
-constexpr int32_t kReadAheadBlockSectors = kScanWindowSectors;
-constexpr int kReadAheadDepth = 4;
 
 // The free-space preparation: memo line, bitmap file for very large sources, the build.
 bool PrepareFreeSpace(ScanJob& job, FreeSpaceBitmap& bitmap) {
@@ -33,10 +28,10 @@ std::string ErrorLine(const char* word, int64_t sector) {
 // One walk over the source: the cursor, the skip limit and the numbering of this job.
 class Walker {
  public:
-  Walker(ScanJob& job, ReadAhead* readAhead, FreeSpaceBitmap* freeSpace)
+  Walker(ScanJob& job, FreeSpaceBitmap* freeSpace)
       : job_(job),
         freeSpace_(freeSpace),
-        window_(job.source, job.options.endSector, readAhead),
+        window_(job.source, job.options.endSector),
         end_(job.options.endSector),
         cursor_(job.options.beginSector),
         step_(job.options.stepSectors >= 32 ? 16 : std::max<int64_t>(job.options.stepSectors, 1)) {}
@@ -48,6 +43,8 @@ class Walker {
  private:
   void ShowProgress();
   bool Skipped();
+  int64_t SkipLimit() const;
+  bool StepOverHeldPositions();
   void TestPosition();
   int32_t FollowRun(int64_t start, int32_t firstPage, int16_t fileId, const char* errorWord);
   void JoinOrRecord(int64_t start, int32_t firstPage, int32_t pages);
@@ -88,12 +85,27 @@ void Walker::ShowProgress() {
 // Positions in used clusters and inside the last run are not looked at.
 bool Walker::Skipped() {
   if (freeSpace_ != nullptr && freeSpace_->IsSectorInUse(job_.source, cursor_)) return true;
-  if (limit_ > 0) {
-    // With a step below 16 the walk resumes inside the run's last page.
-    const int64_t limit = step_ < 16 ? limit_ - 16 + step_ : limit_;
-    if (cursor_ < limit) return true;
+  return limit_ > 0 && cursor_ < SkipLimit();
+}
+
+// With a step below 16 the walk resumes inside the last page of the last run.
+int64_t Walker::SkipLimit() const { return step_ < 16 ? limit_ - 16 + step_ : limit_; }
+
+// Positions whose header the window already holds and whose version byte is not 1 pass no test
+// and change nothing: they are stepped over in one tight loop, up to the next gauge change, the
+// end of what is held, or a stop. True when any position was stepped over.
+bool Walker::StepOverHeldPositions() {
+  if (freeSpace_ != nullptr || (limit_ > 0 && cursor_ < SkipLimit())) return false;
+  const uint8_t* data = nullptr;
+  int64_t first = 0, heldEnd = 0;
+  if (!window_.Held(cursor_, data, first, heldEnd)) return false;
+  const int64_t bound = std::min({end_, heldEnd, std::max(nextGaugeAt_, cursor_ + 1)});
+  const int64_t start = cursor_;
+  while (cursor_ < bound && data[(cursor_ - first) * kSectorSize] != 1 &&
+         !job_.scanStopped.load(std::memory_order_relaxed)) {
+    cursor_ += step_;
   }
-  return false;
+  return cursor_ != start;
 }
 
 ScanEnd Walker::Walk() {
@@ -103,6 +115,7 @@ ScanEnd Walker::Walk() {
       job_.host.SetStatusText("已停止扫描");
       return ScanEnd::kStopped;
     }
+    if (StepOverHeldPositions()) continue;
     if (!Skipped()) TestPosition();
     cursor_ += step_;
   }
@@ -117,6 +130,8 @@ void Walker::TestPosition() {
     job_.host.AddMemoLine(Memo::kSource, ErrorLine("512error", cursor_));
     return;
   }
+  // Every header test wants version 1; on other data nearly every position stops here.
+  if (header[header_offset::kHeaderVersion] != 1) return;
   if (IsFileHeaderPage(header, job_.currentFileId)) {
     // Page 0 counts only with its PFS page right behind it.
     const uint8_t* pfs = window_.ReadPageHeader(cursor_ + kSectorsPerPage, false, windowSize_);
@@ -212,12 +227,7 @@ ScanResult RunScan(ScanJob& job) {
   job.source.sectorsPerCluster = static_cast<int16_t>(o.stepSectors & 0xFFFF);
 
   // 3. The first window; a source that cannot be read there ends the job.
-  std::optional<ReadAhead> readAhead;
-  if (o.endSector - o.beginSector > 2 * int64_t{kScanWindowSectors}) {
-    readAhead.emplace(job.source, o.beginSector, o.endSector, kReadAheadBlockSectors,
-                      kReadAheadDepth);
-  }
-  Walker walker(job, readAhead ? &*readAhead : nullptr, freeSpace);
+  Walker walker(job, freeSpace);
   if (!walker.PlaceFirstWindow()) {
     result.end = ScanEnd::kFirstReadFailed;
     return result;

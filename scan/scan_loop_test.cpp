@@ -240,28 +240,32 @@ TEST_F(ScanLoopTest, BeginPageFilterRecordsOnlyFragmentsStartingBelowItsNumber) 
   EXPECT_EQ(Lines(), (std::vector<std::string>{"1|1024|1056|16|999|1001| |Y|1|"}));
 }
 
-// A window whose read fails (here it reaches past the real end of the file) answers nothing
-// from its buffer: pages in front of the failure are still found at their own sectors, sectors
-// past the end are reported one by one, and no page of an earlier window shows up again.
+// A window read that fails (here a chunk that reaches past the real end of the file, which the
+// source claims is longer) answers nothing from its buffer: the sectors in front of the failure
+// are read one by one and their pages found, sectors past the end are reported one by one, and
+// no page of an earlier window shows up again.
 TEST_F(ScanLoopTest, FailedWindowReadAnswersEachPositionFromItsOwnSector) {
-  const int64_t sectors = 2 * kScanWindowSectors + 4096;
+  const int64_t sectors = 2 * kScanWindowSectors + 3424;  // ends inside a chunk
   DiskImage image(sectors);
   image.PutDataRun(96, 10, 2, 1);                          // first window
-  image.PutDataRun(2 * kScanWindowSectors + 96, 40, 2, 2);  // the window that fails
+  image.PutDataRun(2 * kScanWindowSectors + 96, 40, 2, 2);  // a chunk that reads well
+  image.PutDataRun(27008, 70, 2, 3);                        // the chunk whose read fails
   const std::string path = dir.File("disk.img");
   ASSERT_TRUE(image.Write(path));
   source = testing::WholeDiskImageSource(path);
-  source.sourceEnd = sectors + 64;  // claims more than the file holds
-  source.sourceSectors = source.sourceEnd;
+  source.sourceEnd = sectors + 736;  // claims more than the file holds
   ScanOptions o = Options(image);
   o.endSector = source.sourceEnd;
   ScanJob job(source, table, host, o, stopped, fileId);
   const ScanResult r = RunScan(job);
   EXPECT_EQ(r.end, ScanEnd::kFinished);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"1|96|128|16|10|12| |Y|1|",
-                                               "2|24672|24704|16|40|42| |Y|2|"}));
+                                               "2|24672|24704|16|40|42| |Y|2|",
+                                               "3|27008|27040|16|70|72| |Y|3|"}));
   std::vector<std::string> expected = {"开始扫描"};
-  for (int64_t s = sectors; s < sectors + 64; s += 16) expected.push_back("512error1sec" + std::to_string(s));
+  for (int64_t s = sectors; s < sectors + 736; s += 16) {
+    expected.push_back("512error1sec" + std::to_string(s));
+  }
   expected.push_back("完成");
   EXPECT_EQ(MemoWithoutTimes(), expected);
 }

@@ -1,33 +1,55 @@
 #include "scan/scan_window.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "page/page_header.h"
 
 namespace pagerake {
 
-ScanWindow::ScanWindow(const DataSource& source, int64_t edtend, ReadAhead* readAhead)
+int64_t ReadableEnd(const DataSource& source) {
+  if (source.sourceEnd <= 0) return std::numeric_limits<int64_t>::max();
+  // Partitions keep their last sector number, the other kinds their sector count.
+  return source.isPartition ? source.sourceEnd + 1 : source.sourceEnd;
+}
+
+ScanWindow::ScanWindow(const DataSource& source, int64_t edtend)
     : source_(source),
       edtend_(edtend),
       readableEnd_(ReadableEnd(source)),
-      readAhead_(readAhead),
-      buffer_(std::make_unique<uint8_t[]>(static_cast<size_t>(kScanWindowSectors) * kSectorSize)) {}
+      storage_(std::make_unique<uint8_t[]>(static_cast<size_t>(kScanWindowSectors) * kSectorSize)) {}
 
 bool ScanWindow::Place(int64_t start) {
   start_ = start;
   end_ = start + kScanWindowSectors;
-  return Fill(start, kScanWindowSectors);
+  readEnd_ = end_;
+  // The first window is read whole: whether it can be read decides whether the scan goes on.
+  chunk_.start = start;
+  chunk_.end = end_;
+  chunk_.data = storage_.get();
+  const bool ok = ReadSectors(source_, start, kScanWindowSectors, chunk_.data);
+  chunk_.validEnd = ok ? std::min(end_, readableEnd_) : start;
+  return ok;
 }
 
-bool ScanWindow::Fill(int64_t start, int32_t count) {
-  data_ = readAhead_ != nullptr ? readAhead_->Get(start, count) : nullptr;
-  if (data_ == nullptr && ReadSectors(source_, start, count, buffer_.get())) data_ = buffer_.get();
-  if (data_ == nullptr) {
-    validEnd_ = start;
-    return false;
+const ScanWindow::Chunk& ScanWindow::ChunkHolding(int64_t sector) {
+  if (chunk_.start <= sector && sector < chunk_.end) return chunk_;
+  // One chunk buffer, reused: a request behind it (rare: the walk resuming inside the last page
+  // of a run that ended just past a chunk boundary) reads that chunk again.
+  chunk_.start = start_ + (sector - start_) / kScanChunkSectors * kScanChunkSectors;
+  chunk_.end = std::min(chunk_.start + kScanChunkSectors, readEnd_);
+  const auto count = static_cast<int32_t>(chunk_.end - chunk_.start);
+  const bool ok = ReadSectors(source_, chunk_.start, count, chunk_.data);
+  chunk_.validEnd = ok ? std::min(chunk_.end, readableEnd_) : chunk_.start;
+  return chunk_;
+}
+
+const uint8_t* ScanWindow::FromWindow(int64_t sector) {
+  if (sector < readEnd_) {
+    const Chunk& c = ChunkHolding(sector);
+    if (sector < c.validEnd) return c.data + (sector - c.start) * kSectorSize;
   }
-  validEnd_ = std::min(start + count, readableEnd_);
-  return true;
+  return ReadOwnSector(sector);  // not delivered by a window read
 }
 
 const uint8_t* ScanWindow::ReadOwnSector(int64_t sector) {
@@ -36,24 +58,18 @@ const uint8_t* ScanWindow::ReadOwnSector(int64_t sector) {
 }
 
 const uint8_t* ScanWindow::ReadPageHeader(int64_t sector, bool useWindow, int64_t windowSize) {
-  // 1. Inside the window: from memory, when the last window read delivered that sector.
-  if (start_ <= sector && sector < end_) {
-    if (sector < validEnd_) return data_ + (sector - start_) * kSectorSize;
-    return ReadOwnSector(sector);
-  }
+  // 1. Inside the window.
+  if (start_ <= sector && sector < end_) return FromWindow(sector);
   // 2. Behind the window, or a request that must not move it: the sector alone.
   if (!useWindow || sector < start_ || windowSize < 1) return ReadOwnSector(sector);
-  // 3. Move forward in whole window sizes until the window holds the sector, and read it.
-  const int64_t skipped = (sector - end_) / windowSize;
-  start_ = end_ + skipped * windowSize;
+  // 3. Move forward in whole window sizes until the window holds the sector. Its reads cover
+  //    windowSize sectors, or up to the end sector when that is nearer.
+  start_ = end_ + (sector - end_) / windowSize * windowSize;
   end_ = start_ + windowSize;
-  const int64_t count = std::min(windowSize, edtend_ - start_);
-  if (count >= 1 && count <= kScanWindowSectors && Fill(start_, static_cast<int32_t>(count)) &&
-      sector < validEnd_) {
-    return data_ + (sector - start_) * kSectorSize;
-  }
-  if (count < 1 || count > kScanWindowSectors) validEnd_ = start_;
-  return ReadOwnSector(sector);
+  readEnd_ = start_ + std::clamp<int64_t>(std::min(windowSize, edtend_ - start_), 0,
+                                          kScanWindowSectors);
+  chunk_.start = chunk_.end = chunk_.validEnd = -1;
+  return FromWindow(sector);
 }
 
 }  // namespace pagerake

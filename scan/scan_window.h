@@ -1,31 +1,37 @@
 // ScanWindow: the read-ahead window through which the scan reads page headers, so that the
-// source is read in large blocks and every header inside a block is answered from memory.
+// source is read in large sequential runs and every header inside the window is answered from
+// memory.
 //
-// The window holds sectors [start, end). It is first placed at the begin sector of the walk and
-// then only moves forward, in whole window sizes, so its boundaries stay aligned to the begin
-// sector. Requests outside it that do not move it (positions behind it, the PFS page after a file
-// header page) read their own sector.
+// The window covers sectors [start, end). It is first placed at the begin sector of the walk (a
+// read of 12288 sectors there, whose failure ends the scan) and then only moves forward, in whole
+// window sizes, so its boundaries stay aligned to the begin sector. Requests outside it that do
+// not move it (positions behind it, the PFS page after a file header page) read their own sector.
 //
-// Only sectors that the last window read delivered are answered from the buffer. After a failed
-// window read, and for sectors past the source's end that the read was cut short of, each request
-// reads its own sector instead: a stale buffer never answers. The window's data may come from a
-// ReadAhead (the same bytes ReadSectors gives, read earlier on another thread).
+// Inside a moved window the sectors are read in chunks of kScanChunkSectors, in order, when the
+// walk first needs them, so that the headers are tested while the chunk is still in the
+// processor's cache (the system's own read-ahead keeps the disk busy meanwhile). A window's reads
+// cover `count` sectors from its start: its size, or up to the end sector when that is nearer.
+//
+// Only sectors that a read delivered are answered from memory. Sectors of a chunk whose read
+// failed, and sectors past the source's end that a read was cut short of, are each read on their
+// own when asked for, so a stale buffer never answers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
-#include "scan/read_ahead.h"
 #include "source/data_source.h"
 
 namespace pagerake {
 
 inline constexpr int32_t kScanWindowSectors = 12288;  // 6 MiB
+inline constexpr int32_t kScanChunkSectors = 2048;    // 1 MiB; divides the window size
 
 class ScanWindow {
  public:
-  // `readAhead` may be null; it must outlive the window.
-  ScanWindow(const DataSource& source, int64_t edtend, ReadAhead* readAhead);
+  // `source` must outlive the window; `edtend` is the end sector of the walk.
+  ScanWindow(const DataSource& source, int64_t edtend);
 
   // Places the window at `start` and reads kScanWindowSectors sectors there (cut at the source's
   // end). False when the read fails.
@@ -33,27 +39,50 @@ class ScanWindow {
 
   // ReadPageHeader: the first 96 bytes of `sector`, or nullptr when it cannot be read. With
   // `useWindow` a sector at or past the window's end moves the window forward in steps of
-  // `windowSize` until it holds the sector, and reads the new window (windowSize sectors, or up to
-  // edtend when that is nearer). The bytes stay valid until the next call.
+  // `windowSize` until it holds the sector. The bytes stay valid until the next call.
   const uint8_t* ReadPageHeader(int64_t sector, bool useWindow, int64_t windowSize);
+
+  // What the window holds in memory around `sector`, without reading: true, with the held run
+  // [first, end) and its bytes at `data`, when a ReadPageHeader of `sector` would be answered
+  // from memory. Lets the walk step over positions in bulk.
+  bool Held(int64_t sector, const uint8_t*& data, int64_t& first, int64_t& end) const {
+    const Chunk& c = chunk_;
+    if (sector < start_ || sector >= end_ || sector < c.start || sector >= c.validEnd) return false;
+    data = c.data;
+    first = c.start;
+    end = std::min(c.validEnd, readEnd_);
+    return sector < end;
+  }
 
   int64_t start() const { return start_; }
   int64_t end() const { return end_; }
 
  private:
-  bool Fill(int64_t start, int32_t count);
+  // Sectors [start, validEnd) of the current window, held at `data`.
+  struct Chunk {
+    int64_t start = -1;
+    int64_t end = -1;       // the sectors the chunk covers
+    int64_t validEnd = -1;  // the sectors its read delivered
+    uint8_t* data = nullptr;
+  };
+
+  const uint8_t* FromWindow(int64_t sector);
+  const Chunk& ChunkHolding(int64_t sector);
   const uint8_t* ReadOwnSector(int64_t sector);
 
   const DataSource& source_;
   const int64_t edtend_;
   const int64_t readableEnd_;
-  ReadAhead* readAhead_;
-  std::unique_ptr<uint8_t[]> buffer_;  // kScanWindowSectors sectors
-  const uint8_t* data_ = nullptr;      // the window's bytes: buffer_ or a read-ahead block
+  std::unique_ptr<uint8_t[]> storage_;  // the first window, then the chunk buffer
+  Chunk chunk_;  // what the window holds in memory
   int64_t start_ = 0;
   int64_t end_ = 0;
-  int64_t validEnd_ = 0;  // sectors [start_, validEnd_) were delivered by the last window read
+  int64_t readEnd_ = 0;  // first sector the window's reads do not cover
   uint8_t sector_[512];
 };
+
+// The first sector past what ReadSectors reads of `source`: reads are cut there (a large number
+// when the source has no known end).
+int64_t ReadableEnd(const DataSource& source);
 
 }  // namespace pagerake
