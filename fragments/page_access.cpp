@@ -1,6 +1,5 @@
 #include "fragments/page_access.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -29,6 +28,39 @@ bool ReadLeadSectors(const DataSource& source, int64_t fsec, uint8_t* out) {
   return ReadSectors(source, 0, static_cast<int32_t>(fsec), out + missing * 512);
 }
 
+void FragmentOffsetIndex::Build(const FragmentTable& table) {
+  size_t capacity = 16;
+  shift_ = 60;
+  while (capacity < 2 * table.size()) {
+    capacity *= 2;
+    --shift_;
+  }
+  slots_.assign(capacity, Entry{});
+  int64_t position = 0;
+  for (const FragmentRecord& r : table) {
+    size_t slot = Slot(r.fsec);
+    while (slots_[slot].offset >= 0 && slots_[slot].fsec != r.fsec) {
+      slot = (slot + 1) & (slots_.size() - 1);
+    }
+    if (slots_[slot].offset < 0) slots_[slot] = {r.fsec, position + kLeadBlockBytes};
+    position += kLeadBlockBytes + static_cast<int64_t>(r.Pages()) * kPageSize;
+  }
+}
+
+size_t FragmentOffsetIndex::Slot(int64_t fsec) const {
+  // Fibonacci hashing: the high bits of the product spread neighbouring sectors apart.
+  return static_cast<size_t>((static_cast<uint64_t>(fsec) * 0x9E3779B97F4A7C15ull) >> shift_);
+}
+
+int64_t FragmentOffsetIndex::Find(int64_t fsec) const {
+  if (slots_.empty()) return -1;
+  for (size_t slot = Slot(fsec);; slot = (slot + 1) & (slots_.size() - 1)) {
+    const Entry& e = slots_[slot];
+    if (e.offset < 0) return -1;
+    if (e.fsec == fsec) return e.offset;
+  }
+}
+
 ContentOpenResult PageAccess::OpenContentFile(const std::string& path,
                                               const FragmentTable& table) {
   ContentOpenResult result;
@@ -48,19 +80,8 @@ ContentOpenResult PageAccess::OpenContentFile(const std::string& path,
   file.seekg(size - kContentTrailerBytes);
   if (!file.read(reinterpret_cast<char*>(trailer), kContentTrailerBytes)) return result;
 
-  // The index: where each fragment's first page lies; the first line of a start sector wins.
-  std::vector<std::pair<int64_t, int64_t>> index;
-  index.reserve(table.size());
-  int64_t position = 0;
-  for (const FragmentRecord& r : table) {
-    index.emplace_back(r.fsec, position + kLeadBlockBytes);
-    position += kLeadBlockBytes + static_cast<int64_t>(r.Pages()) * kPageSize;
-  }
-  std::stable_sort(index.begin(), index.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  index.erase(std::unique(index.begin(), index.end(),
-                          [](const auto& a, const auto& b) { return a.first == b.first; }),
-              index.end());
+  FragmentOffsetIndex index;
+  index.Build(table);
 
   content_ = std::move(file);
   contentPath_ = path;
@@ -73,17 +94,11 @@ ContentOpenResult PageAccess::OpenContentFile(const std::string& path,
   return result;
 }
 
-int64_t PageAccess::FindFragment(int64_t fsec) const {
-  const auto it = std::lower_bound(index_.begin(), index_.end(), fsec,
-                                   [](const auto& entry, int64_t s) { return entry.first < s; });
-  return (it != index_.end() && it->first == fsec) ? it->second : -1;
-}
-
 bool PageAccess::ReadFragmentSectors(const DataSource& source, int64_t fsec, int32_t sectorOffset,
                                      int32_t count, void* buffer) {
   if (liveSourceMode_) return ReadSectors(source, fsec + sectorOffset, count, buffer);
   if (count < 1) return false;
-  const int64_t first = FindFragment(fsec);
+  const int64_t first = index_.Find(fsec);
   if (first < 0) return false;
   const int64_t position = first + static_cast<int64_t>(sectorOffset) * 512;
   const int64_t bytes = static_cast<int64_t>(count) * 512;

@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "scan/fragment_table.h"
@@ -39,6 +38,26 @@ int64_t ExpectedContentFileSize(const FragmentTable& table);
 // (7680 bytes). Sectors before sector 0 do not exist: they come back as zeros and the sectors
 // that do exist are read. False when a read fails.
 [[nodiscard]] bool ReadLeadSectors(const DataSource& source, int64_t fsec, uint8_t* out);
+
+// Start sector → byte offset of the fragment's first page in the content file. Built once from the
+// table saved with the file; the first line with a given start sector wins. A lookup costs the same
+// whatever the number of fragments (open addressing, at most half full).
+class FragmentOffsetIndex {
+ public:
+  void Build(const FragmentTable& table);
+  // The offset, or −1 when no line starts at `fsec`.
+  int64_t Find(int64_t fsec) const;
+
+ private:
+  size_t Slot(int64_t fsec) const;
+
+  struct Entry {
+    int64_t fsec = 0;
+    int64_t offset = -1;  // −1: empty
+  };
+  std::vector<Entry> slots_;
+  int shift_ = 64;
+};
 
 enum class ContentOpenStatus {
   kOpened,
@@ -81,16 +100,13 @@ class PageAccess {
   [[nodiscard]] bool ReadLeadBlock(const DataSource& source, int64_t fsec, uint8_t* out);
 
  private:
-  // Byte offset of the first page of the fragment starting at `fsec`, or −1.
-  int64_t FindFragment(int64_t fsec) const;
 
   bool liveSourceMode_ = true;
   std::ifstream content_;
   std::string contentPath_;
   int64_t contentSize_ = 0;
   uint32_t contentFileKey_ = 0;
-  // (start sector, offset of its first page), sorted by start sector, one entry per sector.
-  std::vector<std::pair<int64_t, int64_t>> index_;
+  FragmentOffsetIndex index_;
 };
 
 }  // namespace pagerake

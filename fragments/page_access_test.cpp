@@ -141,6 +141,25 @@ TEST(PageAccess, FirstLineWithAStartSectorWins) {
   EXPECT_EQ(0, std::memcmp(page.data(), saved.SourceSector(116), kPageSize));
 }
 
+TEST(FragmentOffsetIndex, FindsEveryStartSectorAmongManyAndNothingElse) {
+  FragmentTable table;
+  for (int32_t i = 0; i < 5000; ++i) {
+    // Neighbouring and far-apart start sectors, 1 to 3 pages each, beyond 2^32 too.
+    const int64_t fsec = (i % 2 == 0 ? 16 * int64_t{i} : (int64_t{1} << 33) + 4096 * int64_t{i});
+    table.Append(MakeFragmentRecord(i + 1, fsec, 1 + i % 3, 0, " ", 1));
+  }
+  FragmentOffsetIndex index;
+  index.Build(table);
+  int64_t offset = 0;
+  for (const FragmentRecord& r : table) {
+    ASSERT_EQ(index.Find(r.fsec), offset + 7680) << r.fsec;
+    ASSERT_EQ(index.Find(r.fsec + 1), -1) << r.fsec;
+    offset += 7680 + int64_t{r.Pages()} * 8192;
+  }
+  EXPECT_EQ(index.Find(-16), -1);
+  EXPECT_EQ(FragmentOffsetIndex().Find(0), -1);
+}
+
 TEST(PageAccess, RefusesContentFileOfTheWrongSizeAndStaysAsItWas) {
   SavedScan saved(TwoFragments(2, 100, 3, 400));
   // Cut short, as a SAVE that failed on a read leaves it: no trailer.
