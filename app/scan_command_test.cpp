@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "app/source_choice.h"
 #include "tests/support/disk_image.h"
@@ -213,6 +214,22 @@ TEST_F(ScanCommandTest, StopAskedDuringAScanEndsItAsStopped) {
   EXPECT_EQ(gated.statusTexts(), (std::vector<std::string>{"开始扫描", "已停止扫描"}));
   EXPECT_EQ(session.lastScan.end, ScanEnd::kStopped);
   EXPECT_TRUE(session.scanStopped);
+}
+
+// The UI thread reads the progress and the stop flag while the job writes them, then stops it.
+TEST_F(ScanCommandTest, UiThreadWatchesAndStopsARunningScan) {
+  Session session;
+  ChooseImage(session, host, 262144);
+  session.fields.edtsecs = "1";
+  ASSERT_TRUE(StartScan(session, host));
+  while (session.scanProgress.cursor.load() < 4096 && !session.scanStopped.load()) {
+    std::this_thread::yield();
+  }
+  StopScan(session);
+  session.jobs.JoinAll();
+  EXPECT_TRUE(session.scanStopped);
+  EXPECT_TRUE(session.lastScan.end == ScanEnd::kStopped || session.lastScan.end == ScanEnd::kFinished);
+  EXPECT_EQ(session.fragmentList.rows.size(), session.fragmentTable.size());
 }
 
 TEST_F(ScanCommandTest, ClosingTheSessionStopsARunningScanAndWaitsForIt) {
