@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "fragments/option_text.h"
+
 namespace pagerake {
 namespace {
 
@@ -15,25 +17,15 @@ constexpr char kStepCaption[] = "每簇扇区数";
 constexpr char kMaxPageCaption[] = "开始页面号小于";
 constexpr char kFileIdCaption[] = "文件ID";
 
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// A whole decimal number with an optional sign and surrounding blanks.
-template <typename T>
-std::optional<T> ParseWhole(std::string_view text) {
-  text = Trim(text);
+// A whole decimal number with an optional sign and surrounding spaces (64-bit sector numbers; the
+// 32-bit fields are read as the fragment tools read theirs).
+std::optional<int64_t> ParseInt64Text(std::string_view text) {
+  text = TrimSpaces(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  T value{};
+  int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
-}
-
-std::string NotANumber(std::string_view caption, std::string_view text) {
-  return "“" + std::string(caption) + "” 中的内容不是数字: " + std::string(text);
 }
 
 // Mirrors the scan's changes of the fragment table into the fragment list, on the UI thread.
@@ -79,12 +71,12 @@ void RunScanJob(Session& session, Host& host, const ScanOptions& options, DataSo
 
 ParsedScanOptions ParseScanFields(const ScanFields& f) {
   ParsedScanOptions out;
-  const auto begin = ParseWhole<int64_t>(f.edtbegin);
-  if (!begin) return {std::nullopt, NotANumber(kBeginCaption, f.edtbegin)};
-  const auto end = ParseWhole<int64_t>(f.edtend);
-  if (!end) return {std::nullopt, NotANumber(kEndCaption, f.edtend)};
-  const auto step = ParseWhole<int64_t>(f.edtsecs);
-  if (!step) return {std::nullopt, NotANumber(kStepCaption, f.edtsecs)};
+  const auto begin = ParseInt64Text(f.edtbegin);
+  if (!begin) return {std::nullopt, NotANumberMessage(kBeginCaption, f.edtbegin)};
+  const auto end = ParseInt64Text(f.edtend);
+  if (!end) return {std::nullopt, NotANumberMessage(kEndCaption, f.edtend)};
+  const auto step = ParseInt64Text(f.edtsecs);
+  if (!step) return {std::nullopt, NotANumberMessage(kStepCaption, f.edtsecs)};
   if (*begin < 0) return {std::nullopt, "“" + std::string(kBeginCaption) + "” 不能小于0: " + f.edtbegin};
   if (*step <= 0) return {std::nullopt, "“" + std::string(kStepCaption) + "” 必须大于0: " + f.edtsecs};
   if (*end <= *begin) {
@@ -98,8 +90,8 @@ ParsedScanOptions ParseScanFields(const ScanFields& f) {
   o.stepSectors = *step;
   o.limitBeginPage = f.CheckBox1;
   if (f.CheckBox1) {
-    const auto maxPage = ParseWhole<int32_t>(f.edtmaxpageid);
-    if (!maxPage) return {std::nullopt, NotANumber(kMaxPageCaption, f.edtmaxpageid)};
+    const auto maxPage = ParseInt32Text(f.edtmaxpageid);
+    if (!maxPage) return {std::nullopt, NotANumberMessage(kMaxPageCaption, f.edtmaxpageid)};
     o.maxBeginPage = *maxPage;
   }
   out.options = o;
@@ -134,9 +126,9 @@ bool StartScan(Session& session, Host& host) {
 }
 
 bool ClickScanButton(Session& session, Host& host) {
-  const auto fileId = ParseWhole<int32_t>(session.fields.Edit2);
+  const auto fileId = ParseInt32Text(session.fields.Edit2);
   if (!fileId) {
-    host.ShowMessage(NotANumber(kFileIdCaption, session.fields.Edit2), "提示",
+    host.ShowMessage(NotANumberMessage(kFileIdCaption, session.fields.Edit2), "提示",
                      MessageIcon::kWarning, MessageButtons::kOk);
     return false;
   }

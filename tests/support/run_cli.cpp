@@ -24,31 +24,8 @@ std::string ReadAll(const std::string& path) {
 }  // namespace
 
 CliResult RunCli(const std::vector<std::string>& args) {
-  TempDir dir;
-  const std::string outPath = dir.File("out"), errPath = dir.File("err");
-  std::vector<std::string> argv = {PAGERAKE_CLI_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<char*> cargv;
-  for (auto& a : argv) cargv.push_back(a.data());
-  cargv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  CliResult result;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ) == 0) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) == pid) {
-      result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  result.out = ReadAll(outPath);
-  result.err = ReadAll(errPath);
-  return result;
+  CliProcess process(args);
+  return process.Wait();
 }
 
 CliProcess::CliProcess(const std::vector<std::string>& args) {
