@@ -202,20 +202,6 @@ TEST_F(ScanCommandTest, SecondScanWaitsForTheFirstAndThenStopsAtOnce) {
   EXPECT_TRUE(session.scanStopped);
 }
 
-TEST_F(ScanCommandTest, StopAskedDuringAScanEndsItAsStopped) {
-  GatedHost gated;
-  Session session;
-  ChooseImage(session, gated);
-  ASSERT_TRUE(StartScan(session, gated));
-  gated.WaitForStarts(1);
-  StopScan(session);
-  gated.Open();
-  session.jobs.JoinAll();
-  EXPECT_EQ(gated.statusTexts(), (std::vector<std::string>{"开始扫描", "已停止扫描"}));
-  EXPECT_EQ(session.lastScan.end, ScanEnd::kStopped);
-  EXPECT_TRUE(session.scanStopped);
-}
-
 // The UI thread reads the progress and the stop flag while the job writes them, then stops it.
 TEST_F(ScanCommandTest, UiThreadWatchesAndStopsARunningScan) {
   Session session;

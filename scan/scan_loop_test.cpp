@@ -270,15 +270,6 @@ TEST_F(ScanLoopTest, FailedWindowReadAnswersEachPositionFromItsOwnSector) {
   EXPECT_EQ(MemoWithoutTimes(), expected);
 }
 
-TEST_F(ScanLoopTest, SecondScanAppendsAndNumbersFromOneAgain) {
-  DiskImage image(4096);
-  image.PutDataRun(1024, 10, 2);
-  Scan(image, Options(image));
-  Scan(image, Options(image));
-  EXPECT_EQ(Lines(), (std::vector<std::string>{"1|1024|1056|16|10|12| |Y|1|",
-                                               "1|1024|1056|16|10|12| |Y|1|"}));
-}
-
 // --- Fragments that start a database file ---
 
 class FileStartTest : public ScanLoopTest {

@@ -126,16 +126,5 @@ TEST_F(CorpusScan, FileInPiecesIsFoundAsOneFragmentPerPiece) {
                              }));
 }
 
-// A first piece of at most 32 pages has no page 32 to be named from: it shows the size instead.
-TEST_F(CorpusScan, ShortFirstPieceShowsTheRecordedSize) {
-  PAGERAKE_REQUIRE_CORPUS();
-  const std::vector<uint8_t> file = testing::ReadWholeFile(testing::CorpusDir() / "r04.mdf");
-  const Piece a{0, 20, 1024};
-  testing::DiskImage image(4096, 5);
-  image.PutFilePages(a.sector, file, 0, 20);
-  EXPECT_EQ(Scan(image, 8), (std::vector<std::string>{ExpectedLine(
-                                file, a, 1, "无效文件头,size:" + std::to_string(280 * 8) + "KB")}));
-}
-
 }  // namespace
 }  // namespace pagerake
