@@ -113,7 +113,10 @@ void SaveVersusCopy(const fs::path& dir, uint64_t mib) {
     const SaveScanInfoResult r =
         SaveScanInfoFiles(std::nullopt, content, table, source, pages, 8, random, host);
     bestSave = std::min(bestSave, Seconds(t0));
-    if (r.failed) std::fprintf(stderr, "save failed\n");
+    const auto expected = static_cast<uintmax_t>(ExpectedContentFileSize(table));
+    if (r.failed || fs::file_size(content) != expected) {
+      std::fprintf(stderr, "save failed\n");
+    }
     fs::remove(content);
   }
   const double contentBytes = static_cast<double>(ExpectedContentFileSize(table));
