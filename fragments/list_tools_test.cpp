@@ -196,12 +196,6 @@ TEST(SortFragmentList, RefusedWhileScanRuns) {
   EXPECT_EQ(Column(list, kColBeginPage), (std::vector<std::string>{"30", "10"}));
 }
 
-TEST(ListRowColour, AlternatesByPosition) {
-  EXPECT_EQ(ListRowColour(0), (RowColour{120, 182, 93}));
-  EXPECT_EQ(ListRowColour(1), (RowColour{120, 221, 139}));
-  EXPECT_EQ(ListRowColour(4), (RowColour{120, 182, 93}));
-}
-
 TEST(ParseInt32Text, AcceptsTrimmedSignedNumbersOnly) {
   EXPECT_EQ(ParseInt32Text(" 128 "), 128);
   EXPECT_EQ(ParseInt32Text("-5"), -5);
