@@ -176,6 +176,17 @@ TEST_F(ScanLoopTest, JoinNeedsTheSameFileIdAndAGapOfAtMostOnePfsSpan) {
   }
 }
 
+// Page 268435620 is 268435520 pages after page 100: 2^32 + 1024 sectors, which a 32-bit product
+// would take for the 1024 sectors that really lie between the two runs.
+TEST_F(ScanLoopTest, JoinComparesPagePositionsWithoutWrappingAround) {
+  DiskImage image(4096);
+  image.PutDataRun(0, 100, 4);
+  image.PutDataRun(1024, 268435620, 2);
+  Scan(image, Options(image));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"1|0|64|32|100|104| |Y|1|",
+                                               "2|1024|1056|16|268435620|268435622| |Y|1|"}));
+}
+
 TEST_F(ScanLoopTest, FileHeaderPageWithoutItsPfsPageRecordsNothingAndTheWalkGoesOn) {
   DiskImage image(4096);
   image.PutPage(512, testing::MakeFileHeaderPage(1, 100));
