@@ -10,17 +10,12 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "volume/free_space_bitmap.h"
 
 using namespace pagerake;
+using pagerake::bench::SecondsSince;
 
-namespace {
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const double tib = argc > 1 ? std::strtod(argv[1], nullptr) : 1.0;
@@ -44,7 +39,7 @@ int main(int argc, char** argv) {
     const int64_t c = s / kSpc;
     plain += (stream[static_cast<size_t>(c >> 3)] >> (c & 7)) & 1;
   }
-  const double plainSeconds = Seconds(t0);
+  const double plainSeconds = SecondsSince(t0);
 
   // 2. IsSectorInUse from the memory store.
   FreeSpaceBitmap memory;
@@ -53,7 +48,7 @@ int main(int argc, char** argv) {
   t0 = std::chrono::steady_clock::now();
   int64_t inMemory = 0;
   for (int64_t s = 0; s < sectors; s += kStep) inMemory += memory.IsSectorInUse(source, s);
-  const double memorySeconds = Seconds(t0);
+  const double memorySeconds = SecondsSince(t0);
 
   // 3. IsSectorInUse from a bitmap file, read 64 KiB at a time.
   const auto path = std::filesystem::temp_directory_path() / "pagerake-free-space-bench.bitmap";
@@ -66,7 +61,7 @@ int main(int argc, char** argv) {
   t0 = std::chrono::steady_clock::now();
   int64_t fromFile = 0;
   for (int64_t s = 0; s < sectors; s += kStep) fromFile += file.IsSectorInUse(source, s);
-  const double fileSeconds = Seconds(t0);
+  const double fileSeconds = SecondsSince(t0);
   file.CloseFile();
   std::filesystem::remove(path);
 

@@ -9,19 +9,14 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
 
 using namespace pagerake;
+using pagerake::bench::SecondsSince;
 
-namespace {
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 512;
@@ -44,7 +39,7 @@ int main(int argc, char** argv) {
   auto t0 = std::chrono::steady_clock::now();
   uint64_t acc = 0;
   for (size_t i = 0; i < bytes; i += 8) acc ^= LoadLe64(data.data() + i);
-  const double plain = Seconds(t0);
+  const double plain = SecondsSince(t0);
 
   t0 = std::chrono::steady_clock::now();
   size_t hits = 0;
@@ -55,12 +50,12 @@ int main(int argc, char** argv) {
       hits += IsNextPage(h, static_cast<int32_t>(LoadLe32(h + 32)), fileId);
     }
   }
-  const double tests = Seconds(t0);
+  const double tests = SecondsSince(t0);
 
   t0 = std::chrono::steady_clock::now();
   size_t verified = 0;
   for (size_t off = 0; off + kPageSize <= bytes; off += kPageSize) verified += VerifyPage(data.data() + off);
-  const double verify = Seconds(t0);
+  const double verify = SecondsSince(t0);
 
   const double mb = static_cast<double>(bytes) / 1e6;
   std::printf("data: %zu MiB in memory (checksum %016llx)\n", mib, static_cast<unsigned long long>(acc));

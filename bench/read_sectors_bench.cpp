@@ -17,9 +17,11 @@
 #include <functional>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "source/data_source.h"
 
 using namespace pagerake;
+using pagerake::bench::SecondsSince;
 
 namespace {
 
@@ -27,9 +29,6 @@ constexpr int32_t kWindowSectors = 12288;
 constexpr size_t kWindowBytes = static_cast<size_t>(kWindowSectors) * 512;
 constexpr size_t kChunk = 65536;
 
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 // Best time of `passes` runs of `pass`, which reads the whole file and returns false on failure.
 double Best(int passes, const std::function<bool()>& pass) {
@@ -40,7 +39,7 @@ double Best(int passes, const std::function<bool()>& pass) {
       std::fprintf(stderr, "read failed\n");
       std::exit(1);
     }
-    best = std::min(best, Seconds(t0));
+    best = std::min(best, SecondsSince(t0));
   }
   return best;
 }

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "base/host.h"
 #include "fragments/fragment_list.h"
 #include "page/byte_order.h"
@@ -34,29 +35,13 @@
 #include "source/data_source.h"
 
 using namespace pagerake;
+using pagerake::bench::SecondsSince;
 
 namespace {
 
 constexpr int64_t kImageBytes = int64_t{2} << 30;
 constexpr int64_t kScaleFragments = 1000000;
 
-class QuietHost : public Host {
- public:
-  void AddMemoLine(Memo, const std::string&) override {}
-  void SetStatusText(const std::string&) override {}
-  void SetGauge(int) override {}
-  MessageResult ShowMessage(const std::string& text, const std::string&, MessageIcon,
-                            MessageButtons) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-    return MessageResult::kOk;
-  }
-  std::optional<std::string> ChooseSaveFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  void SetClipboardText(const std::string&) override {}
-  void ProcessEvents() override {}
-  void Post(std::function<void()> task) override { task(); }
-};
 
 // Mirrors the table into list rows, as the window's fragment list holds them.
 class ListSink : public FragmentSink {
@@ -66,9 +51,6 @@ class ListSink : public FragmentSink {
   FragmentListModel list;
 };
 
-double Since(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
 // A figure of /proc/self/status in KiB ("VmRSS", "VmHWM").
 int64_t StatusKiB(const char* key) {
@@ -159,7 +141,7 @@ double PlainRead(const std::string& path, size_t readBytes = 6 << 20) {
   const auto t0 = std::chrono::steady_clock::now();
   int64_t offset = 0;
   for (ssize_t n; (n = ::pread(fd, buffer.data(), buffer.size(), offset)) > 0;) offset += n;
-  const double s = Since(t0);
+  const double s = SecondsSince(t0);
   ::close(fd);
   return s;
 }
@@ -171,7 +153,7 @@ struct ScanRun {
 
 ScanRun Scan(const std::string& path, int64_t step, FragmentTable& table, FragmentSink* sink) {
   DataSource source = ImageSource(path);
-  QuietHost host;
+  bench::QuietHost host;
   std::atomic<bool> stopped{false};
   int16_t fileId = 1;
   ScanOptions o;
@@ -181,7 +163,7 @@ ScanRun Scan(const std::string& path, int64_t step, FragmentTable& table, Fragme
   job.sink = sink;
   const auto t0 = std::chrono::steady_clock::now();
   const ScanResult r = RunScan(job);
-  ScanRun run{Since(t0), table.size()};
+  ScanRun run{SecondsSince(t0), table.size()};
   if (r.end != ScanEnd::kFinished) std::fprintf(stderr, "scan did not finish\n");
   return run;
 }
@@ -237,7 +219,7 @@ void Cold(const std::string& image) {
   for (int round = 0; round < 3; ++round) {
     const auto t0 = std::chrono::steady_clock::now();
     ddOk = ddOk && std::system(dd.c_str()) == 0;
-    ddSeconds = std::min(ddSeconds, Since(t0));
+    ddSeconds = std::min(ddSeconds, SecondsSince(t0));
     DropCaches();
     buffered = std::min(buffered, PlainRead(image, 1 << 20));
     DropCaches();
@@ -265,7 +247,7 @@ void Scale(const std::string& image) {
   const int64_t after = StatusKiB("VmRSS");
   const auto t0 = std::chrono::steady_clock::now();
   const PageOrderIndex index = BuildPageOrderIndex(table);
-  const double indexSeconds = Since(t0);
+  const double indexSeconds = SecondsSince(t0);
   const double perFragment = static_cast<double>(after - before) * 1024.0 /
                              static_cast<double>(std::max<size_t>(run.fragments, 1));
   std::printf("scale, %s\n", image.c_str());

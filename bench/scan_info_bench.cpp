@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "base/host.h"
 #include "fragments/fragment_list.h"
 #include "fragments/page_access.h"
@@ -25,32 +26,12 @@
 #include "page/page_header.h"
 
 using namespace pagerake;
+using pagerake::bench::SecondsSince;
 namespace fs = std::filesystem;
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
 
-// A Host that says nothing and answers nothing; messages go to stderr.
-class QuietHost : public Host {
- public:
-  void AddMemoLine(Memo, const std::string&) override {}
-  void SetStatusText(const std::string&) override {}
-  void SetGauge(int) override {}
-  MessageResult ShowMessage(const std::string& text, const std::string&, MessageIcon,
-                            MessageButtons) override {
-    if (text != "success") std::fprintf(stderr, "message: %s\n", text.c_str());
-    return MessageResult::kNo;
-  }
-  std::optional<std::string> ChooseSaveFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  void SetClipboardText(const std::string&) override {}
-  void ProcessEvents() override {}
-  void Post(std::function<void()> task) override { task(); }
-};
 
 void WriteRandomFile(const std::string& path, uint64_t bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -92,7 +73,7 @@ void SaveVersusCopy(const fs::path& dir, uint64_t mib) {
   const std::string content = (dir / "bench-spcontent").string();
   const std::string cp = "cp --reflink=never '" + image + "' '" + copy + "'";
   double bestCp = 1e9, bestSave = 1e9;
-  QuietHost host;
+  bench::QuietHost host(MessageResult::kNo, "success");
   SeededRandomSource random;
   PageAccess pages;
   // Each timed copy starts with no dirty pages left over from the one before.
@@ -104,7 +85,7 @@ void SaveVersusCopy(const fs::path& dir, uint64_t mib) {
     settle();
     auto t0 = std::chrono::steady_clock::now();
     if (std::system(cp.c_str()) != 0) std::fprintf(stderr, "cp failed\n");
-    bestCp = std::min(bestCp, Seconds(t0));
+    bestCp = std::min(bestCp, SecondsSince(t0));
     fs::remove(copy);
 
     fs::remove(content);
@@ -112,7 +93,7 @@ void SaveVersusCopy(const fs::path& dir, uint64_t mib) {
     t0 = std::chrono::steady_clock::now();
     const SaveScanInfoResult r =
         SaveScanInfoFiles(std::nullopt, content, table, source, pages, 8, random, host);
-    bestSave = std::min(bestSave, Seconds(t0));
+    bestSave = std::min(bestSave, SecondsSince(t0));
     const auto expected = static_cast<uintmax_t>(ExpectedContentFileSize(table));
     if (r.failed || fs::file_size(content) != expected) {
       std::fprintf(stderr, "save failed\n");
@@ -158,11 +139,11 @@ void OpenMillionLines(const fs::path& dir) {
   PageAccess pages;
   int16_t spc = 0;
   std::string edtsecs = "8";
-  QuietHost host;
+  bench::QuietHost host(MessageResult::kNo, "success");
   const auto t0 = std::chrono::steady_clock::now();
   const OpenScanInfoResult r =
       OpenScanInfoFiles({loaded, list, order, pages, spc, edtsecs}, info, std::nullopt, host);
-  const double s = Seconds(t0);
+  const double s = SecondsSince(t0);
   std::printf("open scan info: %zu lines (%.0f MB) loaded with list and index in %.2f s "
               "(target < 3 s)%s\n",
               loaded.size(), static_cast<double>(fs::file_size(info)) / 1e6, s,
@@ -203,7 +184,7 @@ double ReadCost(const fs::path& dir, int32_t fragments) {
   for (int r = 0; r < rounds; ++r) {
     for (int64_t s : starts) failures += !pages.ReadFragmentSectors(none, s, 0, 16, page.data());
   }
-  const double perRead = Seconds(t0) / (rounds * static_cast<double>(starts.size()));
+  const double perRead = SecondsSince(t0) / (rounds * static_cast<double>(starts.size()));
   if (failures) std::fprintf(stderr, "%d reads failed\n", failures);
   fs::remove(content);
   return perRead;

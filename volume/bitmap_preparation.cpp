@@ -1,10 +1,9 @@
 #include "volume/bitmap_preparation.h"
 
 #include <ctime>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
+#include "source/file_identity.h"
 #include "volume/bitmap_build.h"
 
 namespace pagerake {
@@ -14,8 +13,7 @@ namespace {
 // would overwrite the medium being recovered.
 bool IsTheDataSource(const std::string& path, const DataSource& source) {
   if (source.devicePath.empty()) return false;
-  std::error_code ec;  // a path that does not exist yet is not the source
-  return std::filesystem::equivalent(path, source.devicePath, ec);
+  return IsSameFile(path, source.devicePath);  // a path that does not exist yet is not the source
 }
 
 }  // namespace

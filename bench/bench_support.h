@@ -1,0 +1,46 @@
+// What the benchmark programs share: a clock reading and a Host that keeps quiet.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "base/host.h"
+
+namespace pagerake::bench {
+
+// Seconds since `t0` on the steady clock.
+inline double SecondsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// A Host that shows nothing and cancels every dialog. Message boxes are printed to stderr (except
+// `expected`, the message a successful run ends with) and answered with `answer`.
+class QuietHost : public Host {
+ public:
+  explicit QuietHost(MessageResult answer = MessageResult::kOk, std::string expected = "")
+      : answer_(answer), expected_(std::move(expected)) {}
+  void AddMemoLine(Memo, const std::string&) override {}
+  void SetStatusText(const std::string&) override {}
+  void SetGauge(int) override {}
+  MessageResult ShowMessage(const std::string& text, const std::string&, MessageIcon,
+                            MessageButtons) override {
+    if (text != expected_) std::fprintf(stderr, "message: %s\n", text.c_str());
+    return answer_;
+  }
+  std::optional<std::string> ChooseSaveFile(const FileDialogRequest&) override { return {}; }
+  std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
+  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
+  void SetClipboardText(const std::string&) override {}
+  void ProcessEvents() override {}
+  void Post(std::function<void()> task) override { task(); }
+
+ private:
+  MessageResult answer_;
+  std::string expected_;
+};
+
+}  // namespace pagerake::bench
