@@ -50,8 +50,10 @@ int RunOpen(const OpenOptions& o) {
   } else {
     PrintFragmentList(list);
   }
-  std::fprintf(stderr, "%zu fragments, %zu listed (the saved filter hides the others)",
-               table.size(), list.rows.size());
+  std::fprintf(stderr, "%zu fragments", table.size());
+  if (list.rows.size() < table.size()) {
+    std::fprintf(stderr, ", %zu listed (the saved filter hides the others)", list.rows.size());
+  }
   if (r.contentOpened) {
     std::fprintf(stderr, "; pages are read from %s; sectors per cluster %d", o.content->c_str(),
                  sectorsPerCluster);
