@@ -14,7 +14,11 @@
 #include <string>
 
 #include "app/job_control.h"
+#include "fragments/fragment_filter.h"
 #include "fragments/fragment_list.h"
+#include "fragments/list_tools.h"
+#include "fragments/page_access.h"
+#include "fragments/random_source.h"
 #include "scan/fragment_table.h"
 #include "scan/scan_job.h"
 #include "scan/scan_loop.h"
@@ -60,6 +64,11 @@ class Session {
   FragmentTable fragmentTable;
   PageOrderIndex pageOrderIndex;
   FragmentListModel fragmentList;  // ListView2
+  int32_t sortColumn = 0;          // SortColumn: the column clicked last
+  FragmentFilterSettings fragmentFilter;  // GroupBox1 "开始页面号范围"
+  AutoCheckSettings autoCheck;            // GroupBox3 "自动下勾选选项"
+  PageAccess pageAccess;           // LiveSourceMode and the open fragment-content file
+  SeededRandomSource random;       // start values and keys of saved scans
   FreeSpaceBitmap freeSpaceBitmap;
 
   int16_t currentFileId = 1;  // CurrentFileId

@@ -1,0 +1,43 @@
+#include "app/fragment_commands.h"
+
+#include "fragments/fragment_extraction.h"
+#include "fragments/fragment_filter.h"
+#include "fragments/list_tools.h"
+#include "fragments/scan_info_file.h"
+
+namespace pagerake {
+
+void ClickFragmentColumn(Session& session, int column) {
+  (void)SortFragmentList(session.fragmentList, column, session.scanStopped.load(),
+                         session.sortColumn);
+}
+
+void ClickFilter(Session& session, Host& host) {
+  (void)ApplyFragmentFilter(session.fragmentTable, session.fragmentList, session.fragmentFilter,
+                            host);
+}
+
+void ClickAutoCheck(Session& session, Host& host) {
+  AutoCheck(session.fragmentList, session.autoCheck, host);
+}
+
+void ClickSave(Session& session, Host& host) {
+  (void)SaveScanInfo(session.fragmentTable, session.dataSource, session.pageAccess,
+                     session.dataSource.sectorsPerCluster, session.random, host);
+}
+
+void ClickOpen(Session& session, Host& host) {
+  session.activeTab = 2;
+  session.activeTab = 1;
+  const ScanInfoState state{session.fragmentTable, session.fragmentList,
+                            session.pageOrderIndex, session.pageAccess,
+                            session.dataSource.sectorsPerCluster, session.fields.edtsecs};
+  (void)OpenScanInfo(state, host);
+}
+
+void ExtractCheckedCommand(Session& session, Host& host) {
+  (void)ExtractCheckedFragments(session.fragmentList, session.pageAccess, session.dataSource,
+                                session.dataSource.sectorsPerCluster, host);
+}
+
+}  // namespace pagerake
