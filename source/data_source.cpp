@@ -24,17 +24,34 @@ DataSource& DataSource::operator=(const DataSource& o) {
   return *this;
 }
 
-bool ReadSectors(const DataSource& source, int64_t sector, int32_t count, void* buffer) {
-  if (count < 1 || count > 65535) return false;
-  // 1. The last sector the source allows: partitions store an inclusive sector, the others a count.
+namespace {
+
+// The count a read of `count` sectors at `sector` keeps after shortening at the source's end;
+// 0 when nothing is left to read (or the count is out of range).
+int32_t ShortenedCount(const DataSource& source, int64_t sector, int32_t count) {
+  if (count < 1 || count > 65535) return 0;
+  // The last sector the source allows: partitions store an inclusive sector, the others a count.
   const int64_t last = source.isPartition ? source.sourceEnd : source.sourceEnd - 1;
-  // 2. Shorten silently; a read that starts past the end has nothing left and fails.
-  //    (Written as sector > last - (count - 1) so that no sector number can overflow.)
+  // Written as sector > last - (count - 1) so that no sector number can overflow.
   if (source.sourceEnd > 0 && sector > last - (count - 1)) {
     const int64_t left = last - sector + 1;
-    if (left <= 0) return false;
-    count = static_cast<int32_t>(left);
+    return left <= 0 ? 0 : static_cast<int32_t>(left);
   }
+  return count;
+}
+
+// The file or device a source's sectors are read from.
+std::string DeviceName(const DataSource& source) {
+  return source.isPartition ? PartitionDeviceName(source.driveNumber, source.devicePath)
+                            : source.devicePath;
+}
+
+}  // namespace
+
+bool ReadSectors(const DataSource& source, int64_t sector, int32_t count, void* buffer) {
+  // 1.-2. Shorten silently; a read that starts past the end has nothing left and fails.
+  count = ShortenedCount(source, sector, count);
+  if (count == 0) return false;
   // 3. Dispatch: partitions through the drive layer, disks and image files through the path
   //    layer, both with the full 64-bit sector number.
   if (!source.raw) source.raw = std::make_unique<RawDiskAccess>();
@@ -42,6 +59,22 @@ bool ReadSectors(const DataSource& source, int64_t sector, int32_t count, void* 
   if (source.isPartition)
     return source.raw->ReadDriveSectors(source.driveNumber, source.devicePath, sector, n, buffer);
   return source.raw->ReadPathSectors(source.devicePath, n, buffer, sector);
+}
+
+bool ReadSectorsBulk(const DataSource& source, int64_t sector, int32_t count, void* buffer) {
+  const int32_t n = ShortenedCount(source, sector, count);
+  if (n == 0) return false;
+  if (!source.raw) source.raw = std::make_unique<RawDiskAccess>();
+  if (source.raw->ReadDirect(DeviceName(source), sector, static_cast<uint16_t>(n), buffer))
+    return true;
+  return ReadSectors(source, sector, count, buffer);
+}
+
+bool SectorsCached(const DataSource& source, int64_t sector, int32_t count) {
+  const int32_t n = ShortenedCount(source, sector, count);
+  if (n == 0) return false;
+  if (!source.raw) source.raw = std::make_unique<RawDiskAccess>();
+  return source.raw->CachedRun(DeviceName(source), sector, static_cast<uint16_t>(n));
 }
 
 }  // namespace pagerake

@@ -56,4 +56,22 @@ struct DataSource {
 [[nodiscard]] bool ReadSectors(const DataSource& source, int64_t sector, int32_t count,
                                void* buffer);
 
+// ReadSectors for large sequential reads: the same sectors, the same shortening at the end and
+// the same outcome, but when the (shortened) run's byte position and length and the buffer's
+// address suit the device's direct-transfer alignment (4096 bytes suits every usual one), the
+// run is read in one transfer that bypasses the system's cache, which keeps a disk as busy as a
+// raw copy does. Anything else, a source that refuses such transfers, and any transfer that
+// fails or comes back short are read again through ReadSectors. Where it fails, `buffer` holds
+// what ReadSectors delivered in front of the failing chunk; bytes behind that are unspecified.
+// Same reentrancy rule as ReadSectors.
+inline constexpr size_t kBulkReadAlign = 4096;
+[[nodiscard]] bool ReadSectorsBulk(const DataSource& source, int64_t sector, int32_t count,
+                                   void* buffer);
+
+// True when the system's cache seems to hold the sectors that ReadSectors would read for this
+// request (a few of them spread over the run are asked about), so that a plain read is as fast as
+// memory; false when one is not held, when nothing would be read, or when the platform cannot
+// tell. Reads nothing from the source.
+[[nodiscard]] bool SectorsCached(const DataSource& source, int64_t sector, int32_t count);
+
 }  // namespace pagerake

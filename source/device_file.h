@@ -31,6 +31,10 @@ class DeviceFile final : public PositionedReader {
   // (a whole disk or a partition). Anything else (a folder, a pipe, a terminal) is refused without
   // blocking. False when it cannot be opened; the handle is then closed.
   [[nodiscard]] bool Open(const std::string& name);
+  // Opens `name` the same way but for direct transfers that bypass the system's cache (Linux:
+  // O_DIRECT), and learns the alignment they need. False where the platform or the file system
+  // refuses them (tmpfs, Windows); the handle is then closed.
+  [[nodiscard]] bool OpenDirect(const std::string& name);
   void Close();
 
   bool isOpen() const { return handle_ != kNoHandle; }
@@ -40,16 +44,27 @@ class DeviceFile final : public PositionedReader {
   int64_t sizeBytes() const { return sizeBytes_; }
   // The device's logical sector size; 512 for an image file.
   uint32_t sectorBytes() const { return sectorBytes_; }
+  // After OpenDirect: the multiple that a direct transfer's byte position, length and buffer
+  // address must each be; 0 for a handle opened with Open.
+  uint32_t directAlign() const { return directAlign_; }
 
   int64_t ReadAt(void* dst, size_t bytes, int64_t offset) override;
+  // True when the system's cache seems to hold [offset, offset + bytes): a few pages spread over
+  // the range are asked about (Linux: mincore over a mapping of the range, which answers only to
+  // a caller who may write the file or owns it). False when one is not held, or when the
+  // platform cannot tell. Reads nothing.
+  bool IsCached(int64_t offset, size_t bytes) const;
 
  private:
+  bool OpenWith(const std::string& name, int extraFlags);  // POSIX: Open with extra open(2) flags
+
   static constexpr intptr_t kNoHandle = -1;  // a closed file descriptor, INVALID_HANDLE_VALUE
 
   intptr_t handle_ = kNoHandle;
   std::string name_;
   int64_t sizeBytes_ = -1;
   uint32_t sectorBytes_ = kSectorSize;
+  uint32_t directAlign_ = 0;
   std::vector<uint8_t> staging_;  // Windows: whole-sector transfers for sectors above 512 bytes
 };
 

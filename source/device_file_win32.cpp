@@ -77,6 +77,14 @@ void DeviceFile::Close() {
   staging_.clear();
 }
 
+bool DeviceFile::IsCached(int64_t /*offset*/, size_t /*bytes*/) const { return false; }
+
+// Direct transfers are not used here: the large reads go through Open's handle.
+bool DeviceFile::OpenDirect(const std::string& /*name*/) {
+  Close();
+  return false;
+}
+
 bool DeviceFile::Open(const std::string& name) {
   Close();
   // 1. Open for reading only, letting others keep the device open as they like.

@@ -42,12 +42,28 @@ class RawDiskAccess {
   [[nodiscard]] bool ReadDriveSectors(uint8_t driveNumber, const std::string& devicePath,
                                       int64_t sector, uint16_t count, void* buffer);
 
+  // The direct layer: `count` sectors at `sector` of the file or device `name`, read in one
+  // transfer that bypasses the system's cache, straight into `buffer`. Only when the byte
+  // position, the length and the buffer address suit the device's direct-transfer alignment.
+  // True only when every byte arrived; false tells the caller to use a layer above instead, and
+  // `buffer` may then hold any part of the run. Keeps its own handle; a name whose direct open
+  // was refused is not tried again until another name is asked for.
+  [[nodiscard]] bool ReadDirect(const std::string& name, int64_t sector, uint16_t count,
+                                void* buffer);
+
+  // True when the system's cache seems to hold the `count` sectors at `sector` of `name`
+  // (DeviceFile::IsCached; false when it cannot tell). Reads nothing.
+  bool CachedRun(const std::string& name, int64_t sector, uint16_t count);
+
  private:
   // Reads through a layer's open handle.
   [[nodiscard]] bool ReadOpen(DeviceFile& file, int64_t sector, uint16_t count, void* buffer);
 
   DeviceFile pathFile_;
   DeviceFile driveFile_;
+  DeviceFile directFile_;
+  DeviceFile cachedFile_;      // CachedRun's handle
+  std::string directRefused_;  // the name whose direct open failed last
   TransferBuffer transfer_;  // shared: the two layers never read at the same time
 };
 
