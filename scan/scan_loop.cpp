@@ -31,7 +31,7 @@ class Walker {
   Walker(ScanJob& job, FreeSpaceBitmap* freeSpace)
       : job_(job),
         freeSpace_(freeSpace),
-        window_(job.source, job.options.endSector),
+        window_(job.source, job.options.endSector, freeSpace == nullptr),
         end_(job.options.endSector),
         cursor_(job.options.beginSector),
         step_(job.options.stepSectors >= 32 ? 16 : std::max<int64_t>(job.options.stepSectors, 1)) {}

@@ -13,11 +13,13 @@ int64_t ReadableEnd(const DataSource& source) {
   return source.isPartition ? source.sourceEnd + 1 : source.sourceEnd;
 }
 
-ScanWindow::ScanWindow(const DataSource& source, int64_t edtend)
+ScanWindow::ScanWindow(const DataSource& source, int64_t edtend, bool readAhead)
     : source_(source),
       edtend_(edtend),
       readableEnd_(ReadableEnd(source)),
-      storage_(std::make_unique<uint8_t[]>(static_cast<size_t>(kScanWindowSectors) * kSectorSize)) {}
+      storage_(std::make_unique<uint8_t[]>(static_cast<size_t>(kScanWindowSectors) * kSectorSize)) {
+  if (readAhead) ahead_ = std::make_unique<ReadAhead>(source, std::min(edtend, readableEnd_));
+}
 
 bool ScanWindow::Place(int64_t start) {
   start_ = start;
@@ -27,8 +29,10 @@ bool ScanWindow::Place(int64_t start) {
   chunk_.start = start;
   chunk_.end = end_;
   chunk_.data = storage_.get();
-  const bool ok = ReadSectors(source_, start, kScanWindowSectors, chunk_.data);
+  const bool ok = ReadSectors(source_, start, kScanWindowSectors, storage_.get());
   chunk_.validEnd = ok ? std::min(end_, readableEnd_) : start;
+  aheadData_ = nullptr;
+  if (ok && ahead_) ahead_->Start(end_);
   return ok;
 }
 
@@ -38,8 +42,16 @@ const ScanWindow::Chunk& ScanWindow::ChunkHolding(int64_t sector) {
   // of a run that ended just past a chunk boundary) reads that chunk again.
   chunk_.start = start_ + (sector - start_) / kScanChunkSectors * kScanChunkSectors;
   chunk_.end = std::min(chunk_.start + kScanChunkSectors, readEnd_);
+  // Read ahead: every sector a chunk read would deliver is there already.
+  const int64_t delivered = std::min(chunk_.end, readableEnd_);
+  if (aheadData_ != nullptr && chunk_.start < aheadEnd_ && delivered <= aheadEnd_) {
+    chunk_.data = aheadData_ + (chunk_.start - start_) * kSectorSize;
+    chunk_.validEnd = delivered;
+    return chunk_;
+  }
+  chunk_.data = storage_.get();
   const auto count = static_cast<int32_t>(chunk_.end - chunk_.start);
-  const bool ok = ReadSectors(source_, chunk_.start, count, chunk_.data);
+  const bool ok = ReadSectors(source_, chunk_.start, count, storage_.get());
   chunk_.validEnd = ok ? std::min(chunk_.end, readableEnd_) : chunk_.start;
   return chunk_;
 }
@@ -69,6 +81,7 @@ const uint8_t* ScanWindow::ReadPageHeader(int64_t sector, bool useWindow, int64_
   readEnd_ = start_ + std::clamp<int64_t>(std::min(windowSize, edtend_ - start_), 0,
                                           kScanWindowSectors);
   chunk_.start = chunk_.end = chunk_.validEnd = -1;
+  aheadData_ = ahead_ ? ahead_->Take(start_, aheadEnd_) : nullptr;
   return FromWindow(sector);
 }
 

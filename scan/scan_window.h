@@ -12,6 +12,13 @@
 // processor's cache (the system's own read-ahead keeps the disk busy meanwhile). A window's reads
 // cover `count` sectors from its start: its size, or up to the end sector when that is nearer.
 //
+// Unless told otherwise, the windows after the current one that the system's cache does not hold
+// are read ahead whole on a thread of their own (read_ahead.h), with reads that bypass the cache
+// where the source allows, so that the disk reads while the walk tests. A chunk of a window read
+// ahead is answered from that read, which delivered every sector a chunk read would have. A
+// window the cache holds, or whose read-ahead failed or was not planned, is read in chunks as
+// above.
+//
 // Only sectors that a read delivered are answered from memory. Sectors of a chunk whose read
 // failed, and sectors past the source's end that a read was cut short of, are each read on their
 // own when asked for, so a stale buffer never answers.
@@ -21,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "scan/read_ahead.h"
 #include "source/data_source.h"
 
 namespace pagerake {
@@ -30,8 +38,9 @@ inline constexpr int32_t kScanChunkSectors = 2048;    // 1 MiB; divides the wind
 
 class ScanWindow {
  public:
-  // `source` must outlive the window; `edtend` is the end sector of the walk.
-  ScanWindow(const DataSource& source, int64_t edtend);
+  // `source` must outlive the window; `edtend` is the end sector of the walk. `readAhead` reads
+  // the windows after the current one ahead (no read reaches `edtend` or the source's end).
+  ScanWindow(const DataSource& source, int64_t edtend, bool readAhead = true);
 
   // Places the window at `start` and reads kScanWindowSectors sectors there (cut at the source's
   // end). False when the read fails.
@@ -63,7 +72,7 @@ class ScanWindow {
     int64_t start = -1;
     int64_t end = -1;       // the sectors the chunk covers
     int64_t validEnd = -1;  // the sectors its read delivered
-    uint8_t* data = nullptr;
+    const uint8_t* data = nullptr;
   };
 
   const uint8_t* FromWindow(int64_t sector);
@@ -79,6 +88,9 @@ class ScanWindow {
   int64_t end_ = 0;
   int64_t readEnd_ = 0;  // first sector the window's reads do not cover
   uint8_t sector_[512];
+  std::unique_ptr<ReadAhead> ahead_;  // null without read-ahead
+  const uint8_t* aheadData_ = nullptr;  // the current window as read ahead, when it was
+  int64_t aheadEnd_ = -1;               // the sectors [start_, aheadEnd_) that read delivered
 };
 
 // The first sector past what ReadSectors reads of `source`: reads are cut there (a large number

@@ -53,4 +53,12 @@ bool WriteSparseImage(const std::string& path, int64_t sectors,
   return (::close(fd) == 0) && ok;
 }
 
+bool EvictFromCache(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fdatasync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0;
+  ::close(fd);
+  return ok;
+}
+
 }  // namespace pagerake::testing

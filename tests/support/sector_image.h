@@ -23,4 +23,8 @@ bool WriteStampedImage(const std::string& path, int64_t sectors, int tailBytes =
 bool WriteSparseImage(const std::string& path, int64_t sectors,
                       const std::vector<int64_t>& stamped);
 
+// Writes the file's data out and drops it from the system's cache, so that the next reads come
+// from the disk. False when it cannot.
+bool EvictFromCache(const std::string& path);
+
 }  // namespace pagerake::testing
