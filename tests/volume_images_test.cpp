@@ -87,7 +87,7 @@ free_zones | while read start len; do
   if [ "$len" -ge 4 ]; then head -c $((len*512)) /dev/urandom > z$start; ntfscp -f "$IMG" z$start Z$start >/dev/null; fi
 done
 big=$(for i in $(seq 64 $((64+n))); do
-  if istat "$IMG" $i 2>/dev/null | grep -q 'size: 1048576 '; then echo "$(last_cluster $i) $i"; fi
+  if istat "$IMG" $i 2>/dev/null | grep 'size: 1048576 ' >/dev/null; then echo "$(last_cluster $i) $i"; fi
 done | sort -n | awk '{print $2}')
 count=$(echo "$big" | wc -l)
 early=$(echo "$big" | sed -n "$((count/4))p")
