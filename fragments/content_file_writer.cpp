@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/io_buffer.h"
 #include "fragments/page_access.h"
 #include "fragments/scan_info_codec.h"
 #include "page/byte_order.h"
@@ -24,7 +25,7 @@ constexpr int kBlocks = 3;                         // one being filled, up to tw
 // A buffer of kBlockBytes and how much of it is filled. Not cleared when taken: every byte up to
 // `size` is written before the block is handed over.
 struct Block {
-  std::unique_ptr<uint8_t[]> data{new uint8_t[kBlockBytes]};
+  IoBuffer data{kBlockBytes, IoBuffer::kUninitialized};
   size_t size = 0;
 };
 
@@ -80,7 +81,7 @@ class BackgroundWriter {
         queue_.pop_front();
       }
       const bool ok = failed_ || static_cast<bool>(out_.write(
-                                     reinterpret_cast<const char*>(block.data.get()),
+                                     reinterpret_cast<const char*>(block.data.data()),
                                      static_cast<std::streamsize>(block.size)));
       std::lock_guard lock(mu_);
       if (!ok) failed_ = true;
@@ -137,7 +138,7 @@ bool ReadPagesAsSingles(const DataSource& source, int64_t sector, int32_t pages,
 
 // Takes `bytes` more of the block (the caller made sure they fit) and returns where they start.
 uint8_t* Grow(Block& block, size_t bytes) {
-  uint8_t* at = block.data.get() + block.size;
+  uint8_t* at = block.data.data() + block.size;
   block.size += bytes;
   return at;
 }

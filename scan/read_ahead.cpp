@@ -12,10 +12,6 @@ namespace {
 constexpr size_t kWindowBytes = static_cast<size_t>(kScanWindowSectors) * kSectorSize;
 }  // namespace
 
-void ReadAhead::AlignedDelete::operator()(uint8_t* p) const {
-  ::operator delete[](p, std::align_val_t{kBulkReadAlign});
-}
-
 ReadAhead::ReadAhead(const DataSource& source, int64_t limit)
     : source_(source), limit_(limit), next_(limit) {}
 
@@ -28,13 +24,13 @@ ReadAhead::~ReadAhead() {
   if (thread_.joinable()) thread_.join();
 }
 
-uint8_t* ReadAhead::BufferData(int buffer) const { return storage_.get() + kWindowBytes * buffer; }
+uint8_t* ReadAhead::BufferData(int buffer) { return storage_.data() + kWindowBytes * buffer; }
 
 void ReadAhead::Start(int64_t from) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!thread_.joinable()) {
-    storage_.reset(static_cast<uint8_t*>(
-        ::operator new[](kWindowBytes * kBuffers, std::align_val_t{kBulkReadAlign})));
+    static_assert(kIoBufferAlign % kBulkReadAlign == 0);
+    storage_ = IoBuffer(kWindowBytes * kBuffers, IoBuffer::kUninitialized);
     thread_ = std::thread([this] { Run(); });
   }
   PlanLocked(from, lock);

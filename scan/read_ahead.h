@@ -20,6 +20,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/io_buffer.h"
 #include "source/data_source.h"
 
 namespace pagerake {
@@ -51,9 +52,6 @@ class ReadAhead {
     int64_t validEnd = -1;
     int buffer = -1;  // the window's buffer; -1 when it holds none
   };
-  struct AlignedDelete {
-    void operator()(uint8_t* p) const;
-  };
 
   void Run();
   void PlanLocked(int64_t from, std::unique_lock<std::mutex>& lock);
@@ -61,11 +59,11 @@ class ReadAhead {
   int FreeBuffer() const;  // -1 when every buffer is in use
   void Release(Slot& slot, bool& bufferFreed);
   Slot* SlotFor(int64_t start);
-  uint8_t* BufferData(int buffer) const;  // the window read or being read at `start`
+  uint8_t* BufferData(int buffer);  // the window read or being read at `start`
 
   const DataSource source_;  // the thread's own copy
   const int64_t limit_;
-  std::unique_ptr<uint8_t, AlignedDelete> storage_;  // kBuffers windows
+  IoBuffer storage_;  // kBuffers windows
   Slot slots_[kEntries];
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/host.h"
+#include "base/io_buffer.h"
 #include "page/page_header.h"
 #include "scan/fragment_table.h"
 #include "source/data_source.h"
@@ -67,7 +68,7 @@ struct ScanJob {
   // PendingMemo: the memo that RecordFragment gives a fragment that starts at page 0.
   std::string pendingMemo;
   // Page buffer for the page 0 and page 32 reads of RecordFragment.
-  std::vector<uint8_t> pageBuffer = std::vector<uint8_t>(kPageSize);
+  IoBuffer pageBuffer{kPageSize};
 };
 
 }  // namespace pagerake

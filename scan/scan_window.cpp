@@ -17,7 +17,7 @@ ScanWindow::ScanWindow(const DataSource& source, int64_t edtend, bool readAhead)
     : source_(source),
       edtend_(edtend),
       readableEnd_(ReadableEnd(source)),
-      storage_(std::make_unique<uint8_t[]>(static_cast<size_t>(kScanWindowSectors) * kSectorSize)) {
+      storage_(static_cast<size_t>(kScanWindowSectors) * kSectorSize, IoBuffer::kUninitialized) {
   if (readAhead) ahead_ = std::make_unique<ReadAhead>(source, std::min(edtend, readableEnd_));
 }
 
@@ -28,8 +28,8 @@ bool ScanWindow::Place(int64_t start) {
   // The first window is read whole: whether it can be read decides whether the scan goes on.
   chunk_.start = start;
   chunk_.end = end_;
-  chunk_.data = storage_.get();
-  const bool ok = ReadSectors(source_, start, kScanWindowSectors, storage_.get());
+  chunk_.data = storage_.data();
+  const bool ok = ReadSectors(source_, start, kScanWindowSectors, storage_.data());
   chunk_.validEnd = ok ? std::min(end_, readableEnd_) : start;
   aheadData_ = nullptr;
   if (ok && ahead_) ahead_->Start(end_);
@@ -49,9 +49,9 @@ const ScanWindow::Chunk& ScanWindow::ChunkHolding(int64_t sector) {
     chunk_.validEnd = delivered;
     return chunk_;
   }
-  chunk_.data = storage_.get();
+  chunk_.data = storage_.data();
   const auto count = static_cast<int32_t>(chunk_.end - chunk_.start);
-  const bool ok = ReadSectors(source_, chunk_.start, count, storage_.get());
+  const bool ok = ReadSectors(source_, chunk_.start, count, storage_.data());
   chunk_.validEnd = ok ? std::min(chunk_.end, readableEnd_) : chunk_.start;
   return chunk_;
 }

@@ -28,13 +28,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/io_buffer.h"
 #include "scan/read_ahead.h"
 #include "source/data_source.h"
 
 namespace pagerake {
 
 inline constexpr int32_t kScanWindowSectors = 12288;  // 6 MiB
-inline constexpr int32_t kScanChunkSectors = 2048;    // 1 MiB; divides the window size
+inline constexpr int32_t kScanChunkSectors = 512;     // 256 KiB; divides the window size
 
 class ScanWindow {
  public:
@@ -82,7 +83,7 @@ class ScanWindow {
   const DataSource& source_;
   const int64_t edtend_;
   const int64_t readableEnd_;
-  std::unique_ptr<uint8_t[]> storage_;  // the first window, then the chunk buffer
+  IoBuffer storage_;  // the first window, then the chunk buffer
   Chunk chunk_;  // what the window holds in memory
   int64_t start_ = 0;
   int64_t end_ = 0;

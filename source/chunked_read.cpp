@@ -6,8 +6,8 @@
 namespace pagerake {
 
 uint8_t* TransferBuffer::data() {
-  if (!bytes_) bytes_ = std::make_unique<uint8_t[]>(kChunkBytes);
-  return bytes_.get();
+  if (bytes_.empty()) bytes_ = IoBuffer(kChunkBytes);
+  return bytes_.data();
 }
 
 namespace {

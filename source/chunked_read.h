@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/io_buffer.h"
 #include "page/page_header.h"
 
 namespace pagerake {
@@ -44,7 +45,7 @@ class TransferBuffer {
   uint8_t* data();
 
  private:
-  std::unique_ptr<uint8_t[]> bytes_;
+  IoBuffer bytes_;
 };
 
 // Reads `bytes` at byte `offset` of `reader` into `buffer` with the chunk outcome described

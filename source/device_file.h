@@ -65,7 +65,7 @@ class DeviceFile final : public PositionedReader {
   int64_t sizeBytes_ = -1;
   uint32_t sectorBytes_ = kSectorSize;
   uint32_t directAlign_ = 0;
-  std::vector<uint8_t> staging_;  // Windows: whole-sector transfers for sectors above 512 bytes
+  IoBuffer staging_;  // Windows: whole-sector transfers for sectors above 512 bytes
 };
 
 // The device the drive layer opens for a partition. Windows: "\\.\" + drive letter + ":" for

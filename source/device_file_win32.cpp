@@ -74,7 +74,7 @@ void DeviceFile::Close() {
   name_.clear();
   sizeBytes_ = -1;
   sectorBytes_ = kSectorSize;
-  staging_.clear();
+  staging_ = IoBuffer();
 }
 
 bool DeviceFile::IsCached(int64_t /*offset*/, size_t /*bytes*/) const { return false; }
@@ -122,7 +122,7 @@ int64_t DeviceFile::ReadAt(void* dst, size_t bytes, int64_t offset) {
   // A device with larger sectors: whole device sectors through the staging buffer, then the
   // requested 512-byte sectors out of it.
   const size_t stagingBytes = std::max<size_t>(kChunkBytes, static_cast<size_t>(ss));
-  if (staging_.size() < stagingBytes) staging_.resize(stagingBytes);
+  if (staging_.size() < stagingBytes) staging_ = IoBuffer(stagingBytes);
   size_t got = 0;
   while (got < bytes) {
     const int64_t want = offset + static_cast<int64_t>(got);

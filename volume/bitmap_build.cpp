@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/io_buffer.h"
+
 namespace pagerake {
 
 bool BuildFreeSpaceBitmap(FreeSpaceBitmap& bitmap, const DataSource& source, Host& host) {
@@ -24,7 +26,7 @@ bool BuildFreeSpaceBitmap(FreeSpaceBitmap& bitmap, const DataSource& source, Hos
 bool BuildFat32Bitmap(FreeSpaceBitmap& bitmap, const DataSource& source, Host& host) {
   constexpr int kEntriesPerSector = 128;
   const int64_t fatEnd = source.fatReservedSectors + source.fatSectors;
-  std::vector<uint8_t> fat(static_cast<size_t>(kFatBlockSectors) * 512);
+  IoBuffer fat(static_cast<size_t>(kFatBlockSectors) * 512);
   std::vector<uint8_t> block(kFatBlockBitmapBytes);
   for (int64_t p = source.fatReservedSectors; p < fatEnd; p += kFatBlockSectors) {
     // 1. One block of FAT sectors, the buffer cleared first so that a shortened read leaves 0s.

@@ -78,7 +78,7 @@ bool FreeSpaceBitmap::FileBit(int64_t cluster) {
     }
     const int64_t start = block * kFileBlockBytes;
     const int64_t length = std::min(kFileBlockBytes, fileSize_ - start);
-    block_.resize(static_cast<size_t>(kFileBlockBytes));
+    if (block_.empty()) block_ = IoBuffer(static_cast<size_t>(kFileBlockBytes));
     file_->clear();
     if (!file_->seekg(start) ||
         !file_->read(reinterpret_cast<char*>(block_.data()), static_cast<std::streamsize>(length))) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "base/io_buffer.h"
 #include "source/data_source.h"
 #include "volume/boot_sector.h"
 
@@ -106,7 +107,7 @@ class FreeSpaceBitmap {
   int64_t fileSize_ = 0;
   bool fileWritten_ = false;  // written since the last read: flush before reading
   // The file block last read for a test.
-  std::vector<uint8_t> block_;
+  IoBuffer block_;
   int64_t blockIndex_ = -1;
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/io_buffer.h"
 #include "volume/bitmap_build.h"
 #include "volume/ntfs_record.h"
 
@@ -74,7 +75,7 @@ class RunCopier {
   FreeSpaceBitmap& bitmap_;
   const DataSource& source_;
   Host& host_;
-  std::vector<uint8_t> buffer_;
+  IoBuffer buffer_;
 };
 
 }  // namespace
