@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -9,12 +10,25 @@
 #include <utility>
 
 #include "base/host.h"
+#include "page/page_header.h"
 
 namespace pagerake::bench {
 
 // Seconds since `t0` on the steady clock.
 inline double SecondsSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// A data page header at `at`: page `pageId` of file `fileId`, plausible to the scan.
+inline void PutDataPageHeader(uint8_t* at, uint32_t pageId, uint16_t fileId) {
+  PageHeader h;
+  h.headerVersion = 1;
+  h.pageType = kPageTypeData;
+  h.freeData = 200;
+  h.slotCount = 1;
+  h.pageId = pageId;
+  h.fileId = fileId;
+  EncodePageHeader(h, at);
 }
 
 // A Host that shows nothing and cancels every dialog. Message boxes are printed to stderr (except

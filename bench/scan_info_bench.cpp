@@ -1,12 +1,9 @@
-// Saved scans at scale:
-//  1. SAVE of the fragment content for 1 GiB of fragments, against `cp` of the same bytes in the
-//     same run (warm cache, both writing to the same folder). Target ratio ≥ 0.8.
-//  2. OPEN of a scan-info file of 1,000,000 lines (decode, list, page-order index). Target < 3 s.
-//  3. Page reads in content-file mode with 100 and with 1,000,000 fragments: the cost of one read
+// Saved scans at scale (SAVE itself, as a whole process beside cat, is cli_bench's):
+//  1. OPEN of a scan-info file of 1,000,000 lines (decode, list, page-order index). Target < 3 s.
+//  2. Page reads in content-file mode with 100 and with 1,000,000 fragments: the cost of one read
 //     must not grow with the table (the fragment is found through an index).
 //
-// Usage: scan_info_bench [FOLDER] [MiB]   (default: the system temp folder, 1024 MiB)
-// Needs about 3 × MiB of free space in FOLDER.
+// Usage: scan_info_bench [FOLDER]   (default: the system temp folder)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,81 +30,11 @@ namespace {
 
 
 
-void WriteRandomFile(const std::string& path, uint64_t bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  std::vector<uint8_t> block(8 << 20);
-  std::mt19937_64 rng(1);
-  for (uint64_t done = 0; done < bytes; done += block.size()) {
-    for (size_t i = 0; i < block.size(); i += 8) StoreLe64(block.data() + i, rng());
-    out.write(reinterpret_cast<const char*>(block.data()),
-              static_cast<std::streamsize>(std::min<uint64_t>(block.size(), bytes - done)));
-  }
-}
-
 void ReadThrough(const std::string& path) {  // brings a file into the page cache
   std::ifstream in(path, std::ios::binary);
   std::vector<char> block(8 << 20);
   while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
   }
-}
-
-// 1. SAVE of the content against cp, best of five runs each, taken in turn.
-void SaveVersusCopy(const fs::path& dir, uint64_t mib) {
-  const uint64_t pagesPerFragment = 1024;  // 8 MiB fragments
-  const uint64_t fragments = std::max<uint64_t>(1, mib / 8);
-  const std::string image = (dir / "bench-image.img").string();
-  const uint64_t imageBytes = (fragments * pagesPerFragment + 1) * kPageSize;
-  WriteRandomFile(image, imageBytes);
-  DataSource source;
-  source.sourceChosen = true;
-  source.devicePath = image;
-  source.sourceSectors = source.sourceEnd = static_cast<int64_t>(imageBytes / kSectorSize);
-  FragmentTable table;
-  for (uint64_t f = 0; f < fragments; ++f) {
-    table.Append(MakeFragmentRecord(static_cast<int32_t>(f + 1),
-                                    16 + static_cast<int64_t>(f * pagesPerFragment) * 16,
-                                    static_cast<int32_t>(pagesPerFragment), 0, " ", 1));
-  }
-  ReadThrough(image);
-  const std::string copy = (dir / "bench-copy.img").string();
-  const std::string content = (dir / "bench-spcontent").string();
-  const std::string cp = "cp --reflink=never '" + image + "' '" + copy + "'";
-  double bestCp = 1e9, bestSave = 1e9;
-  bench::QuietHost host(MessageResult::kNo, "success");
-  SeededRandomSource random;
-  PageAccess pages;
-  // Each timed copy starts with no dirty pages left over from the one before.
-  auto settle = [] {
-    if (std::system("sync") != 0) std::fprintf(stderr, "sync failed\n");
-  };
-  for (int run = 0; run < 5; ++run) {
-    fs::remove(copy);
-    settle();
-    auto t0 = std::chrono::steady_clock::now();
-    if (std::system(cp.c_str()) != 0) std::fprintf(stderr, "cp failed\n");
-    bestCp = std::min(bestCp, SecondsSince(t0));
-    fs::remove(copy);
-
-    fs::remove(content);
-    settle();
-    t0 = std::chrono::steady_clock::now();
-    const SaveScanInfoResult r =
-        SaveScanInfoFiles(std::nullopt, content, table, source, pages, 8, random, host);
-    bestSave = std::min(bestSave, SecondsSince(t0));
-    const auto expected = static_cast<uintmax_t>(ExpectedContentFileSize(table));
-    if (r.failed || fs::file_size(content) != expected) {
-      std::fprintf(stderr, "save failed\n");
-    }
-    fs::remove(content);
-  }
-  const double contentBytes = static_cast<double>(ExpectedContentFileSize(table));
-  const double cpRate = static_cast<double>(imageBytes) / bestCp / 1e6;
-  const double saveRate = contentBytes / bestSave / 1e6;
-  std::printf("save content: %llu fragments, %.0f MB: cp %.0f MB/s (%.2f s), save %.0f MB/s "
-              "(%.2f s), ratio save/cp %.2f (target >= 0.80)\n",
-              static_cast<unsigned long long>(fragments), contentBytes / 1e6, cpRate, bestCp,
-              saveRate, bestSave, saveRate / cpRate);
-  fs::remove(image);
 }
 
 FragmentTable ManyFragments(int32_t count) {
@@ -126,7 +53,7 @@ FragmentTable ManyFragments(int32_t count) {
   return table;
 }
 
-// 2. OPEN of a scan-info file of 1,000,000 lines.
+// 1. OPEN of a scan-info file of 1,000,000 lines.
 void OpenMillionLines(const fs::path& dir) {
   const FragmentTable table = ManyFragments(1000000);
   const std::string info = (dir / "bench-scan.txt").string();
@@ -151,7 +78,7 @@ void OpenMillionLines(const fs::path& dir) {
   fs::remove(info);
 }
 
-// 3. Per-read cost in content-file mode. The content file is sparse except for what is read.
+// 2. Per-read cost in content-file mode. The content file is sparse except for what is read.
 double ReadCost(const fs::path& dir, int32_t fragments) {
   FragmentTable table = ManyFragments(fragments);
   const std::string content = (dir / "bench-sparse-content").string();
@@ -194,8 +121,6 @@ double ReadCost(const fs::path& dir, int32_t fragments) {
 
 int main(int argc, char** argv) {
   const fs::path dir = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
-  const uint64_t mib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1024;
-  SaveVersusCopy(dir, mib);
   OpenMillionLines(dir);
   const double small = ReadCost(dir, 100);
   const double large = ReadCost(dir, 1000000);

@@ -7,6 +7,7 @@
 #include "fragments/utf8_path.h"
 #include "page/byte_order.h"
 #include "page/page_header.h"
+#include "scan/scan_window.h"
 
 namespace pagerake {
 
@@ -94,19 +95,46 @@ ContentOpenResult PageAccess::OpenContentFile(const std::string& path,
   return result;
 }
 
-bool PageAccess::ReadFragmentSectors(const DataSource& source, int64_t fsec, int32_t sectorOffset,
+bool PageAccess::ReadFragmentSectors(const DataSource& source, int64_t fsec, int64_t sectorOffset,
                                      int32_t count, void* buffer) {
   if (liveSourceMode_) return ReadSectors(source, fsec + sectorOffset, count, buffer);
   if (count < 1) return false;
   const int64_t first = index_.Find(fsec);
   if (first < 0) return false;
-  const int64_t position = first + static_cast<int64_t>(sectorOffset) * 512;
+  const int64_t position = first + sectorOffset * 512;
   const int64_t bytes = static_cast<int64_t>(count) * 512;
   if (position < 0 || position + bytes > contentSize_) return false;
   content_.clear();
   content_.seekg(position);
   if (!content_.read(static_cast<char*>(buffer), bytes)) return false;
   if (count == kSectorsPerPage) UnscramblePage(static_cast<uint8_t*>(buffer), contentFileKey_);
+  return true;
+}
+
+bool PageAccess::ReadFragmentPages(const DataSource& source, int64_t fsec, int64_t firstPage,
+                                   int32_t pageCount, void* buffer) {
+  if (pageCount < 1 || pageCount > kMaxPagesPerRead) return false;
+  const int64_t offset = firstPage * kSectorsPerPage;
+  const int32_t count = pageCount * kSectorsPerPage;
+  if (liveSourceMode_) {
+    // Each page must be one that a read of it alone would deliver: none may start past the end
+    // of the source (a read of them all would be cut short there and succeed).
+    if (fsec + offset + int64_t{count - kSectorsPerPage} >= ReadableEnd(source)) return false;
+    return ReadSectors(source, fsec + offset, count, buffer);
+  }
+  if (pageCount == 1) return ReadFragmentSectors(source, fsec, offset, count, buffer);
+  // One read of the stored pages, then each is unscrambled as a page read alone would be.
+  const int64_t first = index_.Find(fsec);
+  if (first < 0) return false;
+  const int64_t position = first + firstPage * kPageSize;
+  const int64_t bytes = int64_t{pageCount} * kPageSize;
+  if (position < 0 || position + bytes > contentSize_) return false;
+  content_.clear();
+  content_.seekg(position);
+  if (!content_.read(static_cast<char*>(buffer), bytes)) return false;
+  for (int32_t p = 0; p < pageCount; ++p) {
+    UnscramblePage(static_cast<uint8_t*>(buffer) + int64_t{p} * kPageSize, contentFileKey_);
+  }
   return true;
 }
 

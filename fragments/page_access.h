@@ -93,7 +93,14 @@ class PageAccess {
   // unscrambled as one page; other reads come back as stored. False on a failed source read, a
   // fragment the content file does not hold (buffer untouched) or a short read. Shows nothing.
   [[nodiscard]] bool ReadFragmentSectors(const DataSource& source, int64_t fsec,
-                                         int32_t sectorOffset, int32_t count, void* buffer);
+                                         int64_t sectorOffset, int32_t count, void* buffer);
+
+  // Reads `pageCount` (1 to kMaxPagesPerRead) whole pages of the fragment that starts at sector
+  // `fsec`, from its page `firstPage` on, into `buffer` (pageCount × 8192 bytes): the bytes that
+  // ReadFragmentSectors gives for each page read alone, in one read of the medium.
+  static constexpr int32_t kMaxPagesPerRead = 4095;  // ReadSectors moves at most 65535 sectors
+  [[nodiscard]] bool ReadFragmentPages(const DataSource& source, int64_t fsec, int64_t firstPage,
+                                       int32_t pageCount, void* buffer);
 
   // The 15 sectors in front of a fragment (7680 bytes): ReadLeadSectors in live-source mode, the
   // stored lead block in content-file mode.
