@@ -26,25 +26,57 @@ void ProgressHost::ClearProgress() {
   ClearLocked();
 }
 
-void ProgressHost::ShowProgress(int64_t cursor) {
-  std::lock_guard lock(mu_);
-  if (!terminal_ || end_ <= begin_ || cursor <= begin_) return;
-  const int64_t done = std::min(cursor, end_) - begin_;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+namespace {
+
+// "  12.3%     850.0 MB/s  0:10:00 left  fragments: 37"
+std::string FormatProgress(int64_t begin, int64_t end, int64_t cursor, int64_t fragments,
+                           double seconds) {
+  const int64_t done = std::clamp(cursor, begin, end) - begin;
   const double bytesPerSecond = seconds > 0 ? static_cast<double>(done) * 512.0 / seconds : 0.0;
-  const double percent = 100.0 * static_cast<double>(done) / static_cast<double>(end_ - begin_);
+  const double percent = 100.0 * static_cast<double>(done) / static_cast<double>(end - begin);
   char left[32] = "--:--";
   if (bytesPerSecond > 0) {
-    const auto s = static_cast<int64_t>(static_cast<double>(end_ - begin_ - done) * 512.0 /
+    const auto s = static_cast<int64_t>(static_cast<double>(end - begin - done) * 512.0 /
                                         bytesPerSecond);
     std::snprintf(left, sizeof left, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
                   static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
   }
-  std::fprintf(stderr, "\r\033[K%5.1f%%  %8.1f MB/s  %s left", percent, bytesPerSecond / 1e6,
-               left);
+  char text[160];
+  std::snprintf(text, sizeof text, "%5.1f%%  %8.1f MB/s  %s left  fragments: %lld", percent,
+                bytesPerSecond / 1e6, left, static_cast<long long>(fragments));
+  return text;
+}
+
+}  // namespace
+
+std::string ProgressHost::ProgressText(int64_t cursor, int64_t fragments) const {
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  return FormatProgress(begin_, end_, cursor, fragments, seconds);
+}
+
+bool ProgressHost::LogLineDue(int64_t fragments,
+                              std::chrono::steady_clock::time_point now) const {
+  if (!loggedAt_) return fragments > 0 || now - started_ >= kLogQuietLimit;
+  const auto since = now - *loggedAt_;
+  return since >= kLogQuietLimit || (fragments != loggedFragments_ && since >= kLogInterval);
+}
+
+void ProgressHost::ShowProgress(int64_t cursor, int64_t fragments) {
+  std::lock_guard lock(mu_);
+  if (end_ <= begin_) return;
+  if (terminal_) {
+    std::fprintf(stderr, "\r\033[K%s", ProgressText(cursor, fragments).c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (!LogLineDue(fragments, now)) return;
+  std::fprintf(stderr, "progress %s\n", ProgressText(cursor, fragments).c_str());
   std::fflush(stderr);
-  drawn_ = true;
+  loggedAt_ = now;
+  loggedFragments_ = fragments;
 }
 
 void ProgressHost::AddMemoLine(Memo memo, const std::string& line) {

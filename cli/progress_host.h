@@ -1,12 +1,17 @@
-// A Host for long jobs on a terminal: passes everything on to the console Host and keeps one
-// progress line (percent, MB/s, time left) at the bottom of standard error, which it clears before
-// anything else is printed so that memo lines and messages never run into it. Without a terminal
-// it draws nothing.
+// A Host for long jobs: passes everything on to the console Host and shows the job's progress
+// (percent, MB/s, time left, fragments found) on standard error.
+//
+// On a terminal the progress is one line at the bottom, redrawn in place and cleared before
+// anything else is printed, so that memo lines and messages never run into it. Without a terminal
+// (a log file, a script) it is a plain line now and then: at once when the first fragments are
+// found, then when more were found and kLogInterval has passed, and at least every kLogQuietLimit.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "base/host.h"
 
@@ -18,8 +23,8 @@ class ProgressHost : public Host {
 
   // The sectors the job walks, for percent and time left; the clock starts here.
   void SetRange(int64_t begin, int64_t end);
-  // Redraws the progress line for the job's position `cursor`.
-  void ShowProgress(int64_t cursor);
+  // Shows the progress for the job's position `cursor` with `fragments` found so far.
+  void ShowProgress(int64_t cursor, int64_t fragments);
   void ClearProgress();
 
   void AddMemoLine(Memo memo, const std::string& line) override;
@@ -37,6 +42,11 @@ class ProgressHost : public Host {
 
  private:
   void ClearLocked();
+  std::string ProgressText(int64_t cursor, int64_t fragments) const;
+  bool LogLineDue(int64_t fragments, std::chrono::steady_clock::time_point now) const;
+
+  static constexpr std::chrono::seconds kLogInterval{10};
+  static constexpr std::chrono::seconds kLogQuietLimit{60};
 
   Host& inner_;
   const bool terminal_;
@@ -45,6 +55,9 @@ class ProgressHost : public Host {
   int64_t begin_ = 0;
   int64_t end_ = 0;
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  // The last plain line (without a terminal): when, and the fragments it counted.
+  std::optional<std::chrono::steady_clock::time_point> loggedAt_;
+  int64_t loggedFragments_ = 0;
 };
 
 }  // namespace pagerake::cli

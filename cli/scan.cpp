@@ -77,7 +77,8 @@ bool WaitForScan(Session& session, ProgressHost& host, const sigset_t& signals) 
       interrupted = true;
       StopScan(session);
     }
-    host.ShowProgress(session.scanProgress.cursor.load(std::memory_order_relaxed));
+    host.ShowProgress(session.scanProgress.cursor.load(std::memory_order_relaxed),
+                      session.scanProgress.fragments.load(std::memory_order_relaxed));
   }
   session.jobs.JoinAll();
   host.ClearProgress();

@@ -95,6 +95,9 @@ bool RecordFragment(ScanJob& job, int32_t sn, int32_t pages, int32_t beginPage, 
   }
   job.table.Append(std::move(record));
   if (job.sink != nullptr) job.sink->Appended(job.table[job.table.size() - 1]);
+  if (job.progress != nullptr) {
+    job.progress->fragments.store(static_cast<int64_t>(job.table.size()), std::memory_order_relaxed);
+  }
   return true;
 }
 

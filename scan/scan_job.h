@@ -43,6 +43,7 @@ class FragmentSink {
 // How far the walk has got; read by other threads for progress displays.
 struct ScanProgress {
   std::atomic<int64_t> cursor{0};
+  std::atomic<int64_t> fragments{0};  // lines in the fragment table, after each change
 };
 
 struct ScanJob {

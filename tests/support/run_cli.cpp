@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -59,11 +60,12 @@ CliProcess::~CliProcess() {
 }
 
 bool CliProcess::WaitForError(const std::string& text, double seconds) {
-  for (double waited = 0; waited < seconds; waited += 0.02) {
-    if (ReadAll(errPath_).find(text) != std::string::npos) return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (ReadAll(errPath_).find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
     usleep(20000);
   }
-  return false;
+  return true;
 }
 
 void CliProcess::Signal(int signal) {
