@@ -56,19 +56,22 @@ std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) 
   return static_cast<int64_t>(size);
 }
 
-// The clusters that exist on the volume, n taken from the source's size: FAT32 data clusters
-// 2 .. n + 1 behind dataStart, NTFS clusters 0 .. n − 1. Spare bits of the bitmap beyond them are
-// not counted.
+// The clusters that exist on the volume: FAT32 data clusters 2 .. n + 1 behind dataStart, NTFS
+// clusters 0 .. n − 1, n taken from the volume's own sector count (from the source's size when
+// the boot sector gives none). A source may run on past its volume (an NTFS volume leaves its last
+// sector for the backup boot sector, a disk image may hold more); the bitmap's bits for what lies
+// there are padding, and are not counted.
 ClusterCount CountClusters(FreeSpaceBitmap& bitmap, const DataSource& source) {
   ClusterCount c;
   const FileSystemKind kind = KindOfFileSystem(source.fsName);
   const int64_t spc = source.sectorsPerCluster;
   if (spc <= 0) return c;
+  const int64_t sectors = source.volumeSectors > 0 ? source.volumeSectors : source.sourceSectors;
   if (kind == FileSystemKind::kFat32) {
     c.first = 2;
-    c.count = source.sourceSectors > source.dataStart ? (source.sourceSectors - source.dataStart) / spc : 0;
+    c.count = sectors > source.dataStart ? (sectors - source.dataStart) / spc : 0;
   } else if (kind == FileSystemKind::kNtfs) {
-    c.count = source.sourceSectors / spc;
+    c.count = sectors / spc;
   }
   for (int64_t k = c.first; k < c.first + c.count; ++k) {
     if (bitmap.IsClusterInUse(kind, k)) ++c.inUse;
@@ -87,6 +90,9 @@ nlohmann::json Facts(const DataSource& s, const std::optional<ClusterCount>& clu
                         {"fat_reserved_sectors", nullptr},
                         {"fat_sectors", nullptr},
                         {"source_sectors", s.sourceSectors},
+                        {"volume_sectors", kind == FileSystemKind::kOther || s.volumeSectors <= 0
+                                               ? nlohmann::json(nullptr)
+                                               : nlohmann::json(s.volumeSectors)},
                         {"clusters_in_use", nullptr},
                         {"clusters_free", nullptr}};
   if (kind == FileSystemKind::kNtfs) doc["mft_cluster"] = s.mftCluster;
@@ -116,6 +122,9 @@ void PrintText(const DataSource& s, const std::optional<ClusterCount>& clusters)
     row("FAT sectors", std::to_string(s.fatSectors));
   }
   row("source sectors", std::to_string(s.sourceSectors));
+  if (kind != FileSystemKind::kOther && s.volumeSectors > 0) {
+    row("volume sectors", std::to_string(s.volumeSectors));
+  }
   if (clusters) {
     row("clusters", std::to_string(clusters->count) + " (" + std::to_string(clusters->first) +
                         " .. " + std::to_string(clusters->first + clusters->count - 1) + ")");

@@ -14,7 +14,7 @@ DataSource::DataSource(const DataSource& o)
       devicePath(o.devicePath), sourceSectors(o.sourceSectors), sourceEnd(o.sourceEnd),
       isVolume(o.isVolume), fsName(o.fsName), sectorsPerCluster(o.sectorsPerCluster),
       dataStart(o.dataStart), mftCluster(o.mftCluster), fatReservedSectors(o.fatReservedSectors),
-      fatSectors(o.fatSectors) {}
+      fatSectors(o.fatSectors), volumeSectors(o.volumeSectors) {}
 
 DataSource& DataSource::operator=(const DataSource& o) {
   if (this != &o) {

@@ -36,6 +36,7 @@ struct DataSource {
   int64_t mftCluster = 0;      // NTFS
   int64_t fatReservedSectors = 0;  // FAT32
   int64_t fatSectors = 0;          // FAT32
+  int64_t volumeSectors = 0;       // the volume's own size from its boot sector; 0: not known
 
   // The open handles of the read layers; kept between reads, not part of the record's value.
   mutable std::unique_ptr<RawDiskAccess> raw;

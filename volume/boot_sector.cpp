@@ -1,6 +1,7 @@
 #include "volume/boot_sector.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -12,7 +13,10 @@ namespace {
 constexpr int kOemNameOffset = 3;
 constexpr int kSectorsPerClusterOffset = 13;
 constexpr int kReservedSectorsOffset = 14;
+constexpr int kFatTotalSectors16Offset = 19;
+constexpr int kFatTotalSectors32Offset = 32;
 constexpr int kFatSectorsOffset = 36;
+constexpr int kNtfsTotalSectorsOffset = 40;
 constexpr int kMftClusterOffset = 48;
 constexpr int kFatTypeOffset = 82;
 
@@ -29,12 +33,16 @@ BootSectorFacts DecodeBootSector(const uint8_t* sector) {
     facts.kind = FileSystemKind::kNtfs;
     facts.mftCluster = static_cast<int64_t>(LoadLe64(sector + kMftClusterOffset));
     facts.dataStart = 0;
+    const uint64_t total = LoadLe64(sector + kNtfsTotalSectorsOffset);
+    facts.volumeSectors = total <= uint64_t{INT64_MAX} ? static_cast<int64_t>(total) : 0;
   } else if (HasText(sector, kFatTypeOffset, "FAT32")) {
     facts.kind = FileSystemKind::kFat32;
     facts.fatReservedSectors = LoadLe16(sector + kReservedSectorsOffset);
     facts.fatSectors = LoadLe32(sector + kFatSectorsOffset);
     // Two FATs, whatever the count at byte 16 says.
     facts.dataStart = facts.fatReservedSectors + 2 * facts.fatSectors;
+    facts.volumeSectors = LoadLe32(sector + kFatTotalSectors32Offset);
+    if (facts.volumeSectors == 0) facts.volumeSectors = LoadLe16(sector + kFatTotalSectors16Offset);
   }
   return facts;
 }
@@ -47,6 +55,7 @@ bool ReadBootSector(DataSource& source, Host& host) {
   }
   const BootSectorFacts facts = DecodeBootSector(sector.data());
   source.sectorsPerCluster = facts.sectorsPerCluster;
+  source.volumeSectors = facts.volumeSectors;
   switch (facts.kind) {
     case FileSystemKind::kNtfs:
       source.fsName = kFsNameNtfs;

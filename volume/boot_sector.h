@@ -3,8 +3,10 @@
 //
 // Only these fields of sector 0 are read: the OEM name (bytes 3..6, "NTFS"), sectors per cluster
 // (byte 13), the reserved sector count (bytes 14..15), sectors per FAT (bytes 36..39), the MFT
-// cluster (bytes 48..55) and the FAT file system type (bytes 82..86, "FAT32"). A FAT32 volume is
-// always taken to have two FATs; sectors are 512 bytes; the volume's size comes from the source.
+// cluster (bytes 48..55), the FAT file system type (bytes 82..86, "FAT32") and the volume's own
+// sector count (NTFS bytes 40..47; FAT32 bytes 32..35, or 19..20 when those are 0). A FAT32 volume
+// is always taken to have two FATs; sectors are 512 bytes. The scan range comes from the source's
+// size; only the count of the volume's clusters uses the volume's own sector count.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,7 @@ struct BootSectorFacts {
   int64_t fatReservedSectors = 0;  // FAT32 only
   int64_t fatSectors = 0;          // FAT32 only
   int64_t dataStart = 0;           // NTFS 0; FAT32 reserved + 2 × sectors per FAT
+  int64_t volumeSectors = 0;       // the volume's own sector count; 0 when it gives none
 };
 
 // Decodes a 512-byte boot sector. "NTFS" at byte 3 wins over "FAT32" at byte 82; both compare
@@ -44,7 +47,7 @@ struct BootSectorFacts {
 BootSectorFacts DecodeBootSector(const uint8_t* sector);
 
 // Reads sector 0 of `source` and writes the facts into it: `fsName` ("NTFS", "FAT32" or
-// "不可识别") and `sectorsPerCluster` always; `mftCluster` and `dataStart` (0) for NTFS;
+// "不可识别"), `sectorsPerCluster` and `volumeSectors` always; `mftCluster` and `dataStart` (0) for NTFS;
 // `fatReservedSectors`, `fatSectors` and `dataStart` for FAT32; nothing else for an unrecognised
 // volume, which is still a success. When sector 0 cannot be read, adds "512error 读取sec0" to the
 // data-source memo, changes nothing and returns false. Setting `sourceEnd` and the scan range from
