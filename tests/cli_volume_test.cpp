@@ -112,6 +112,26 @@ TEST(CliVolume, UnreadableSourcesAndBrokenBitmapsAreStatusTwo) {
   EXPECT_NE(torn.err.find("[提示] 生成存储位图失败"), std::string::npos) << torn.err;
   EXPECT_EQ(nlohmann::json::parse(torn.out)["mft_cluster"], 4);
 
+  // A 7168-byte NTFS image whose $Bitmap record (sector 12) has an 8-byte data attribute as its
+  // last 8 bytes: refused, nothing read past the record.
+  std::vector<uint8_t> tiny(7168, 0);
+  tiny[3] = 'N', tiny[4] = 'T', tiny[5] = 'F', tiny[6] = 'S';
+  tiny[13] = 1;
+  auto put = [&tiny](size_t at, std::initializer_list<uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), tiny.begin() + static_cast<std::ptrdiff_t>(at));
+  };
+  const size_t rec = 12 * 512;
+  put(rec, {'F', 'I', 'L', 'E', 0x30, 0x00, 0x03, 0x00});
+  put(rec + 20, {0xF8, 0x03, 0x01, 0x00});
+  put(rec + 44, {0x06, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00});
+  put(rec + 510, {0x01, 0x00});
+  put(rec + 1016, {0x80, 0x00, 0x00, 0x00, 0x08, 0x00, 0x01, 0x00});
+  ASSERT_TRUE(testing::WriteFile(dir.File("tiny.img"), tiny));
+  const auto shortAttribute = RunCli({"volume", dir.File("tiny.img")});
+  EXPECT_EQ(shortAttribute.exitCode, 2);
+  EXPECT_NE(shortAttribute.err.find("[提示] 取$bitmap文件失败"), std::string::npos)
+      << shortAttribute.err;
+
   EXPECT_EQ(RunCli({"volume"}).exitCode, 2);
 }
 

@@ -21,6 +21,7 @@ constexpr uint16_t kInUseFlag = 0x0001;
 // Attributes.
 constexpr uint32_t kDataAttributeType = 0x80;
 constexpr uint32_t kEndOfAttributes = 0xFFFFFFFF;
+constexpr int kCommonHeaderBytes = 16;
 constexpr int kNonResidentHeaderBytes = 64;
 constexpr int kNonResidentField = 8;
 constexpr int kLowestVcnField = 16;
@@ -92,7 +93,9 @@ std::optional<RunListSpan> FindDataRunList(const uint8_t* record, FileRecordFaul
     const uint32_t length = LoadLe32(record + pos + 4);
     if (type == kEndOfAttributes || length == 0) return std::nullopt;
     if (type == kDataAttributeType) {
-      if (pos + length > kFileRecordBytes) return std::nullopt;
+      // The attribute, and at least its common header (type, length, non-resident flag, name,
+      // flags, id), must lie inside the record before any of it is read.
+      if (pos + length > kFileRecordBytes || length < kCommonHeaderBytes) return std::nullopt;
       if (record[pos + kNonResidentField] == 0) {
         fault = FileRecordFault::kResidentData;
         return std::nullopt;

@@ -150,6 +150,15 @@ TEST(NtfsRecord, BrokenRunListsAreMalformedNotGarbage) {
   }
 }
 
+// Makes the record's only attribute a data attribute header of `length` bytes that ends at the
+// record's last byte.
+void EndAttribute(std::vector<uint8_t>& r, uint32_t length) {
+  const int at = kFileRecordBytes - 8;
+  StoreLe16(r.data() + 20, static_cast<uint16_t>(at));
+  StoreLe32(r.data() + at, 0x80);
+  StoreLe32(r.data() + at + 4, length);
+}
+
 TEST(NtfsRecord, AttributeWalkFailures) {
   BitmapRecordSpec spec;
   spec.runs = {{10, 1}};
@@ -172,6 +181,14 @@ TEST(NtfsRecord, AttributeWalkFailures) {
        FileRecordFault::kNoDataAttribute},
       {"data attribute longer than the record",
        [data](auto& r) { StoreLe32(r.data() + data + 4, 1024); },
+       FileRecordFault::kNoDataAttribute},
+      // A data attribute too short for its own header, ending at the record's last byte: its
+      // non-resident flag would lie past the record.
+      {"8-byte data attribute at the record's end", [](auto& r) { EndAttribute(r, 8); },
+       FileRecordFault::kNoDataAttribute},
+      {"1-byte data attribute at the record's end", [](auto& r) { EndAttribute(r, 1); },
+       FileRecordFault::kNoDataAttribute},
+      {"15-byte data attribute", [data](auto& r) { StoreLe32(r.data() + data + 4, 15); },
        FileRecordFault::kNoDataAttribute},
       {"resident data", [data](auto& r) { r[data + 8] = 0; }, FileRecordFault::kResidentData},
       {"a later extent", [data](auto& r) { StoreLe64(r.data() + data + 16, 8); },
