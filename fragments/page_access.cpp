@@ -14,7 +14,8 @@ namespace pagerake {
 int64_t ExpectedContentFileSize(const FragmentTable& table) {
   int64_t size = kContentTrailerBytes;
   for (const FragmentRecord& r : table) {
-    size += kLeadBlockBytes + static_cast<int64_t>(r.Pages()) * kPageSize;
+    const int64_t line = kLeadBlockBytes + static_cast<int64_t>(r.Pages()) * kPageSize;
+    if (__builtin_add_overflow(size, line, &size)) return INT64_MAX;  // no file is that large
   }
   return size;
 }

@@ -31,7 +31,8 @@ inline constexpr int kLeadSectors = 15;
 inline constexpr int kLeadBlockBytes = kLeadSectors * 512;  // 7680
 inline constexpr int kContentTrailerBytes = 6;
 
-// The size a content file saved with `table` has: 7680 + pages × 8192 per line, plus the trailer.
+// The size a content file saved with `table` has: 7680 + pages × 8192 per line, plus the trailer;
+// INT64_MAX when that passes 64 bits (no file matches it).
 int64_t ExpectedContentFileSize(const FragmentTable& table);
 
 // The 15 sectors in front of a fragment starting at `fsec`, from the data source, into `out`

@@ -1,6 +1,7 @@
 #include "fragments/scan_info_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 
 #include "fragments/content_file_writer.h"
@@ -9,6 +10,7 @@
 #include "fragments/output_guard.h"
 #include "fragments/scan_info_codec.h"
 #include "fragments/utf8_path.h"
+#include "page/page_header.h"
 
 namespace pagerake {
 namespace {
@@ -16,15 +18,34 @@ namespace {
 constexpr int16_t kDefaultSectorsPerCluster = 8;
 constexpr uint32_t kMaxContentKey = 2147483646;
 
+constexpr char kNotARecord[] = "不是碎片记录(应为9个以“|”结尾的字段)";
+constexpr char kOutOfRange[] = "数字不能描述碎片(页数或扇区超出范围)";
+
+// Whether a record's numbers can describe a fragment on a source: a start sector and size that
+// are not negative, its sectors (fsec + 16 × pages) within 64 bits and its pages (beginPage +
+// pages) within 32 bits. Every line a scan writes passes; a damaged line that fails would make
+// later page and sector arithmetic overflow.
+bool DescribesAFragment(const FragmentRecord& r) {
+  if (r.sizeKB < 0 || r.fsec < 0) return false;
+  const int64_t pages = r.Pages();
+  return r.fsec <= INT64_MAX - pages * kSectorsPerPage &&
+         int64_t{r.beginPage} + pages <= INT32_MAX;
+}
+
 // A fragment record from a decoded line: exactly nine "|"-terminated fields, numbers where
-// numbers belong, a size that is not negative.
-std::optional<FragmentRecord> RecordFromLine(std::string_view line) {
+// numbers belong, numbers that describe a fragment. Nothing, with the reason, otherwise.
+std::optional<FragmentRecord> RecordFromLine(std::string_view line, std::string& reason) {
+  reason = kNotARecord;
   if (line.empty() || line.back() != '|' ||
       std::count(line.begin(), line.end(), '|') != fragment_field::kCount) {
     return std::nullopt;
   }
   std::optional<FragmentRecord> r = ParseFragmentLine(line);
-  if (!r || r->sizeKB < 0) return std::nullopt;
+  if (!r) return std::nullopt;
+  if (!DescribesAFragment(*r)) {
+    reason = kOutOfRange;
+    return std::nullopt;
+  }
   r->shown = TrimSpaces(GetField(line, fragment_field::kShown)) != "N";
   return r;
 }
@@ -86,11 +107,12 @@ ScanInfoReadResult ReadScanInfoFile(const std::string& path, FragmentTable& tabl
     LineFault fault = LineFault::kNone;
     const std::optional<std::string> decoded = DecodeLine(line, kScanInfoKey, &fault);
     std::optional<FragmentRecord> record;
-    if (decoded) record = RecordFromLine(*decoded);
+    std::string reason;
+    if (decoded) record = RecordFromLine(*decoded, reason);
     if (!record) {
       result.status = ScanInfoReadStatus::kBadLine;
       result.badLine = lineNo;
-      result.badReason = decoded ? "不是碎片记录(应为9个以“|”结尾的字段)" : FaultReason(fault);
+      result.badReason = decoded ? reason : FaultReason(fault);
       return result;
     }
     loaded.Append(std::move(*record));

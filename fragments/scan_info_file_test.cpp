@@ -328,6 +328,8 @@ struct BadOpen {
   }
 };
 
+const std::string kOutOfRange = "数字不能描述碎片(页数或扇区超出范围)";
+
 TEST(OpenScanInfo, LineThatDoesNotDecodeIsNamedAndNothingIsLost) {
   const std::string good1 = EncodeLine("1|0|32|16|0|2| |Y|1|", kScanInfoKey, 3);
   const std::string good2 = EncodeLine("2|64|96|16|2|4| |Y|1|", kScanInfoKey, 200);
@@ -353,6 +355,15 @@ TEST(OpenScanInfo, LineThatDoesNotDecodeIsNamedAndNothingIsLost) {
        "error,扫描信息文件第1行无法解码:不是碎片记录(应为9个以“|”结尾的字段)"},
       {EncodeLine("1|0|32|16|0|2| |Y|1|", "OTHER", 1) + "\r\n",  // foreign key
        "error,扫描信息文件第1行无法解码:不是碎片记录(应为9个以“|”结尾的字段)"},
+      // Numbers no fragment can have: later page and sector arithmetic would overflow.
+      {good1 + "\r\n" + EncodeLine("2|100|116|-8|0|1| |Y|1|", kScanInfoKey, 7) + "\r\n",
+       "error,扫描信息文件第2行无法解码:" + kOutOfRange},
+      {EncodeLine("1|-16|0|16|0|2| |Y|1|", kScanInfoKey, 7) + "\r\n",
+       "error,扫描信息文件第1行无法解码:" + kOutOfRange},
+      {EncodeLine("1|9223372036854775800|0|16|0|2| |Y|1|", kScanInfoKey, 7) + "\r\n",
+       "error,扫描信息文件第1行无法解码:" + kOutOfRange},
+      {EncodeLine("1|0|32|16|2147483647|0| |Y|1|", kScanInfoKey, 7) + "\r\n",
+       "error,扫描信息文件第1行无法解码:" + kOutOfRange},
   };
   for (const Case& c : cases) {
     BadOpen open(c.text);
@@ -410,6 +421,37 @@ TEST(OpenScanInfo, ContentFileOfTheWrongSizeIsRefused) {
   EXPECT_TRUE(host.messageTexts().back().starts_with("error,碎片内容文件与扫描信息不符"));
   EXPECT_TRUE(OpenScanInfo(f.State(), host).failed);
   EXPECT_EQ(host.messageTexts().back(), "error,无法打开文件");
+  EXPECT_TRUE(f.pages.LiveSourceMode());
+}
+
+// The largest numbers a line can hold still load, and their content size does not wrap: two
+// fragments of 2147483647 KB do not match a content file of two lead blocks and a trailer.
+TEST(OpenScanInfo, HugeFragmentsLoadAndTheirContentSizeDoesNotWrap) {
+  Fixture f;
+  const std::string info = f.dir.File("huge.txt");
+  const std::string content = f.dir.File("huge.content");
+  // The first line is "1|100|116|2147483647|0|1| |Y|1|" as a damaged file held it.
+  std::ofstream(info, std::ios::binary)
+      << "5ADA0179F370BDB8A282AA8DE856D758C1A2939D80AD8B432EFE4E9CBE61C612\r\n"
+      << EncodeLine("2|9000|9016|2147483647|2147483647|0| |Y|1|", kScanInfoKey, 9) << "\r\n";
+  std::ofstream(content, std::ios::binary) << std::string(2 * 7680 + 6, '\0');
+  FragmentTable table;
+  // The second line's pages would pass page 2147483647.
+  ASSERT_EQ(ReadScanInfoFile(info, table).status, ScanInfoReadStatus::kBadLine);
+  std::ofstream(info, std::ios::binary)
+      << "5ADA0179F370BDB8A282AA8DE856D758C1A2939D80AD8B432EFE4E9CBE61C612\r\n"
+      << EncodeLine("2|9000|9016|2147483647|1879048191|0| |Y|1|", kScanInfoKey, 9) << "\r\n";
+  ASSERT_EQ(ReadScanInfoFile(info, table).status, ScanInfoReadStatus::kRead);
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(table[0].Pages(), 268435456);
+  const int64_t expected = 6 + 2 * (7680 + (int64_t{268435456} << 13));
+  EXPECT_EQ(ExpectedContentFileSize(table), expected);
+  ScriptedHost host;
+  host.openAnswers = {info, content};
+  const OpenScanInfoResult r = OpenScanInfo(f.State(), host);
+  EXPECT_TRUE(r.failed);
+  EXPECT_EQ(host.messageTexts().back(), "error,碎片内容文件与扫描信息不符:应为" +
+                                            std::to_string(expected) + "字节,实际为15366字节");
   EXPECT_TRUE(f.pages.LiveSourceMode());
 }
 

@@ -40,8 +40,9 @@ struct FragmentRecord {
   bool shown = true;      // false when the fragment filter hides it
   int16_t fileId = 0;
 
-  // Pages in the fragment: sizeKB / 8 rounded to the nearest integer.
-  int32_t Pages() const { return (sizeKB + 4) / 8; }
+  // Pages in the fragment: sizeKB / 8 rounded to the nearest integer (worked out in 64 bits, so
+  // that no sizeKB overflows; the result fits 32 bits).
+  int32_t Pages() const { return static_cast<int32_t>((int64_t{sizeKB} + 4) / 8); }
 };
 
 // A record for a run of `pages` pages starting with page `beginPage` at sector `fsec`.
