@@ -18,8 +18,7 @@
 namespace pagerake {
 namespace {
 
-// Page-aligned, as every buffer the source is read into.
-struct alignas(kIoBufferAlign) PageBuffer : std::array<uint8_t, kPageSize> {};
+using PageBuffer = std::array<uint8_t, kPageSize>;
 
 // Pages in a row: sizeKB / 8 rounded to the nearest integer (in 64 bits: sizeKB may be INT32_MAX).
 int64_t RowPages(const FragmentRow& row) { return (int64_t{row.sizeKB} + 4) / 8; }

@@ -30,7 +30,7 @@ void ReadAhead::Start(int64_t from) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!thread_.joinable()) {
     static_assert(kIoBufferAlign % kBulkReadAlign == 0);
-    storage_ = IoBuffer(kWindowBytes * kBuffers, IoBuffer::kUninitialized);
+    storage_ = IoBuffer::ForDirectTransfers(kWindowBytes * kBuffers);
     thread_ = std::thread([this] { Run(); });
   }
   PlanLocked(from, lock);
