@@ -1,0 +1,290 @@
+#include "analysis/page_map.h"
+
+#include <array>
+
+#include "page/byte_order.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int kSlot0Field = kPageSize - 2;  // page offset of the first record's slot
+constexpr int kSlot1Field = kPageSize - 4;
+constexpr int kLowestRecord = 96;
+constexpr int kHighestRecord = 8095;
+constexpr int kPfsBytesWhole = 8088;
+constexpr int kPfsBytesHalf = 3996;
+constexpr int32_t kPfsInterval = 8088;
+constexpr uint8_t kPfsAllocated = 0x40;
+constexpr uint8_t kPfsIam = 0x10;
+constexpr int kIamFirstPageField = 40;
+constexpr int kIamSinglePagesField = 46;
+constexpr int kIamSinglePages = 8;
+
+using Page = std::array<uint8_t, kPageSize>;
+
+const PageMapEntry kUnknownEntry{};
+
+// The header fields the map uses, read from a page in memory.
+struct Header {
+  uint8_t version;
+  uint8_t type;
+  int32_t pageId;
+  int32_t objectId;
+  int32_t prevPageId;
+  uint16_t prevFileId;
+  int32_t nextPageId;
+  uint16_t nextFileId;
+};
+
+Header ReadHeader(const uint8_t* p) {
+  namespace off = header_offset;
+  return {p[off::kHeaderVersion],
+          p[off::kPageType],
+          static_cast<int32_t>(LoadLe32(p + off::kPageId)),
+          static_cast<int32_t>(LoadLe32(p + off::kObjectId)),
+          static_cast<int32_t>(LoadLe32(p + off::kPrevPageId)),
+          LoadLe16(p + off::kPrevFileId),
+          static_cast<int32_t>(LoadLe32(p + off::kNextPageId)),
+          LoadLe16(p + off::kNextFileId)};
+}
+
+// The record offset in the slot at `field`, when it lies where records may start.
+std::optional<int> SlotRecord(const uint8_t* page, int field) {
+  const int offset = LoadLe16(page + field);
+  if (offset < kLowestRecord || offset > kHighestRecord) return std::nullopt;
+  return offset;
+}
+
+// The bytes of the record at `record` that follow its 4-byte header: (length − 4) by its signed
+// length field, at most `limit`, and never past the page.
+int RecordBodyBytes(const uint8_t* page, int record, int limit) {
+  const int length = static_cast<int16_t>(LoadLe16(page + record + 2));
+  int bytes = std::min(length - 4, limit);
+  bytes = std::min(bytes, kPageSize - (record + 4));
+  return std::max(bytes, 0);
+}
+
+bool ReadPage(PageMapReader& r, int64_t startSector, int32_t index, uint8_t* page) {
+  if (r.pages.ReadFragmentSectors(r.source, startSector, int64_t{index} * kSectorsPerPage,
+                                  kSectorsPerPage, page)) {
+    return true;
+  }
+  r.host.Tell("read disk error");
+  return false;
+}
+
+// The filter common to both collectors: a page of a kind the map learns from, allocated as far as
+// is known, and before anything is known only a PFS page.
+bool PassesFilter(const PageMap& map, const Header& h, int64_t page) {
+  if (h.version != 1) return false;
+  if (h.type != kPageTypeData && h.type != kPageTypeIndex && h.type != kPageTypeIam &&
+      h.type != kPageTypePfs) {
+    return false;
+  }
+  const uint8_t alloc = map.At(page).allocState;
+  return alloc != kAllocFree && (alloc != kAllocUnknown || h.type == kPageTypePfs);
+}
+
+// A fragment's last page may be cut short when clusters are smaller than a page; such a page
+// that is an allocation page and fails verification is not trusted whole.
+bool MayBeCutShort(const PageMapReader& r, int32_t index, int32_t pages, const uint8_t* page,
+                   uint8_t type) {
+  return index == pages - 1 && r.sectorsPerCluster < kSectorsPerPage &&
+         (type == kPageTypeIam || type == kPageTypePfs) && !VerifyPage(page);
+}
+
+void LearnFromAllocationPage(PageMap& map, int64_t page, int32_t objectId) {
+  if (PageMapEntry* e = map.Find(page)) {
+    e->expectedObjectId = objectId;
+    e->objectIdSource = kFromAllocationPage;
+  }
+}
+
+// The PFS bytes of the record at `record` (at most `limit`): byte j describes page j of a PFS
+// page that is page 1, else page pageId + j.
+void ApplyPfsBytes(PageMap& map, const uint8_t* page, int record, int limit, int32_t pageId) {
+  const int bytes = RecordBodyBytes(page, record, limit);
+  const int64_t base = pageId == 1 ? 0 : pageId;
+  for (int j = 0; j < bytes; ++j) {
+    PageMapEntry* e = map.Find(base + j);
+    if (e == nullptr) continue;
+    const uint8_t b = page[record + 4 + j];
+    if (b & kPfsAllocated) {
+      e->allocState = kAllocated;
+      if (b & kPfsIam) e->pageKind = kPageKindIam;
+    } else {
+      e->allocState = kAllocFree;
+    }
+  }
+}
+
+// The IAM rule: entry `page` belongs to IAM object `object` unless a certain, other object claims
+// it already (then the memo says `conflictLine`).
+void ApplyIamClaim(PageMap& map, int64_t page, int32_t object, const char* conflictLine,
+                   Host& host) {
+  PageMapEntry* e = map.Find(page);
+  if (e == nullptr) return;
+  if (e->expectedObjectId == 0) {
+    e->expectedObjectId = object;
+    e->objectIdSource = kFromAllocationPage;
+  } else if (e->expectedObjectId == object || e->expectedObjectId == static_cast<int32_t>(kAllocationObjectId)) {
+    return;
+  } else if (e->objectIdSource == kFromAllocationPage) {
+    host.AddMemoLine(Memo::kAnalysis, conflictLine);
+  } else {
+    e->expectedObjectId = object;
+    e->objectIdSource = kFromAllocationPage;
+  }
+}
+
+void LearnFromIamPage(PageMap& map, const uint8_t* page, int64_t p, int32_t object, Host& host) {
+  LearnFromAllocationPage(map, p, object);
+  const std::optional<int> first = SlotRecord(page, kSlot0Field);
+  if (!first) return;
+  const int64_t rangeStart = static_cast<int32_t>(LoadLe32(page + *first + kIamFirstPageField));
+  for (int k = 0; k < kIamSinglePages; ++k) {
+    const int32_t single =
+        static_cast<int32_t>(LoadLe32(page + *first + kIamSinglePagesField + 6 * k));
+    if (single > 0) ApplyIamClaim(map, single, object, "erra", host);
+  }
+  const std::optional<int> extents = SlotRecord(page, kSlot1Field);
+  if (!extents) return;
+  const int bytes = RecordBodyBytes(page, *extents, kPageSize);
+  for (int j = 0; j < bytes; ++j) {
+    const uint8_t bits = page[*extents + 4 + j];
+    for (int b = 0; b < 8; ++b) {
+      if (!((bits >> b) & 1)) continue;
+      const int64_t x = rangeStart + 64 * int64_t{j} + 8 * b;
+      if (x <= 0) continue;
+      for (int64_t e = x; e < x + 8; ++e) ApplyIamClaim(map, e, object, "errb", host);
+    }
+  }
+}
+
+// A neighbour named by a page link of object `object`: expects that object, unless it expects
+// another already (the memo then says "errc").
+void LearnFromLink(PageMap& map, int64_t neighbour, int32_t object, Host& host) {
+  PageMapEntry* e = map.Find(neighbour);
+  if (e == nullptr) return;
+  if (e->expectedObjectId == 0) {
+    e->expectedObjectId = object;
+    e->objectIdSource = kFromPageLink;
+  } else if (e->expectedObjectId != object) {
+    host.AddMemoLine(Memo::kAnalysis, "errc");
+  }
+}
+
+void LearnFromLinks(PageMap& map, const Header& h, Host& host) {
+  if (h.prevPageId == 0 && h.nextPageId == 0) return;
+  if (h.prevPageId > 0 && h.prevFileId == 1) {
+    if (map.At(h.prevPageId).allocState != kAllocated) return;  // the next link is not used either
+    LearnFromLink(map, h.prevPageId, h.objectId, host);
+  }
+  if (h.nextPageId >= 1 && h.nextFileId == 1 && map.At(h.nextPageId).allocState == kAllocated) {
+    LearnFromLink(map, h.nextPageId, h.objectId, host);
+  }
+}
+
+}  // namespace
+
+void PageMap::Reset(int64_t filePages) {
+  entries_.assign(static_cast<size_t>(std::max<int64_t>(filePages, 0)), PageMapEntry{});
+}
+
+const PageMapEntry& PageMap::At(int64_t page) const {
+  return page >= 0 && page < size() ? entries_[static_cast<size_t>(page)] : kUnknownEntry;
+}
+
+PageMapEntry* PageMap::Find(int64_t page) {
+  return page >= 0 && page < size() ? &entries_[static_cast<size_t>(page)] : nullptr;
+}
+
+bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
+                     int64_t startSector) {
+  Page page{};
+  for (int32_t i = 0; i < pages; ++i) {
+    // 1. The page, if the map learns from it.
+    if (!ReadPage(reader, startSector, i, page.data())) return false;
+    const Header h = ReadHeader(page.data());
+    const int64_t p = int64_t{startPage} + i;
+    if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page.data(), h.type)) continue;
+    RestoreTornBits(page.data());
+    // 2. to 4. By its kind.
+    if (h.type == kPageTypePfs) {
+      if (h.pageId != 1 && h.pageId % kPfsInterval != 0) continue;
+      LearnFromAllocationPage(map, p, h.objectId);
+      if (const std::optional<int> record = SlotRecord(page.data(), kSlot0Field)) {
+        ApplyPfsBytes(map, page.data(), *record, kPageSize, h.pageId);
+      }
+    } else if (h.type == kPageTypeIam) {
+      LearnFromIamPage(map, page.data(), p, h.objectId, reader.host);
+    } else {
+      LearnFromLinks(map, h, reader.host);
+    }
+  }
+  return true;
+}
+
+bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
+                    int64_t startSector) {
+  Page page{};
+  for (int32_t i = 0; i < pages; ++i) {
+    if (!ReadPage(reader, startSector, i, page.data())) return false;
+    const Header h = ReadHeader(page.data());
+    const int64_t p = int64_t{startPage} + i;
+    if (!PassesFilter(map, h, p)) continue;
+    // A PFS page cut short holds its first half only, unless its record sits where it should.
+    const int slot0 = LoadLe16(page.data() + kSlot0Field);
+    const bool half = MayBeCutShort(reader, i, pages, page.data(), h.type) &&
+                      !((slot0 & 0xFF) == 0x60 && (slot0 >> 8) <= 2);
+    RestoreTornBits(page.data());
+    if (h.type != kPageTypePfs) continue;
+    LearnFromAllocationPage(map, p, h.objectId);
+    const std::optional<int> record =
+        half ? std::optional<int>(kLowestRecord) : SlotRecord(page.data(), kSlot0Field);
+    if (!record) continue;
+    ApplyPfsBytes(map, page.data(), *record, half ? kPfsBytesHalf : kPfsBytesWhole, h.pageId);
+  }
+  return true;
+}
+
+void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
+                      int64_t startSector, PageMatchCounts& counts) {
+  Page page{};
+  for (int32_t i = 0; i < pages; ++i) {
+    if (!ReadPage(reader, startSector, i, page.data())) return;
+    RestoreTornBits(page.data());
+    const Header h = ReadHeader(page.data());
+    const PageMapEntry& e = map.At(int64_t{startPage} + i);
+    if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
+    if (e.allocState == kAllocFree || h.version != 1) {
+      ++counts.unmapped;
+      continue;
+    }
+    const bool iam = h.type == kPageTypeIam;
+    if (iam) ++counts.iamPages;
+    if (h.type == kPageTypePfs) ++counts.pfsPages;
+    if (e.expectedObjectId > 0) {
+      if (e.expectedObjectId == h.objectId) {
+        if (e.pageKind == kPageKindIam && !iam) {
+          ++counts.conflicts;
+          return;
+        }
+        ++counts.matches;
+      } else if (e.allocState == kAllocated && e.objectIdSource == kFromAllocationPage) {
+        ++counts.conflicts;
+        return;
+      }
+    } else if (e.pageKind == kPageKindIam && e.allocState == kAllocated) {
+      if (!iam) {
+        ++counts.conflicts;
+        return;
+      }
+      ++counts.matches;
+    }
+  }
+}
+
+}  // namespace pagerake

@@ -1,0 +1,89 @@
+// The page map: per page number of the file being analysed, what should stand there, learned from
+// the pages of the fragments already chained. PFS pages say which pages are allocated and which of
+// them are IAM pages; IAM pages say which pages belong to which object; data and index pages say,
+// through their page links, which object their neighbours belong to. CountPageMatches then tells
+// how well a candidate fragment agrees with what is known.
+//
+// The map has one 8-byte entry per page of the file (Reset sizes it to the file being analysed),
+// so a file of any size is mapped; page numbers that allocation pages name beyond the file's size
+// are ignored. Nothing is allocated per page while the map is filled or read.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "base/host.h"
+#include "fragments/page_access.h"
+#include "page/page_header.h"  // kAllocationObjectId: allocation pages, never a conflict
+#include "source/data_source.h"
+
+namespace pagerake {
+
+inline constexpr uint8_t kPageKindUnknown = 0;
+inline constexpr uint8_t kPageKindIam = 10;  // the PFS byte marks the page as an IAM page
+inline constexpr uint8_t kAllocFree = 0;
+inline constexpr uint8_t kAllocated = 1;
+inline constexpr uint8_t kAllocUnknown = 255;
+inline constexpr uint8_t kFromAllocationPage = 0;  // certain
+inline constexpr uint8_t kFromPageLink = 1;
+inline constexpr uint8_t kFromNothing = 255;
+
+struct PageMapEntry {
+  int32_t expectedObjectId = 0;  // 0: none yet
+  uint8_t pageKind = kPageKindUnknown;
+  uint8_t allocState = kAllocUnknown;
+  uint8_t objectIdSource = kFromNothing;
+};
+
+class PageMap {
+ public:
+  // Makes the map hold `filePages` entries, all unknown (nothing kept from an earlier analysis).
+  void Reset(int64_t filePages);
+  int64_t size() const { return static_cast<int64_t>(entries_.size()); }
+  // The entry of `page`; an unknown entry for pages outside the file.
+  const PageMapEntry& At(int64_t page) const;
+  // The entry of `page` to change; null for pages outside the file.
+  PageMapEntry* Find(int64_t page);
+
+ private:
+  std::vector<PageMapEntry> entries_;
+};
+
+// Where the pages of fragments are read from, and the cluster size that decides whether a
+// fragment's last page may be cut short (clusters smaller than a page).
+struct PageMapReader {
+  PageAccess& pages;
+  const DataSource& source;
+  int16_t sectorsPerCluster = 0;
+  Host& host;
+};
+
+// Learns from every page of the fragment of `pages` pages that starts with page `startPage` at
+// sector `startSector`. Inconsistent claims keep the first certain object and add "erra" (IAM
+// single pages), "errb" (IAM extents) or "errc" (page links) to the analysis memo. False, after
+// the message box "read disk error", when a page cannot be read; what was learned is kept.
+[[nodiscard]] bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages,
+                                   int32_t startPage, int64_t startSector);
+
+// Learns from the fragment's PFS pages only (for a start fragment of one or two pages). A last page
+// that is a PFS page, fails verification and may be cut short is read in its first half only,
+// unless its first record sits where a PFS record does. False as for CollectPageInfo.
+[[nodiscard]] bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages,
+                                  int32_t startPage, int64_t startSector);
+
+struct PageMatchCounts {
+  int32_t matches = 0;
+  int32_t conflicts = 0;
+  int32_t unmapped = 0;
+  int32_t iamPages = 0;
+  int32_t pfsPages = 0;
+};
+
+// Walks the fragment's pages against the map and adds to `counts`. A page that contradicts an
+// object learned from an allocation page (or an IAM mark) adds a conflict and ends the walk; a
+// contradiction of a link-derived object is tolerated. An unreadable page shows "read disk error"
+// and ends the walk with the counts so far. Reads the map only.
+void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
+                      int64_t startSector, PageMatchCounts& counts);
+
+}  // namespace pagerake
