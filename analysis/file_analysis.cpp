@@ -1,0 +1,162 @@
+#include "analysis/file_analysis.h"
+
+#include <algorithm>
+#include <array>
+
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int32_t kNamePage = 32;
+
+int32_t PagesOf(int32_t sizeKB) { return static_cast<int32_t>((int64_t{sizeKB} + 4) / 8); }
+
+void Mess(Host& host, const std::string& text) {
+  host.ShowMessage(text, "mess", MessageIcon::kInformation, MessageButtons::kOk);
+}
+
+// Steps 3 and 4: the file's size from page 0 (false when there is none) and its name from page 32.
+bool ReadFileFacts(const AnalysisInput& in, AnalysisResults& results) {
+  PageMapReader& r = in.reader;
+  std::array<uint8_t, kPageSize> page{};
+  if (!r.pages.ReadFragmentSectors(r.source, in.startSector, 0, kSectorsPerPage, page.data())) {
+    Mess(r.host, "read disk error");
+    return false;
+  }
+  RestoreTornBits(page.data());
+  const std::optional<int32_t> size = ReadFileSizePages(page.data());
+  if (!size) {
+    Mess(r.host, "get fileinfo1 error");
+    return false;
+  }
+  results.targetFileSizePages = *size;
+  results.targetFileName = kNoFileName;
+  if (results.firstFragmentPages <= kNamePage) return true;
+  if (!r.pages.ReadFragmentSectors(r.source, in.startSector, int64_t{kNamePage} * kSectorsPerPage,
+                                   kSectorsPerPage, page.data())) {
+    r.host.Tell("read disk error");
+    return true;
+  }
+  RestoreTornBits(page.data());
+  if (const std::optional<std::string> name = ReadRecordedFileName(page.data())) {
+    results.targetFileName = *name;
+  } else {
+    r.host.Tell("get fileinfo2 error");
+  }
+  return true;
+}
+
+// The automatic choice: among the candidates that begin where the first one does, the one stored
+// nearest to the fragment chained last (the earlier one on equal distances).
+int32_t NearestCandidate(const AnalysisInput& in, const AnalysisResults& results,
+                         const std::vector<int32_t>& candidates) {
+  const int64_t reference = in.table[static_cast<size_t>(results.lastChainedFragment)].fsec;
+  auto distance = [&](int32_t position) {
+    const int64_t fsec = in.table[static_cast<size_t>(in.order[position].recordNo)].fsec;
+    return fsec > reference ? fsec - reference : reference - fsec;
+  };
+  const int32_t firstBegin = in.order[candidates[0]].beginPage;
+  int32_t best = candidates[0];
+  int64_t bestDistance = distance(best);
+  for (size_t k = 1; k < candidates.size() && in.order[candidates[k]].beginPage == firstBegin; ++k) {
+    if (distance(candidates[k]) < bestDistance) {
+      best = candidates[k];
+      bestDistance = distance(best);
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+CandidateTest TestCandidate(const AnalysisInput& in, const AnalysisResults& results,
+                            int32_t position) {
+  const FragmentRecord& r = in.table[static_cast<size_t>(in.order[position].recordNo)];
+  const int32_t n = PagesOf(r.sizeKB);
+  if (int64_t{results.targetFileSizePages} < int64_t{r.beginPage} + n) return CandidateTest::kReject;
+  PageMatchCounts counts;
+  CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts);
+  if (counts.conflicts > 0) return CandidateTest::kReject;
+  return counts.matches > 0 ? CandidateTest::kAccept : CandidateTest::kNoEvidence;
+}
+
+AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
+  // 1. to 6. The start fragment: the file's size and name, then what its pages say.
+  Host& host = in.reader.host;
+  results.firstFragmentPages = PagesOf(in.startSizeKB);
+  if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
+  results.pageMap.Reset(results.targetFileSizePages);
+  const bool learned =
+      results.firstFragmentPages > 2
+          ? CollectPageInfo(results.pageMap, in.reader, results.firstFragmentPages, 0,
+                            in.startSector)
+          : CollectPfsInfo(results.pageMap, in.reader, results.firstFragmentPages, 0,
+                           in.startSector);
+  if (!learned) {
+    host.Tell("get page info error");
+    return AnalysisEnd::kStartFailed;
+  }
+  // 7. Only the start fragment is chained so far.
+  results.inAssembly.assign(in.table.size(), 0);
+  results.lastChainedFragment = -1;
+  for (size_t i = 0; i < in.table.size(); ++i) {
+    if (in.table[i].fsec == in.startSector) {
+      results.inAssembly[i] = 1;
+      results.lastChainedFragment = static_cast<int32_t>(i);
+      break;
+    }
+  }
+  // 8. The sequential search, from the first entry at or behind the start fragment's end.
+  const auto last = static_cast<int32_t>(in.order.size()) - 1;
+  int32_t t = results.firstFragmentPages;
+  int32_t c = 0;
+  while (c <= last && in.order[c].beginPage < t) ++c;
+  if (c > last) c = 0;
+  std::vector<int32_t> candidates;
+  while (c <= last) {
+    if (!in.automatic) host.ProcessEvents();
+    if (in.order[c].beginPage < t || TestCandidate(in, results, c) != CandidateTest::kAccept) {
+      ++c;
+      continue;
+    }
+    // Candidates: c and the accepted entries that begin before the end of what they cover.
+    candidates.assign(1, c);
+    int32_t m = in.order[c].endPage;
+    for (int32_t i = c + 1; i <= last && in.order[i].beginPage < m &&
+                            candidates.size() < kMaxCandidates;
+         ++i) {
+      if (TestCandidate(in, results, i) != CandidateTest::kAccept) continue;
+      candidates.push_back(i);
+      m = std::max(m, in.order[i].endPage);
+    }
+    int32_t k = candidates[0];
+    if (candidates.size() > 1 && in.automatic && results.lastChainedFragment >= 0) {
+      k = NearestCandidate(in, results, candidates);
+    } else if (candidates.size() > 1) {
+      const std::optional<int32_t> chosen = in.choose ? in.choose(candidates) : std::nullopt;
+      if (!chosen) {
+        host.AddMemoLine(Memo::kAnalysis, "用户终止");
+        return AnalysisEnd::kCancelled;
+      }
+      k = *chosen;
+    }
+    // Chain it and learn from its pages.
+    const int32_t f = in.order[k].recordNo;
+    host.AddMemoLine(Memo::kAnalysis, "找到碎片号" + std::to_string(f));
+    results.lastChainedFragment = f;
+    results.inAssembly[static_cast<size_t>(f)] = 1;
+    const FragmentRecord& r = in.table[static_cast<size_t>(f)];
+    if (!CollectPageInfo(results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage, r.fsec)) {
+      host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
+      return AnalysisEnd::kChainReadFailed;
+    }
+    t = in.order[k].endPage;
+    c = k + 1;
+  }
+  host.AddMemoLine(Memo::kAnalysis, "分析已正常结束,请组合前进行二次查找");
+  return AnalysisEnd::kFinished;
+}
+
+}  // namespace pagerake

@@ -1,0 +1,71 @@
+// The chaining analysis: from a start-of-file fragment, the fragments that belong to that database
+// file, in page order. It reads the file's size and name from the start fragment, learns from its
+// pages what should stand at each page number (page_map.h), then walks the fragments in page order
+// and chains, at each position, a fragment whose pages agree with the map; where several fit, it
+// takes the one stored nearest to the fragment chained before (automatic mode) or asks.
+//
+// The window's parts of an analysis (its buttons, the job thread, the assembly list) are the
+// caller's; this is the algorithm, reporting through the Host.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/page_map.h"
+#include "base/host.h"
+#include "fragments/page_access.h"
+#include "scan/fragment_table.h"
+#include "source/data_source.h"
+
+namespace pagerake {
+
+inline constexpr char kNoFileName[] = "c:\\noname.mdf";
+inline constexpr size_t kMaxCandidates = 13;
+
+// What an analysis leaves, valid until the next one.
+struct AnalysisResults {
+  std::vector<int32_t> inAssembly;  // InAssembly: per table line, 1 = chained
+  int32_t targetFileSizePages = 0;  // TargetFileSizePages
+  std::string targetFileName;       // TargetFileName
+  PageMap pageMap;
+  int32_t firstFragmentPages = 0;    // FirstFragmentPages
+  int32_t lastChainedFragment = -1;  // LastChainedFragment: table position
+};
+
+enum class AnalysisEnd {
+  kFinished,         // the search went through every fragment
+  kStartFailed,      // page 0 of the start fragment, or learning from it, failed
+  kChainReadFailed,  // a chained fragment could not be read while learning from it
+  kCancelled,        // the user cancelled a choice
+};
+
+// Asks the user to choose among `candidates` (positions in the page-order index, in index order);
+// the chosen position, or nothing when the user cancels.
+using SuccessorChooser = std::function<std::optional<int32_t>(const std::vector<int32_t>&)>;
+
+struct AnalysisInput {
+  const FragmentTable& table;
+  const PageOrderIndex& order;
+  PageMapReader& reader;  // pages, source, cluster size, Host
+  int64_t startSector = 0;   // the selected file row's start sector
+  int32_t startSizeKB = 0;   // and size in KB
+  bool automatic = true;     // chkauto
+  SuccessorChooser choose;   // used in manual mode when several fragments fit
+};
+
+// Whether the fragment of index entry `position` fits: 1 accept (no conflict, at least one
+// match), 2 reject (runs past the file's end, or a conflict), 3 no evidence.
+enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
+CandidateTest TestCandidate(const AnalysisInput& in, const AnalysisResults& results,
+                            int32_t position);
+
+// AnalyseFile. Memo lines go to the analysis memo ("找到碎片号<n>", "用户终止",
+// "get page info error,碎片号<n>", "分析已正常结束,请组合前进行二次查找" at the normal end);
+// failures of the start show their message boxes. A page 32 that cannot be read or names no file
+// shows its message and the analysis goes on under "c:\noname.mdf": the name is only a label.
+AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results);
+
+}  // namespace pagerake

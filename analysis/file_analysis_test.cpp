@@ -1,0 +1,96 @@
+// AnalyseFile on a file in pieces among a decoy's pieces: which fragments are chained, and how the
+// choice between fragments that both fit is made.
+#include "analysis/file_analysis.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/disk_image.h"
+#include "tests/support/mdf_builder.h"
+#include "tests/support/run_cli.h"
+#include "tests/support/scripted_host.h"
+
+namespace pagerake {
+namespace {
+
+// The file (200 pages) starts with pages 0..99 at sector 1000. Pages 100.. of a decoy database
+// lie nearest to it; the file's pages 100..149 (A) lie far, its pages 100..199 (B) nearer.
+struct SplitFile {
+  testing::TempDir dir;
+  testing::DiskImage image{20000, 4};
+  DataSource source;
+  FragmentTable table;
+  PageOrderIndex order;
+  PageAccess pages;
+  testing::ScriptedHost host;
+  PageMapReader reader{pages, source, 8, host};
+
+  SplitFile() {
+    testing::MdfOptions file;
+    file.pages = 200;
+    testing::MdfOptions decoy = file;
+    decoy.firstObjectId = 1000;
+    decoy.recordedName = "E:\\OTHER.mdf";
+    const auto f = testing::BuildMdf(file);
+    image.PutFilePages(1000, f, 0, 100);
+    image.PutFilePages(3000, testing::BuildMdf(decoy), 100, 50);
+    image.PutFilePages(12000, f, 100, 50);
+    image.PutFilePages(6000, f, 100, 100);
+    EXPECT_TRUE(image.Write(dir.File("disk.img")));
+    source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    table.Append(MakeFragmentRecord(1, 1000, 100, 0, "D:\\DATA\\DEMO.mdf(1.56 MB)", 1));
+    table.Append(MakeFragmentRecord(2, 3000, 50, 100, " ", 1));   // decoy
+    table.Append(MakeFragmentRecord(3, 12000, 50, 100, " ", 1));  // A
+    table.Append(MakeFragmentRecord(4, 6000, 100, 100, " ", 1));  // B
+    order = BuildPageOrderIndex(table);
+  }
+  AnalysisInput Input(bool automatic, SuccessorChooser choose = {}) {
+    return {table, order, reader, 1000, 800, automatic, std::move(choose)};
+  }
+};
+
+TEST(AnalyseFile, ChainsTheFilesFragmentsAndChoosesAsTheModeSays) {
+  struct Case {
+    const char* what;
+    bool automatic;
+    std::optional<int32_t> answer;  // manual mode: the position chosen, or a cancel
+    AnalysisEnd end;
+    std::vector<int32_t> inAssembly;
+    std::vector<std::string> memo;
+  };
+  const std::string done = "分析已正常结束,请组合前进行二次查找";
+  const Case cases[] = {
+      {"automatic: B, the nearer", true, {}, AnalysisEnd::kFinished, {1, 0, 0, 1},
+       {"找到碎片号3", done}},
+      {"manual: A, as chosen", false, 2, AnalysisEnd::kFinished, {1, 0, 1, 0},
+       {"找到碎片号2", done}},
+      {"manual: cancelled", false, std::nullopt, AnalysisEnd::kCancelled, {1, 0, 0, 0},
+       {"用户终止"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SplitFile s;
+    std::vector<std::vector<int32_t>> asked;
+    AnalysisResults results;
+    results.inAssembly = {1, 1, 1, 1};  // left by an earlier analysis
+    const AnalysisEnd end = AnalyseFile(
+        s.Input(c.automatic, [&](const std::vector<int32_t>& candidates) {
+          asked.push_back(candidates);
+          return c.answer;
+        }),
+        results);
+    EXPECT_EQ(end, c.end);
+    EXPECT_EQ(results.inAssembly, c.inAssembly);
+    EXPECT_EQ(s.host.memo(Memo::kAnalysis), c.memo);
+    EXPECT_EQ(results.targetFileSizePages, 200);
+    EXPECT_EQ(results.targetFileName, "D:\\DATA\\DEMO.mdf");
+    EXPECT_EQ(results.firstFragmentPages, 100);
+    // The decoy never fits; A and B are the two candidates (index positions 2 and 3).
+    using Asked = std::vector<std::vector<int32_t>>;
+    const Asked expectedAsks = c.automatic ? Asked{} : Asked{{2, 3}};
+    EXPECT_EQ(asked, expectedAsks);
+    EXPECT_TRUE(s.host.messages().empty());
+  }
+}
+
+}  // namespace
+}  // namespace pagerake
