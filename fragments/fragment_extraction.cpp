@@ -43,7 +43,6 @@ int32_t ReadBatch(PageAccess& pages, const DataSource& source, int64_t fsec, int
   return count;
 }
 
-
 // What stopped a write: the message to show.
 using Stop = std::optional<std::string>;
 

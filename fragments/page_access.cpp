@@ -7,7 +7,6 @@
 #include "fragments/utf8_path.h"
 #include "page/byte_order.h"
 #include "page/page_header.h"
-#include "scan/scan_window.h"
 
 namespace pagerake {
 

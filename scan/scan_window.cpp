@@ -1,17 +1,10 @@
 #include "scan/scan_window.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "page/page_header.h"
 
 namespace pagerake {
-
-int64_t ReadableEnd(const DataSource& source) {
-  if (source.sourceEnd <= 0) return std::numeric_limits<int64_t>::max();
-  // Partitions keep their last sector number, the other kinds their sector count.
-  return source.isPartition ? source.sourceEnd + 1 : source.sourceEnd;
-}
 
 ScanWindow::ScanWindow(const DataSource& source, int64_t edtend, bool readAhead)
     : source_(source),

@@ -94,8 +94,4 @@ class ScanWindow {
   int64_t aheadEnd_ = -1;               // the sectors [start_, aheadEnd_) that read delivered
 };
 
-// The first sector past what ReadSectors reads of `source`: reads are cut there (a large number
-// when the source has no known end).
-int64_t ReadableEnd(const DataSource& source);
-
 }  // namespace pagerake

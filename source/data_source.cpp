@@ -1,5 +1,7 @@
 #include "source/data_source.h"
 
+#include <limits>
+
 #include "source/raw_disk.h"
 
 namespace pagerake {
@@ -47,6 +49,12 @@ std::string DeviceName(const DataSource& source) {
 }
 
 }  // namespace
+
+int64_t ReadableEnd(const DataSource& source) {
+  if (source.sourceEnd <= 0) return std::numeric_limits<int64_t>::max();
+  // Partitions keep their last sector number, the other kinds their sector count.
+  return source.isPartition ? source.sourceEnd + 1 : source.sourceEnd;
+}
 
 bool ReadSectors(const DataSource& source, int64_t sector, int32_t count, void* buffer) {
   // 1.-2. Shorten silently; a read that starts past the end has nothing left and fails.

@@ -42,6 +42,10 @@ struct DataSource {
   mutable std::unique_ptr<RawDiskAccess> raw;
 };
 
+// The first sector past what ReadSectors reads of `source`: reads are cut there (a large number
+// when the source has no known end).
+int64_t ReadableEnd(const DataSource& source);
+
 // Reads `count` (1 to 65535) sectors starting at `sector` into `buffer` (count × 512 bytes).
 //
 // The last sector allowed is `sourceEnd` for a partition (an inclusive sector number) and
