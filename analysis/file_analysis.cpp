@@ -132,8 +132,8 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       m = std::max(m, in.order[i].endPage);
     }
     int32_t k = candidates[0];
-    if (candidates.size() > 1 && in.automatic && results.lastChainedFragment >= 0) {
-      k = NearestCandidate(in, results, candidates);
+    if (candidates.size() > 1 && in.automatic) {
+      if (results.lastChainedFragment >= 0) k = NearestCandidate(in, results, candidates);
     } else if (candidates.size() > 1) {
       const std::optional<int32_t> chosen = in.choose ? in.choose(candidates) : std::nullopt;
       if (!chosen) {

@@ -61,6 +61,16 @@ std::optional<int32_t> SuccessorChoice::Chosen() const {
   return positions_[static_cast<size_t>(chosenRow_)];
 }
 
+std::optional<int32_t> AskSuccessor(SuccessorChoice& choice, const FragmentTable& table,
+                                    const PageOrderIndex& order,
+                                    const std::vector<int32_t>& candidates, int32_t lastChained,
+                                    std::function<void()> saveTicked, Host& host) {
+  choice.Fill(table, order, candidates, lastChained);
+  SuccessorQuestion question{choice, std::move(saveTicked)};
+  host.AskSuccessor(question);
+  return choice.Chosen();
+}
+
 void SaveTickedCandidates(const SuccessorChoice& choice, PageAccess& pages,
                           const DataSource& source, Host& host) {
   const std::optional<std::string> folder = host.ChooseFolder("保存目录");

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -61,6 +62,20 @@ class SuccessorChoice {
   int answer_ = kWaiting;
   int chosenRow_ = 0;
 };
+
+// One question as the Host presents it: the model, and what "把勾选的碎片保存为文件" does.
+struct SuccessorQuestion {
+  SuccessorChoice& choice;
+  std::function<void()> saveTicked;
+};
+
+// AskSuccessor: fills `choice` with the candidates and the fragment at table position
+// `lastChained`, asks through the Host and returns the chosen candidate's position in `order`;
+// nothing when the user cancelled, closed the window, or the answer cannot be used.
+std::optional<int32_t> AskSuccessor(SuccessorChoice& choice, const FragmentTable& table,
+                                    const PageOrderIndex& order,
+                                    const std::vector<int32_t>& candidates, int32_t lastChained,
+                                    std::function<void()> saveTicked, Host& host);
 
 // "把勾选的碎片保存为文件": asks for a folder ("保存目录") and writes each ticked candidate's pages to
 // <folder>/<fsec>.hex, then "保存完毕"; a file that cannot be created or a page that cannot be read

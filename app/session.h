@@ -11,8 +11,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "analysis/database_files.h"
+#include "analysis/file_analysis.h"
+#include "analysis/successor_choice.h"
 #include "app/job_control.h"
 #include "fragments/fragment_filter.h"
 #include "fragments/fragment_list.h"
@@ -77,6 +82,16 @@ class Session {
   JobKind jobKind = JobKind::kNone;  // JobKind of the job started last
   ScanProgress scanProgress;         // position of the running scan
   ScanReport lastScan;
+
+  // The analysis tab: the database files found (ListView3), "自动模式" (chkauto), whether
+  // "分析该碎片(FILTER)" (Button1) and chkauto can be used, and what the last analysis left. A
+  // running analysis works on copies of what it reads and hands its results over when it ends.
+  DatabaseFileList databaseFiles;
+  bool chkauto = true;
+  bool analysisControlsEnabled = true;
+  AnalysisResults analysis;
+  std::optional<AnalysisEnd> lastAnalysisEnd;  // how the last analysis ended; none while it runs
+  std::shared_ptr<SuccessorChoice> successorChoice;  // the one of the analysis started last
 
   // Window state the scan commands change.
   bool scanButtonEnabled = true;  // btnscan

@@ -16,6 +16,8 @@
 
 namespace pagerake {
 
+struct SuccessorQuestion;  // analysis/successor_choice.h
+
 // The log memos, one per tab that has one.
 enum class Memo { kSource /* Memo1 */, kAnalysis /* Memo2 */, kAssembly /* Memo3 */ };
 
@@ -59,6 +61,13 @@ class Host {
 
   // Lets the window handle pending events during long work on the UI thread.
   virtual void ProcessEvents() = 0;
+
+  // Presents the successor choice (the window's "指定接续碎片") and returns once the user has
+  // answered it: the question's model then holds the answer (confirmed or cancelled), and its
+  // save action has run for every press of "把勾选的碎片保存为文件". Asked on the UI thread only; the
+  // window keeps handling events while it waits. A front end that cannot ask leaves the answer
+  // open, which counts as a cancel.
+  virtual void AskSuccessor(SuccessorQuestion& question) { (void)question; }
 
   // Runs `task` on the user-interface thread (queued when called from the job thread, at once
   // when already there). Whatever a job changes that the window shows reaches it this way.

@@ -95,6 +95,22 @@ ContentOpenResult PageAccess::OpenContentFile(const std::string& path,
   return result;
 }
 
+bool PageAccess::DuplicateInto(PageAccess& copy) const {
+  if (liveSourceMode_) {
+    copy = PageAccess();
+    return true;
+  }
+  std::ifstream file(Utf8Path(contentPath_), std::ios::binary);
+  if (!file) return false;
+  copy.content_ = std::move(file);
+  copy.contentPath_ = contentPath_;
+  copy.contentSize_ = contentSize_;
+  copy.contentFileKey_ = contentFileKey_;
+  copy.index_ = index_;
+  copy.liveSourceMode_ = false;
+  return true;
+}
+
 bool PageAccess::ReadFragmentSectors(const DataSource& source, int64_t fsec, int64_t sectorOffset,
                                      int32_t count, void* buffer) {
   if (liveSourceMode_) return ReadSectors(source, fsec + sectorOffset, count, buffer);

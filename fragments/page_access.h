@@ -88,6 +88,11 @@ class PageAccess {
   [[nodiscard]] ContentOpenResult OpenContentFile(const std::string& path,
                                                   const FragmentTable& table);
 
+  // A second reader of the same pages for another thread: `copy` reads from the same medium (the
+  // data source, or this content file through a handle of its own). False, `copy` unchanged, when
+  // the content file can no longer be opened.
+  [[nodiscard]] bool DuplicateInto(PageAccess& copy) const;
+
   // Reads `count` sectors at `sectorOffset` sectors from the start of the fragment that starts at
   // sector `fsec` into `buffer` (count × 512 bytes). Offset 16 × n is page n; −15 reaches the first
   // of the 15 sectors in front of the fragment. In content-file mode a read of 16 sectors is

@@ -1,5 +1,7 @@
 #include "tests/support/scripted_host.h"
 
+#include "analysis/successor_choice.h"
+
 namespace pagerake::testing {
 
 void ScriptedHost::AddMemoLine(Memo memo, const std::string& line) {
@@ -11,6 +13,23 @@ void ScriptedHost::ClearMemo(Memo memo) {
   std::lock_guard lock(mu_);
   memos_[static_cast<int>(memo)].clear();
   ++memoClears_[static_cast<int>(memo)];
+}
+
+void ScriptedHost::AskSuccessor(SuccessorQuestion& question) {
+  std::function<void(SuccessorQuestion&)> answer;
+  {
+    std::lock_guard lock(mu_);
+    ++successorQuestions_;
+    if (successorAnswers.empty()) return;
+    answer = std::move(successorAnswers.front());
+    successorAnswers.pop_front();
+  }
+  answer(question);
+}
+
+int ScriptedHost::successorQuestions() const {
+  std::lock_guard lock(mu_);
+  return successorQuestions_;
 }
 
 int ScriptedHost::memoClears(Memo m) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,12 +35,15 @@ class ScriptedHost : public Host {
   void SetClipboardText(const std::string& text) override;
   void ProcessEvents() override {}
   void Post(std::function<void()> task) override { task(); }
+  // Runs the next scripted answer on the question; none left: no answer (a cancel).
+  void AskSuccessor(SuccessorQuestion& question) override;
 
   // Script: answers taken in order; when a queue is empty the default answer is given.
   std::deque<MessageResult> messageAnswers;
   std::deque<std::optional<std::string>> saveAnswers;
   std::deque<std::optional<std::string>> openAnswers;
   std::deque<std::optional<std::string>> folderAnswers;
+  std::deque<std::function<void(SuccessorQuestion&)>> successorAnswers;
 
   // Recordings (copies, taken under the lock).
   std::vector<std::string> memo(Memo m) const;
@@ -49,6 +53,7 @@ class ScriptedHost : public Host {
   std::vector<RecordedMessage> messages() const;
   std::vector<FileDialogRequest> dialogRequests() const;
   std::string clipboard() const;
+  int successorQuestions() const;
   // Message texts only, for quick comparisons.
   std::vector<std::string> messageTexts() const;
 
@@ -61,6 +66,7 @@ class ScriptedHost : public Host {
   std::vector<RecordedMessage> messages_;
   std::vector<FileDialogRequest> dialogs_;
   std::string clipboard_;
+  int successorQuestions_ = 0;
 };
 
 }  // namespace pagerake::testing

@@ -1,0 +1,106 @@
+#include "app/analysis_commands.h"
+
+#include <memory>
+#include <utility>
+
+namespace pagerake {
+namespace {
+
+constexpr int kAnalysisTab = 2;
+constexpr int kAssemblyTab = 3;
+
+// What one analysis reads and writes: its own copies, so that a command the window runs meanwhile
+// (OPEN, a filter, an extraction reading the content file) cannot change them under it.
+struct AnalysisRun {
+  FragmentTable table;
+  PageOrderIndex order;
+  DataSource source;
+  PageAccess pages;
+  int16_t sectorsPerCluster = 0;
+  int64_t startSector = 0;
+  int32_t startSizeKB = 0;
+  bool automatic = true;
+  std::shared_ptr<SuccessorChoice> choice;
+  AnalysisResults results;
+};
+
+// AnalyseFile over the run's copies; then its results become the session's, on the UI thread.
+void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
+  PageMapReader reader{run.pages, run.source, run.sectorsPerCluster, host};
+  SuccessorChooser choose = [&run, &host](const std::vector<int32_t>& candidates) {
+    auto save = [&run, &host] { SaveTickedCandidates(*run.choice, run.pages, run.source, host); };
+    return AskSuccessor(*run.choice, run.table, run.order, candidates,
+                        run.results.lastChainedFragment, save, host);
+  };
+  const AnalysisInput input{run.table,       run.order,     reader, run.startSector,
+                            run.startSizeKB, run.automatic, choose};
+  const AnalysisEnd end = AnalyseFile(input, run.results);
+  auto results = std::make_shared<AnalysisResults>(std::move(run.results));
+  host.Post([&session, results, end] {
+    session.analysis = std::move(*results);
+    session.lastAnalysisEnd = end;
+    session.analysisControlsEnabled = true;
+  });
+}
+
+}  // namespace
+
+void ChangeTab(Session& session, Host& host, int tab) {
+  if (tab < 0 || tab > kAssemblyTab) return;
+  session.activeTab = tab;
+  if (tab == kAnalysisTab) {
+    ListDatabaseFiles(session.fragmentTable, session.pageAccess, session.dataSource,
+                      session.databaseFiles, host);
+  }
+}
+
+void ClickDatabaseFile(Session& session, int row) {
+  if (row < 0 || static_cast<size_t>(row) >= session.databaseFiles.rows.size()) return;
+  session.databaseFiles.selected = row;
+}
+
+bool ClickAnalyse(Session& session, Host& host) {
+  // 1. Not while a scan runs (or an analysis: its controls are disabled).
+  if (!session.scanStopped.load()) {
+    host.Tell("尚未扫描结束");
+    return false;
+  }
+  if (!session.analysisControlsEnabled) return false;
+  // 2. The assembly tab, then this one; a new successor dialog for this analysis.
+  session.activeTab = kAssemblyTab;
+  session.activeTab = kAnalysisTab;
+  session.jobKind = JobKind::kAnalysis;
+  session.successorChoice = std::make_shared<SuccessorChoice>();
+  // The selected file; without one the analysis ends at once.
+  const DatabaseFileList& files = session.databaseFiles;
+  if (files.selected < 0 || static_cast<size_t>(files.selected) >= files.rows.size()) return false;
+  const DatabaseFileRow& row = files.rows[static_cast<size_t>(files.selected)];
+  auto run = std::make_shared<AnalysisRun>();
+  if (!session.pageAccess.DuplicateInto(run->pages)) {
+    host.ShowMessage("read disk error", "mess", MessageIcon::kInformation, MessageButtons::kOk);
+    return false;
+  }
+  run->table = session.fragmentTable;
+  run->order = session.pageOrderIndex;
+  run->source = session.dataSource;
+  run->sectorsPerCluster = session.dataSource.sectorsPerCluster;
+  run->startSector = row.fsec;
+  run->startSizeKB = row.sizeKB;
+  run->automatic = session.chkauto;
+  run->choice = session.successorChoice;
+  // The previous results go now, so that two page maps are never held at once.
+  session.analysis = AnalysisResults{};
+  session.lastAnalysisEnd.reset();
+  session.analysisControlsEnabled = false;
+  // 3. Automatic mode on the job thread, manual mode here.
+  if (!run->automatic) {
+    RunAnalysis(session, host, *run);
+    return true;
+  }
+  session.jobs.Start(JobKind::kAnalysis, [&session, &host, run](JobKind kind) {
+    if (kind == JobKind::kAnalysis) RunAnalysis(session, host, *run);
+  });
+  return true;
+}
+
+}  // namespace pagerake
