@@ -21,5 +21,7 @@ void AddScanCommand(CLI::App& app, Action& action);
 void AddVolumeCommand(CLI::App& app, Action& action);
 void AddOpenCommand(CLI::App& app, Action& action);
 void AddExtractCommand(CLI::App& app, Action& action);
+void AddFilesCommand(CLI::App& app, Action& action);
+void AddAnalyseCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

@@ -8,24 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "app/scan_command.h"
 #include "app/session.h"
-#include "app/source_choice.h"
 #include "cli/command.h"
 #include "cli/console_host.h"
+#include "cli/fragment_source.h"
 #include "fragments/fragment_extraction.h"
 #include "fragments/option_text.h"
-#include "fragments/scan_info_file.h"
 
 namespace pagerake::cli {
 namespace {
 
 struct ExtractOptions {
-  std::optional<std::string> source;
-  bool volume = false;
-  bool disk = false;
-  std::optional<std::string> info;
-  std::optional<std::string> content;
+  FragmentSourceOptions from;
   std::string rows;
   std::optional<std::string> combined;
   bool checkOrder = false;
@@ -66,25 +60,9 @@ bool TickRows(const std::string& spec, FragmentListModel& list, std::string& err
 int RunExtract(const ExtractOptions& o) {
   ConsoleHost host;
   Session session;
-  PageAccess pages;
-  int16_t sectorsPerCluster = 0;
   // 1. The fragments: a scan of SOURCE, or a saved scan with its content.
-  if (o.source) {
-    const SourceLayout layout = o.volume ? SourceLayout::kVolume
-                                : o.disk ? SourceLayout::kWholeDisk
-                                         : SourceLayout::kDetect;
-    if (!OpenImageSource(session, host, *o.source, layout)) return kExitBadInput;
-    if (!ClickScanButton(session, host)) return kExitBadInput;
-    session.jobs.JoinAll();
-    sectorsPerCluster = session.dataSource.sectorsPerCluster;
-  } else {
-    std::string edtsecs;
-    const OpenScanInfoResult r = OpenScanInfoFiles(
-        {session.fragmentTable, session.fragmentList, session.pageOrderIndex, pages,
-         sectorsPerCluster, edtsecs},
-        o.info, o.content, host);
-    if (r.failed) return kExitBadInput;
-  }
+  if (!LoadFragments(o.from, session, host)) return kExitBadInput;
+  int16_t sectorsPerCluster = session.dataSource.sectorsPerCluster;
   if (o.sectorsPerCluster) sectorsPerCluster = *o.sectorsPerCluster;
   // 2. The rows.
   std::string error;
@@ -94,9 +72,9 @@ int RunExtract(const ExtractOptions& o) {
   }
   // 3. The files.
   const ExtractionResult r =
-      o.combined ? ExtractCombinedTo(session.fragmentList, pages, session.dataSource,
+      o.combined ? ExtractCombinedTo(session.fragmentList, session.pageAccess, session.dataSource,
                                      sectorsPerCluster, o.checkOrder, *o.combined, host)
-                 : ExtractSeparateTo(session.fragmentList, pages, session.dataSource,
+                 : ExtractSeparateTo(session.fragmentList, session.pageAccess, session.dataSource,
                                      *o.separate, host);
   return r.failed ? kExitBadInput : kExitOk;
 }
@@ -107,18 +85,7 @@ void AddExtractCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<ExtractOptions>();
   CLI::App* cmd = app.add_subcommand(
       "extract", "Copy the pages of chosen fragments to one combined file or to .hex files");
-  CLI::Option* source =
-      cmd->add_option("SOURCE", o->source, "image file or device to scan for the fragments");
-  CLI::Option* volume = cmd->add_flag("--volume", o->volume, "read SOURCE as one volume")
-                            ->needs(source);
-  cmd->add_flag("--disk", o->disk, "read SOURCE as a whole disk")->needs(source)->excludes(volume);
-  CLI::Option* info =
-      cmd->add_option("--info", o->info, "scan-info file of a saved scan")->excludes(source);
-  CLI::Option* content = cmd->add_option("--content", o->content,
-                                         "fragment content file saved with --info")
-                             ->excludes(source);
-  info->needs(content);
-  content->needs(info);
+  AddFragmentSourceOptions(cmd, o->from);
   cmd->add_option("--rows", o->rows,
                   "rows of the fragment list to extract: \"all\" or numbers and ranges, "
                   "e.g. 3,5-9")
@@ -135,9 +102,7 @@ void AddExtractCommand(CLI::App& app, Action& action) {
                   "cluster size for the tail repair (default: from the source or the content "
                   "file)");
   cmd->callback([o, &action] {
-    if (!o->source && !o->info) {
-      throw CLI::RequiredError("SOURCE or --info with --content");
-    }
+    CheckFragmentSource(o->from);
     if (!o->combined && !o->separate) throw CLI::RequiredError("--combined or --separate");
     action = [o] { return RunExtract(*o); };
   });

@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
   pagerake::cli::AddVolumeCommand(app, action);
   pagerake::cli::AddOpenCommand(app, action);
   pagerake::cli::AddExtractCommand(app, action);
+  pagerake::cli::AddFilesCommand(app, action);
+  pagerake::cli::AddAnalyseCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

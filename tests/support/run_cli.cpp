@@ -24,17 +24,19 @@ std::string ReadAll(const std::string& path) {
 
 }  // namespace
 
-CliResult RunCli(const std::vector<std::string>& args) {
-  CliProcess process(args);
+CliResult RunCli(const std::vector<std::string>& args, const std::string& input) {
+  CliProcess process(args, input);
   return process.Wait();
 }
 
-CliProcess::CliProcess(const std::vector<std::string>& args) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& input) {
   std::string pattern = (std::filesystem::temp_directory_path() / "pagerake-cli-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return;
   dir_ = pattern;
   outPath_ = dir_ + "/out";
   errPath_ = dir_ + "/err";
+  const std::string inPath = dir_ + "/in";
+  std::ofstream(inPath, std::ios::binary) << input;
   std::vector<std::string> argv = {PAGERAKE_CLI_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv;
@@ -42,7 +44,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args) {
   cargv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;

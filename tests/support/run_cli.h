@@ -13,14 +13,14 @@ struct CliResult {
   std::string err;  // standard error
 };
 
-// Runs pagerake-cli with `args` (no shell involved), standard input empty.
-CliResult RunCli(const std::vector<std::string>& args);
+// Runs pagerake-cli with `args` (no shell involved); standard input holds `input`.
+CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "");
 
 // pagerake-cli running in the background, for tests that act while it runs (Ctrl-C). Standard
 // output and error go to files that the test can read as they grow.
 class CliProcess {
  public:
-  explicit CliProcess(const std::vector<std::string>& args);
+  explicit CliProcess(const std::vector<std::string>& args, const std::string& input = "");
   ~CliProcess();  // kills the process if it still runs
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
