@@ -2,6 +2,9 @@
 // choice between fragments that both fit is made.
 #include "analysis/file_analysis.h"
 
+#include <algorithm>
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/disk_image.h"
@@ -89,6 +92,62 @@ TEST(AnalyseFile, ChainsTheFilesFragmentsAndChoosesAsTheModeSays) {
     const Asked expectedAsks = c.automatic ? Asked{} : Asked{{2, 3}};
     EXPECT_EQ(asked, expectedAsks);
     EXPECT_TRUE(s.host.messages().empty());
+  }
+}
+
+// The start fragment's page 0 and page 32: a size of 0, a start too short to hold page 32, a page
+// 32 that names no file. The file (200 pages) lies in two pieces, the start and the rest.
+TEST(AnalyseFile, TakesSizeAndNameFromTheStartFragment) {
+  struct Case {
+    const char* what;
+    int32_t startPages;
+    std::function<void(std::vector<uint8_t>&)> change;
+    int32_t sizePages;
+    std::string name;
+    std::vector<std::string> messages;
+    std::vector<int32_t> inAssembly;
+  };
+  auto putPage = [](std::vector<uint8_t>& file, int32_t pageId, const testing::Page& page) {
+    std::copy(page.begin(), page.end(), file.begin() + int64_t{pageId} * kPageSize);
+  };
+  const Case cases[] = {
+      {"plain", 100, {}, 200, "D:\\DATA\\DEMO.mdf", {}, {1, 1}},
+      // Every other fragment then runs past the file's end.
+      {"size 0", 100, [&](auto& f) { putPage(f, 0, testing::MakeFileHeaderPage(1, 0)); }, 0,
+       "D:\\DATA\\DEMO.mdf", {}, {1, 0}},
+      // No page 32 in the start fragment: the name is not looked for.
+      {"32 pages", 32, {}, 200, kNoFileName, {}, {1, 0}},
+      // The name is only a label: the analysis goes on without it.
+      {"page 32 names no file", 100, [&](auto& f) { putPage(f, 32, testing::MakeDataPage(1, 32, 9)); },
+       200, kNoFileName, {"get fileinfo2 error"}, {1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::TempDir dir;
+    testing::MdfOptions options;
+    options.pages = 200;
+    auto file = testing::BuildMdf(options);
+    if (c.change) c.change(file);
+    testing::DiskImage image(8000, 3);
+    image.PutFilePages(1000, file, 0, c.startPages);
+    image.PutFilePages(5000, file, c.startPages, 200 - c.startPages);
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    FragmentTable table;
+    table.Append(MakeFragmentRecord(1, 1000, c.startPages, 0, " ", 1));
+    table.Append(MakeFragmentRecord(2, 5000, 200 - c.startPages, c.startPages, " ", 1));
+    const PageOrderIndex order = BuildPageOrderIndex(table);
+    PageAccess pages;
+    testing::ScriptedHost host;
+    PageMapReader reader{pages, source, 8, host};
+    AnalysisResults results;
+    EXPECT_EQ(AnalyseFile({table, order, reader, 1000, 8 * c.startPages, true, {}}, results),
+              AnalysisEnd::kFinished);
+    EXPECT_EQ(results.targetFileSizePages, c.sizePages);
+    EXPECT_EQ(results.pageMap.size(), c.sizePages);
+    EXPECT_EQ(results.targetFileName, c.name);
+    EXPECT_EQ(host.messageTexts(), c.messages);
+    EXPECT_EQ(results.inAssembly, c.inAssembly);
   }
 }
 
