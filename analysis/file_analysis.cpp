@@ -116,6 +116,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   if (c > last) c = 0;
   std::vector<int32_t> candidates;
   while (c <= last) {
+    if (in.stop != nullptr && in.stop->load()) return AnalysisEnd::kStopped;
     if (!in.automatic) host.ProcessEvents();
     if (in.order[c].beginPage < t || TestCandidate(in, results, c) != CandidateTest::kAccept) {
       ++c;

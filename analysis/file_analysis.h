@@ -8,6 +8,7 @@
 // caller's; this is the algorithm, reporting through the Host.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -40,6 +41,7 @@ enum class AnalysisEnd {
   kStartFailed,      // page 0 of the start fragment, or learning from it, failed
   kChainReadFailed,  // a chained fragment could not be read while learning from it
   kCancelled,        // the user cancelled a choice
+  kStopped,          // stopped from outside (the window is closing)
 };
 
 // Asks the user to choose among `candidates` (positions in the page-order index, in index order);
@@ -54,6 +56,9 @@ struct AnalysisInput {
   int32_t startSizeKB = 0;   // and size in KB
   bool automatic = true;     // chkauto
   SuccessorChooser choose;   // used in manual mode when several fragments fit
+  // When set and true, the search ends at its next step with what it has chained (kStopped),
+  // without a memo line: the window is closing.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Whether the fragment of index entry `position` fits: 1 accept (no conflict, at least one

@@ -33,7 +33,7 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
                         run.results.lastChainedFragment, save, host);
   };
   const AnalysisInput input{run.table,       run.order,     reader, run.startSector,
-                            run.startSizeKB, run.automatic, choose};
+                            run.startSizeKB, run.automatic, choose, &session.closing};
   const AnalysisEnd end = AnalyseFile(input, run.results);
   auto results = std::make_shared<AnalysisResults>(std::move(run.results));
   host.Post([&session, results, end] {

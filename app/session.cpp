@@ -3,8 +3,10 @@
 namespace pagerake {
 
 Session::~Session() {
-  // A running scan stops at its next position; a waiting one stops at its first.
+  // A running scan stops at its next position; a waiting one stops at its first; an analysis at
+  // its next step.
   scanStopped = true;
+  closing = true;
   jobs.JoinAll();
 }
 

@@ -79,6 +79,8 @@ class Session {
   int16_t currentFileId = 1;  // CurrentFileId
   // ScanStopped: true when no scan runs or a stop was asked for.
   std::atomic<bool> scanStopped{true};
+  // Set when the Session is being destroyed: a running analysis ends at its next step.
+  std::atomic<bool> closing{false};
   JobKind jobKind = JobKind::kNone;  // JobKind of the job started last
   ScanProgress scanProgress;         // position of the running scan
   ScanReport lastScan;
