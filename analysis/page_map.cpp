@@ -66,14 +66,55 @@ int RecordBodyBytes(const uint8_t* page, int record, int limit) {
   return std::max(bytes, 0);
 }
 
-bool ReadPage(PageMapReader& r, int64_t startSector, int32_t index, uint8_t* page) {
-  if (r.pages.ReadFragmentSectors(r.source, startSector, int64_t{index} * kSectorsPerPage,
-                                  kSectorsPerPage, page)) {
-    return true;
+// The pages of one fragment, handed out in order and read from the medium a run at a time: a run
+// of `firstRun` pages first, each next run twice as long, up to kMaxRun. A walk that may stop at
+// its first pages (a candidate's test) starts with one page; one that reads every page starts with
+// whole runs. Where a run cannot be read, the pages are read one by one from there on, so that the
+// walk gets every page in front of the one that fails and the message comes at that one.
+class FragmentPages {
+ public:
+  static constexpr int32_t kMaxRun = 64;
+
+  FragmentPages(PageMapReader& r, int64_t startSector, int32_t pages, int32_t firstRun)
+      : r_(r), startSector_(startSector), pages_(pages), run_(std::min(firstRun, kMaxRun)) {
+    if (r_.batch.size() < size_t{kMaxRun} * kPageSize) {
+      r_.batch = IoBuffer(size_t{kMaxRun} * kPageSize, IoBuffer::kUninitialized);
+    }
   }
-  r.host.Tell("read disk error");
-  return false;
-}
+
+  // Page `index` of the fragment (indexes asked for in increasing order), or null after the message
+  // box "read disk error" when it cannot be read.
+  uint8_t* Page(int32_t index) {
+    if (index < first_ || index >= first_ + count_) {
+      const int32_t run = std::min(run_, pages_ - index);
+      if (run > 1 &&
+          r_.pages.ReadFragmentPages(r_.source, startSector_, index, run, r_.batch.data())) {
+        first_ = index;
+        count_ = run;
+        run_ = std::min(run_ * 2, kMaxRun);
+      } else if (r_.pages.ReadFragmentSectors(r_.source, startSector_,
+                                              int64_t{index} * kSectorsPerPage, kSectorsPerPage,
+                                              r_.batch.data())) {
+        first_ = index;
+        count_ = 1;
+        if (run > 1) run_ = 1;  // a run failed: one page at a time from here on
+        else run_ = std::min(run_ * 2, kMaxRun);
+      } else {
+        r_.host.Tell("read disk error");
+        return nullptr;
+      }
+    }
+    return r_.batch.data() + size_t(index - first_) * kPageSize;
+  }
+
+ private:
+  PageMapReader& r_;
+  int64_t startSector_;
+  int32_t pages_;
+  int32_t run_;
+  int32_t first_ = 0;
+  int32_t count_ = 0;
+};
 
 // The filter common to both collectors: a page of a kind the map learns from, allocated as far as
 // is known, and before anything is known only a PFS page.
@@ -203,23 +244,24 @@ PageMapEntry* PageMap::Find(int64_t page) {
 
 bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                      int64_t startSector) {
-  Page page{};
+  FragmentPages fragment(reader, startSector, pages, FragmentPages::kMaxRun);
   for (int32_t i = 0; i < pages; ++i) {
     // 1. The page, if the map learns from it.
-    if (!ReadPage(reader, startSector, i, page.data())) return false;
-    const Header h = ReadHeader(page.data());
+    uint8_t* const page = fragment.Page(i);
+    if (page == nullptr) return false;
+    const Header h = ReadHeader(page);
     const int64_t p = int64_t{startPage} + i;
-    if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page.data(), h.type)) continue;
-    RestoreTornBits(page.data());
+    if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page, h.type)) continue;
+    RestoreTornBits(page);
     // 2. to 4. By its kind.
     if (h.type == kPageTypePfs) {
       if (h.pageId != 1 && h.pageId % kPfsInterval != 0) continue;
       LearnFromAllocationPage(map, p, h.objectId);
-      if (const std::optional<int> record = SlotRecord(page.data(), kSlot0Field)) {
-        ApplyPfsBytes(map, page.data(), *record, kPageSize, h.pageId);
+      if (const std::optional<int> record = SlotRecord(page, kSlot0Field)) {
+        ApplyPfsBytes(map, page, *record, kPageSize, h.pageId);
       }
     } else if (h.type == kPageTypeIam) {
-      LearnFromIamPage(map, page.data(), p, h.objectId, reader.host);
+      LearnFromIamPage(map, page, p, h.objectId, reader.host);
     } else {
       LearnFromLinks(map, h, reader.host);
     }
@@ -229,34 +271,36 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
 
 bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                     int64_t startSector) {
-  Page page{};
+  FragmentPages fragment(reader, startSector, pages, FragmentPages::kMaxRun);
   for (int32_t i = 0; i < pages; ++i) {
-    if (!ReadPage(reader, startSector, i, page.data())) return false;
-    const Header h = ReadHeader(page.data());
+    uint8_t* const page = fragment.Page(i);
+    if (page == nullptr) return false;
+    const Header h = ReadHeader(page);
     const int64_t p = int64_t{startPage} + i;
     if (!PassesFilter(map, h, p)) continue;
     // A PFS page cut short holds its first half only, unless its record sits where it should.
-    const int slot0 = LoadLe16(page.data() + kSlot0Field);
-    const bool half = MayBeCutShort(reader, i, pages, page.data(), h.type) &&
+    const int slot0 = LoadLe16(page + kSlot0Field);
+    const bool half = MayBeCutShort(reader, i, pages, page, h.type) &&
                       !((slot0 & 0xFF) == 0x60 && (slot0 >> 8) <= 2);
-    RestoreTornBits(page.data());
+    RestoreTornBits(page);
     if (h.type != kPageTypePfs) continue;
     LearnFromAllocationPage(map, p, h.objectId);
     const std::optional<int> record =
-        half ? std::optional<int>(kLowestRecord) : SlotRecord(page.data(), kSlot0Field);
+        half ? std::optional<int>(kLowestRecord) : SlotRecord(page, kSlot0Field);
     if (!record) continue;
-    ApplyPfsBytes(map, page.data(), *record, half ? kPfsBytesHalf : kPfsBytesWhole, h.pageId);
+    ApplyPfsBytes(map, page, *record, half ? kPfsBytesHalf : kPfsBytesWhole, h.pageId);
   }
   return true;
 }
 
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                       int64_t startSector, PageMatchCounts& counts) {
-  Page page{};
+  FragmentPages fragment(reader, startSector, pages, 1);
   for (int32_t i = 0; i < pages; ++i) {
-    if (!ReadPage(reader, startSector, i, page.data())) return;
-    RestoreTornBits(page.data());
-    const Header h = ReadHeader(page.data());
+    uint8_t* const page = fragment.Page(i);
+    if (page == nullptr) return;
+    RestoreTornBits(page);
+    const Header h = ReadHeader(page);
     const PageMapEntry& e = map.At(int64_t{startPage} + i);
     if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
     if (e.allocState == kAllocFree || h.version != 1) {

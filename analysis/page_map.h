@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/host.h"
+#include "base/io_buffer.h"
 #include "fragments/page_access.h"
 #include "page/page_header.h"  // kAllocationObjectId: allocation pages, never a conflict
 #include "source/data_source.h"
@@ -56,6 +57,8 @@ struct PageMapReader {
   const DataSource& source;
   int16_t sectorsPerCluster = 0;
   Host& host;
+  // Pages are read a run at a time into this buffer (allocated at first use, then reused).
+  IoBuffer batch = {};
 };
 
 // Learns from every page of the fragment of `pages` pages that starts with page `startPage` at

@@ -143,6 +143,7 @@ TEST_F(PageMapTest, CutShortPfsPageIsReadInItsFirstHalfOnly) {
   pfs[8000] ^= 0xFF;                      // the lost second half: fails verification
   StoreLe16(pfs.data() + 8190, 0x1234);   // and its slot no longer says 96
   const int64_t at = Put({testing::MakeFileHeaderPage(1, 9000), pfs});
+  image_.PutPage(4080, Pfs(1, {{7, 0x00}}));  // the image's last page
   map_.Reset(9000);
   ASSERT_TRUE(CollectPfsInfo(map_, Reader(), 2, 0, at));
   EXPECT_EQ(map_.At(5).pageKind, kPageKindIam);
@@ -152,8 +153,10 @@ TEST_F(PageMapTest, CutShortPfsPageIsReadInItsFirstHalfOnly) {
   map_.Reset(9000);
   ASSERT_TRUE(CollectPageInfo(map_, Reader(), 2, 0, at));
   EXPECT_EQ(map_.At(5).allocState, kAllocUnknown);
-  // A read that fails says so and reports it.
-  EXPECT_FALSE(CollectPageInfo(map_, Reader(), 2, 0, 5000));
+  // A read that fails says so and reports it; what the pages in front of it said is kept.
+  map_.Reset(9000);
+  EXPECT_FALSE(CollectPageInfo(map_, Reader(), 3, 1, 4080));
+  EXPECT_EQ(map_.At(7).allocState, kAllocFree);
   EXPECT_EQ(host_.messageTexts(), std::vector<std::string>{"read disk error"});
 }
 
