@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,64 @@ TEST(AnalyseFile, TakesSizeAndNameFromTheStartFragment) {
     EXPECT_EQ(results.targetFileName, c.name);
     EXPECT_EQ(host.messageTexts(), c.messages);
     EXPECT_EQ(results.inAssembly, c.inAssembly);
+  }
+}
+
+// Behind the start fragment (pages 0..99, an IAM page at page 10 that gives page 120 to its
+// object), fragments that fit: X (100..149) and Z (100..199) by the start's link to page 100, Y
+// (120..199, nearest of all) by the IAM page; or fourteen copies of X.
+TEST(AnalyseFile, GathersAtMost13CandidatesAndComparesThoseOfTheFirstBeginPage) {
+  testing::MdfOptions options;
+  options.pages = 300;
+  auto file = testing::BuildMdf(options);
+  const uint32_t object120 = options.firstObjectId + (120 - 17) / 8;  // data pages in groups of 8
+  const testing::Page iam = testing::MakeIamPage(10, object120, 0, {120}, {});
+  std::copy(iam.begin(), iam.end(), file.begin() + 10 * kPageSize);
+  struct Case {
+    const char* what;
+    std::vector<std::tuple<int64_t, int32_t, int32_t>> pieces;  // sector, first page, pages
+    bool automatic;
+    size_t offered;  // candidates in the one question of manual mode
+    std::vector<int32_t> inAssembly;
+  };
+  std::vector<std::tuple<int64_t, int32_t, int32_t>> copies;
+  for (int i = 0; i < 14; ++i) copies.emplace_back(3000 + 1000 * i, 100, 50);
+  const Case cases[] = {
+      {"X nearer than Z; Y not compared", {{9000, 100, 50}, {15000, 100, 100}, {2000, 120, 80}},
+       true, 0, {1, 1, 0, 0}},
+      {"fourteen fit, thirteen offered", copies, false, 13, std::vector<int32_t>(15, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::TempDir dir;
+    testing::DiskImage image(20000, 6);
+    FragmentTable table;
+    image.PutFilePages(1000, file, 0, 100);
+    table.Append(MakeFragmentRecord(1, 1000, 100, 0, " ", 1));
+    for (const auto& [sector, first, pages] : c.pieces) {
+      image.PutFilePages(sector, file, first, pages);
+      table.Append(MakeFragmentRecord(2, sector, pages, first, " ", 1));
+    }
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    const PageOrderIndex order = BuildPageOrderIndex(table);
+    PageAccess pages;
+    testing::ScriptedHost host;
+    PageMapReader reader{pages, source, 8, host};
+    size_t offered = 0;
+    AnalysisResults results;
+    const AnalysisEnd end = AnalyseFile(
+        {table, order, reader, 1000, 800, c.automatic,
+         [&](const std::vector<int32_t>& candidates) {
+           offered = candidates.size();
+           return std::optional<int32_t>();
+         }},
+        results);
+    EXPECT_EQ(end, c.automatic ? AnalysisEnd::kFinished : AnalysisEnd::kCancelled);
+    EXPECT_EQ(offered, c.offered);
+    std::vector<int32_t> expected = c.inAssembly;
+    expected[0] = 1;
+    EXPECT_EQ(results.inAssembly, expected);
   }
 }
 

@@ -30,20 +30,9 @@ Page Pfs(uint32_t pageId, std::vector<std::pair<int, uint8_t>> marks, int bytes 
   return b.Build();
 }
 
-// An IAM page of `object` mapping from `first`, with single pages and an extent bitmap.
 Page Iam(uint32_t pageId, uint32_t object, uint32_t first, std::vector<uint32_t> singles,
          std::vector<uint8_t> extents) {
-  std::vector<uint8_t> header(94, 0);
-  StoreLe32(header.data() + 40, first);
-  for (size_t k = 0; k < singles.size(); ++k) StoreLe32(header.data() + 46 + 6 * k, singles[k]);
-  std::vector<uint8_t> bitmap(4 + extents.size(), 0);
-  StoreLe16(bitmap.data() + 2, static_cast<uint16_t>(bitmap.size()));
-  std::copy(extents.begin(), extents.end(), bitmap.begin() + 4);
-  PageBuilder b;
-  b.Type(kPageTypeIam).Id(pageId).Object(object).Protect(PageProtection::kChecksum);
-  b.AddRecord(header);
-  b.AddRecord(bitmap);
-  return b.Build();
+  return testing::MakeIamPage(pageId, object, first, singles, extents);
 }
 
 class PageMapTest : public ::testing::Test {

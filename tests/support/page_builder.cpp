@@ -1,5 +1,6 @@
 #include "tests/support/page_builder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "page/byte_order.h"
@@ -171,6 +172,24 @@ Page MakeNamePage(uint16_t fileId, std::string_view name, PageProtection protect
   const std::vector<uint8_t> pad = Utf16Le("    ");
   record.insert(record.end(), pad.begin(), pad.end());
   b.AddRecord(record);
+  return b.Build();
+}
+
+Page MakeIamPage(uint32_t pageId, uint32_t objectId, uint32_t firstPage,
+                 const std::vector<uint32_t>& singles, const std::vector<uint8_t>& extents,
+                 PageProtection protection) {
+  std::vector<uint8_t> header(94, 0);
+  StoreLe32(header.data() + 40, firstPage);
+  for (size_t k = 0; k < singles.size() && k < 8; ++k) {
+    StoreLe32(header.data() + 46 + 6 * k, singles[k]);
+  }
+  std::vector<uint8_t> bitmap(4 + extents.size(), 0);
+  StoreLe16(bitmap.data() + 2, static_cast<uint16_t>(bitmap.size()));
+  std::copy(extents.begin(), extents.end(), bitmap.begin() + 4);
+  PageBuilder b;
+  b.Type(kPageTypeIam).Id(pageId).Object(objectId).Protect(protection);
+  b.AddRecord(header);
+  b.AddRecord(bitmap);
   return b.Build();
 }
 

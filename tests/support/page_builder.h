@@ -63,6 +63,12 @@ Page MakePfsPage(uint16_t fileId, uint32_t pageId = 1,
 // Page 32 of a file, recording `name` (UTF-8; should end in ".mdf") after two spaces.
 Page MakeNamePage(uint16_t fileId, std::string_view name,
                   PageProtection protection = PageProtection::kChecksum);
+// An IAM page of `objectId` at `pageId` whose range starts at page `firstPage`: up to eight single
+// pages in its first record, the extent bitmap `extents` (bit b of byte j: the extent at
+// firstPage + 64 × j + 8 × b) in its second.
+Page MakeIamPage(uint32_t pageId, uint32_t objectId, uint32_t firstPage,
+                 const std::vector<uint32_t>& singles, const std::vector<uint8_t>& extents,
+                 PageProtection protection = PageProtection::kChecksum);
 // A data page of an object, linked to its neighbours at the same level.
 Page MakeDataPage(uint16_t fileId, uint32_t pageId, uint32_t objectId, uint32_t prevPageId = 0,
                   uint32_t nextPageId = 0, PageProtection protection = PageProtection::kChecksum);
