@@ -45,6 +45,8 @@
 
 using namespace pagerake;
 using pagerake::bench::SecondsSince;
+using pagerake::bench::StatusKiB;
+using pagerake::bench::ProcFigure;
 namespace fs = std::filesystem;
 
 namespace {
@@ -61,26 +63,6 @@ struct Piece {
   Kind kind;
   int64_t sector = 0;
 };
-
-// A figure of /proc/self/status in KiB ("VmRSS", "VmHWM").
-int64_t StatusKiB(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key) + 1);
-  }
-  return -1;
-}
-
-// A figure of /proc/self/io ("syscr", "rchar").
-int64_t IoFigure(const char* key) {
-  std::ifstream in("/proc/self/io");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key) + 1);
-  }
-  return -1;
-}
 
 // Makes VmHWM start again from the current resident size; false where the kernel refuses.
 bool ResetPeakMemory() {
@@ -310,8 +292,8 @@ int main(int argc, char** argv) {
   const double plainBefore = PlainRead(image);
   const int64_t baselineKiB = StatusKiB("VmRSS");
   const bool peakReset = ResetPeakMemory();
-  const int64_t callsBefore = IoFigure("syscr");
-  const int64_t bytesBefore = IoFigure("rchar");
+  const int64_t callsBefore = ProcFigure("/proc/self/io", "syscr");
+  const int64_t bytesBefore = ProcFigure("/proc/self/io", "rchar");
   MemoHost host;
   PageAccess access;
   PageMapReader reader{access, source, kSectorsPerPage, host};
@@ -320,8 +302,8 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   const AnalysisEnd end = AnalyseFile(input, results);
   const double analysisSeconds = SecondsSince(t0);
-  const int64_t calls = IoFigure("syscr") - callsBefore;
-  const int64_t bytes = IoFigure("rchar") - bytesBefore;
+  const int64_t calls = ProcFigure("/proc/self/io", "syscr") - callsBefore;
+  const int64_t bytes = ProcFigure("/proc/self/io", "rchar") - bytesBefore;
   const int64_t peakKiB = StatusKiB("VmHWM");
   const double plainAfter = PlainRead(image);
   const double plain = (plainBefore + plainAfter) / 2;

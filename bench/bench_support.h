@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +21,18 @@ namespace pagerake::bench {
 inline double SecondsSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
+
+// The number after "key:" on its line of a /proc file of this process ("/proc/self/status":
+// "VmRSS", "VmHWM" in KiB; "/proc/self/io": "syscr", "rchar"); −1 when absent.
+inline int64_t ProcFigure(const char* file, const char* key) {
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key) + 1);
+  }
+  return -1;
+}
+inline int64_t StatusKiB(const char* key) { return ProcFigure("/proc/self/status", key); }
 
 // A data page header at `at`: page `pageId` of file `fileId`, plausible to the scan.
 inline void PutDataPageHeader(uint8_t* at, uint32_t pageId, uint16_t fileId) {

@@ -30,6 +30,7 @@
 
 using namespace pagerake;
 using pagerake::bench::SecondsSince;
+using pagerake::bench::StatusKiB;
 
 namespace {
 
@@ -44,16 +45,6 @@ class ListSink : public FragmentSink {
   FragmentListModel list;
 };
 
-
-// A figure of /proc/self/status in KiB ("VmRSS", "VmHWM").
-int64_t StatusKiB(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(key, 0) == 0) return std::atoll(line.c_str() + std::strlen(key) + 1);
-  }
-  return -1;
-}
 
 // An image of kScaleFragments pages, each a run of its own (page ids do not continue), written
 // sparse: only each page's first sector holds data.
