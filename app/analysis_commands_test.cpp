@@ -96,6 +96,8 @@ TEST(AnalysisCommands, AnalysesInEitherModeAndHandsOverTheResults) {
     host.successorAnswers.assign(c.answers.begin(), c.answers.end());
     host.folderAnswers = {dir.path()};
     session.chkauto = c.automatic;
+    // A job hands its results over through the window's event loop, which runs here.
+    host.queuePosts = c.automatic;
     ASSERT_TRUE(ClickAnalyse(session, host));
     if (c.automatic) {
       EXPECT_FALSE(ClickAnalyse(session, host));  // its controls are disabled meanwhile
@@ -104,6 +106,8 @@ TEST(AnalysisCommands, AnalysesInEitherModeAndHandsOverTheResults) {
       session.fragmentTable.Swap(replaced);
       session.jobs.JoinAll();
       session.fragmentTable.Swap(replaced);
+      EXPECT_FALSE(session.analysisControlsEnabled);
+      host.RunPosted();
     }
     EXPECT_EQ(session.activeTab, 2);
     EXPECT_TRUE(session.analysisControlsEnabled);

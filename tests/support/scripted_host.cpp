@@ -15,6 +15,26 @@ void ScriptedHost::ClearMemo(Memo memo) {
   ++memoClears_[static_cast<int>(memo)];
 }
 
+void ScriptedHost::Post(std::function<void()> task) {
+  {
+    std::lock_guard lock(mu_);
+    if (queuePosts) {
+      posted_.push_back(std::move(task));
+      return;
+    }
+  }
+  task();
+}
+
+void ScriptedHost::RunPosted() {
+  std::vector<std::function<void()>> tasks;
+  {
+    std::lock_guard lock(mu_);
+    tasks.swap(posted_);
+  }
+  for (auto& task : tasks) task();
+}
+
 void ScriptedHost::AskSuccessor(SuccessorQuestion& question) {
   std::function<void(SuccessorQuestion&)> answer;
   {

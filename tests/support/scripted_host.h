@@ -1,6 +1,7 @@
 // A Host for tests: records every memo line, status text, gauge value and message, and answers
 // dialogs from queues the test fills. Unanswered questions get a default (OK / Yes / cancel).
-// Posted tasks run at once on the calling thread. Safe to call from a job thread.
+// Posted tasks run at once on the calling thread, or queued until the test runs them. Safe to
+// call from a job thread.
 #pragma once
 
 #include <deque>
@@ -34,7 +35,11 @@ class ScriptedHost : public Host {
   std::optional<std::string> ChooseFolder(const std::string& title) override;
   void SetClipboardText(const std::string& text) override;
   void ProcessEvents() override {}
-  void Post(std::function<void()> task) override { task(); }
+  // Runs `task` at once, or with queuePosts keeps it for RunPosted, as a window's event loop would
+  // run it later on its own thread.
+  void Post(std::function<void()> task) override;
+  bool queuePosts = false;
+  void RunPosted();
   // Runs the next scripted answer on the question; none left: no answer (a cancel).
   void AskSuccessor(SuccessorQuestion& question) override;
 
@@ -67,6 +72,7 @@ class ScriptedHost : public Host {
   std::vector<FileDialogRequest> dialogs_;
   std::string clipboard_;
   int successorQuestions_ = 0;
+  std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace pagerake::testing
