@@ -11,6 +11,7 @@
 
 #include "base/io_buffer.h"
 #include "fragments/output_guard.h"
+#include "fragments/page_sink.h"
 #include "fragments/utf8_path.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -23,84 +24,9 @@ using PageBuffer = std::array<uint8_t, kPageSize>;
 // Pages in a row: sizeKB / 8 rounded to the nearest integer (in 64 bits: sizeKB may be INT32_MAX).
 int64_t RowPages(const FragmentRow& row) { return (int64_t{row.sizeKB} + 4) / 8; }
 
-// Pages read from the medium at once.
-constexpr int32_t kBatchPages = 128;
-
-// Reads pages [first, first + count) of the fragment at `fsec` into `batch`, cleared first so
-// that a read cut short at the end of the source leaves zeros. Returns how many pages from the
-// first on were read: `count`, or, when the batch cannot be read whole, the pages in front of
-// the first one that cannot be read alone (so that what comes before a bad page is still kept).
-int32_t ReadBatch(PageAccess& pages, const DataSource& source, int64_t fsec, int64_t first,
-                  int32_t count, IoBuffer& batch) {
-  std::memset(batch.data(), 0, static_cast<size_t>(count) * kPageSize);
-  if (pages.ReadFragmentPages(source, fsec, first, count, batch.data())) return count;
-  std::memset(batch.data(), 0, static_cast<size_t>(count) * kPageSize);
-  for (int32_t p = 0; p < count; ++p) {
-    if (!pages.ReadFragmentPages(source, fsec, first + p, 1, batch.data() + int64_t{p} * kPageSize)) {
-      return p;
-    }
-  }
-  return count;
-}
-
-// What stopped a write: the message to show.
-using Stop = std::optional<std::string>;
-
-// Appends pages to an open output file in large writes (pages are gathered in a buffer first); a
-// failed write says which file. Flush() writes what is gathered and must end every file.
-class PageSink {
- public:
-  PageSink(std::ofstream& out, std::string path) : out_(out), path_(std::move(path)) {}
-  Stop Write(const uint8_t* bytes, int64_t count) {
-    if (count >= static_cast<int64_t>(block_.size())) {  // large enough to go out as it is
-      if (Stop s = Flush()) return s;
-      return WriteOut(bytes, count);
-    }
-    while (count > 0) {
-      const auto piece = static_cast<size_t>(
-          std::min<int64_t>(count, static_cast<int64_t>(block_.size() - filled_)));
-      std::memcpy(block_.data() + filled_, bytes, piece);
-      filled_ += piece;
-      bytes += piece;
-      count -= static_cast<int64_t>(piece);
-      if (filled_ == block_.size()) {
-        if (Stop s = Flush()) return s;
-      }
-    }
-    return std::nullopt;
-  }
-  Stop WriteZeroPages(int64_t pages) {
-    static const PageBuffer kZero{};
-    for (int64_t i = 0; i < pages; ++i) {
-      if (Stop s = Write(kZero.data(), kPageSize)) return s;
-    }
-    return std::nullopt;
-  }
-  Stop Flush() {
-    if (filled_ == 0) return std::nullopt;
-    const auto n = static_cast<int64_t>(filled_);
-    filled_ = 0;
-    return WriteOut(block_.data(), n);
-  }
-
- private:
-  Stop WriteOut(const uint8_t* bytes, int64_t count) {
-    if (!out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count))) {
-      return "error,写入文件失败:" + path_;
-    }
-    return std::nullopt;
-  }
-
-  static constexpr size_t kBlockBytes = size_t{1} << 20;
-  std::ofstream& out_;
-  std::string path_;
-  IoBuffer block_{kBlockBytes, IoBuffer::kUninitialized};
-  size_t filled_ = 0;
-};
-
 // Writes the `got` pages that a short batch delivered, then stops.
-Stop ShortBatch(PageSink& sink, const IoBuffer& batch, int32_t got) {
-  if (Stop s = sink.Write(batch.data(), int64_t{got} * kPageSize)) return s;
+WriteStop ShortBatch(PageSink& sink, const IoBuffer& batch, int32_t got) {
+  if (WriteStop s = sink.Write(batch.data(), int64_t{got} * kPageSize)) return s;
   return "read disk error";
 }
 
@@ -115,13 +41,13 @@ std::vector<const FragmentRow*> TickedRows(const FragmentListModel& list) {
 
 // The combined file. The last page of each fragment is held back until the next fragment has
 // been looked at, so that the tail repair can still change it without seeking back.
-Stop WriteCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
+WriteStop WriteCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pages,
                    const DataSource& source, int16_t sectorsPerCluster, PageSink& sink) {
   IoBuffer batch(static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized);
   PageBuffer lastPage{};
   bool lastPending = false;
   std::vector<uint8_t> lead(kLeadBlockBytes);
-  auto flush = [&]() -> Stop {
+  auto flush = [&]() -> WriteStop {
     if (!lastPending) return std::nullopt;
     lastPending = false;
     return sink.Write(lastPage.data(), kPageSize);
@@ -131,8 +57,8 @@ Stop WriteCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pa
     const FragmentRow& row = *ticked[k];
     // 1. Zero pages for the page numbers missing since the previous fragment.
     if (k > 0 && row.beginPage > lastEnd) {
-      if (Stop s = flush()) return s;
-      if (Stop s = sink.WriteZeroPages(row.beginPage - lastEnd)) return s;
+      if (WriteStop s = flush()) return s;
+      if (WriteStop s = sink.WriteZeroPages(row.beginPage - lastEnd)) return s;
     }
     // 2. The tail repair, when this fragment begins where the previous one ended.
     if (k > 0 && lastPending && sectorsPerCluster > 0 && sectorsPerCluster < 16 &&
@@ -143,15 +69,15 @@ Stop WriteCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pa
       }
       RepairPageTail(lastPage.data(), lead.data(), sectorsPerCluster);
     }
-    if (Stop s = flush()) return s;
+    if (WriteStop s = flush()) return s;
     // 3. The fragment's pages, read in batches; its last page is held back.
     const int64_t count = RowPages(row);
     for (int64_t p = 0; p < count; p += kBatchPages) {
       const auto n = static_cast<int32_t>(std::min<int64_t>(kBatchPages, count - p));
-      const int32_t got = ReadBatch(pages, source, row.fsec, p, n, batch);
+      const int32_t got = ReadPageBatch(pages, source, row.fsec, p, n, batch);
       if (got < n) return ShortBatch(sink, batch, got);
       const bool last = p + n == count;
-      if (Stop s = sink.Write(batch.data(), int64_t{last ? n - 1 : n} * kPageSize)) return s;
+      if (WriteStop s = sink.Write(batch.data(), int64_t{last ? n - 1 : n} * kPageSize)) return s;
       if (last) {
         std::memcpy(lastPage.data(), batch.data() + int64_t{n - 1} * kPageSize, kPageSize);
         lastPending = true;
@@ -163,15 +89,15 @@ Stop WriteCombined(const std::vector<const FragmentRow*>& ticked, PageAccess& pa
 }
 
 // One fragment into its own file.
-Stop WriteFragmentFile(const FragmentRow& row, PageAccess& pages, const DataSource& source,
+WriteStop WriteFragmentFile(const FragmentRow& row, PageAccess& pages, const DataSource& source,
                        PageSink& sink) {
   IoBuffer batch(static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized);
   const int64_t count = RowPages(row);
   for (int64_t p = 0; p < count; p += kBatchPages) {
     const auto n = static_cast<int32_t>(std::min<int64_t>(kBatchPages, count - p));
-    const int32_t got = ReadBatch(pages, source, row.fsec, p, n, batch);
+    const int32_t got = ReadPageBatch(pages, source, row.fsec, p, n, batch);
     if (got < n) return ShortBatch(sink, batch, got);
-    if (Stop s = sink.Write(batch.data(), int64_t{n} * kPageSize)) return s;
+    if (WriteStop s = sink.Write(batch.data(), int64_t{n} * kPageSize)) return s;
   }
   return std::nullopt;
 }
@@ -201,8 +127,8 @@ ExtractionResult WriteCombinedFile(const std::vector<const FragmentRow*>& ticked
   std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
   if (!out) return Failed(host, "error,无法创建文件");
   PageSink sink(out, path);
-  Stop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
-  Stop flushed = sink.Flush();  // what came before a failure is kept, as it was written
+  WriteStop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
+  WriteStop flushed = sink.Flush();  // what came before a failure is kept, as it was written
   if (!stop) stop = std::move(flushed);
   out.close();
   if (stop) return Failed(host, *stop);
@@ -240,8 +166,8 @@ ExtractionResult ExtractSeparateTo(const FragmentListModel& list, PageAccess& pa
     std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     if (!out) return Failed(host, "error,无法创建文件" + path);
     PageSink sink(out, path);
-    Stop stop = WriteFragmentFile(*row, pages, source, sink);
-    Stop flushed = sink.Flush();
+    WriteStop stop = WriteFragmentFile(*row, pages, source, sink);
+    WriteStop flushed = sink.Flush();
     if (!stop) stop = std::move(flushed);
     out.close();
     if (stop) return Failed(host, *stop);
