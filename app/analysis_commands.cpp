@@ -38,6 +38,13 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
   auto results = std::make_shared<AnalysisResults>(std::move(run.results));
   host.Post([&session, results, end] {
     session.analysis = std::move(*results);
+    // The normal end shows what was chained in the assembly list (unless a scan or OPEN has
+    // replaced the table meanwhile: its lines are not the ones the flags count).
+    if (end == AnalysisEnd::kFinished &&
+        session.analysis.inAssembly.size() == session.fragmentTable.size()) {
+      RebuildAssemblyList(session.fragmentTable, session.analysis.inAssembly,
+                          session.assemblyList);
+    }
     session.lastAnalysisEnd = end;
     session.analysisControlsEnabled = true;
   });

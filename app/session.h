@@ -19,6 +19,7 @@
 #include "analysis/file_analysis.h"
 #include "analysis/successor_choice.h"
 #include "app/job_control.h"
+#include "assembly/assembly_list.h"
 #include "fragments/fragment_filter.h"
 #include "fragments/fragment_list.h"
 #include "fragments/list_tools.h"
@@ -94,6 +95,9 @@ class Session {
   AnalysisResults analysis;
   std::optional<AnalysisEnd> lastAnalysisEnd;  // how the last analysis ended; none while it runs
   std::shared_ptr<SuccessorChoice> successorChoice;  // the one of the analysis started last
+
+  // The assembly tab: the assembly list (ListView4) with its three buttons.
+  AssemblyListModel assemblyList;
 
   // Window state the scan commands change.
   bool scanButtonEnabled = true;  // btnscan

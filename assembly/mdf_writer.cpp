@@ -1,0 +1,174 @@
+#include "assembly/mdf_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "fragments/fragment_extraction.h"
+#include "fragments/output_guard.h"
+#include "fragments/page_sink.h"
+#include "fragments/utf8_path.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+using PageBuffer = std::array<uint8_t, kPageSize>;
+
+int64_t RowPages(const FragmentRow& row) { return (int64_t{row.sizeKB} + 4) / 8; }
+
+// The pages of the rows in page order. The last page written is held back until the next row has
+// been looked at, so that the junction repair can still change it without seeking back.
+class MdfAssembler {
+ public:
+  MdfAssembler(const MdfInput& in, PageSink& sink, Host& host, MdfWriteResult& result)
+      : in_(in), sink_(sink), host_(host), result_(result) {}
+
+  // 1. to 7. Every row, then the padding; the message that stopped it (a failed write).
+  WriteStop Run() {
+    const size_t n = in_.rows.size();
+    for (size_t s = 0; s < n; ++s) {
+      if (n >= 2) host_.SetGauge(static_cast<int>(std::lround(100.0 * s / (n - 1))));
+      host_.ProcessEvents();
+      if (WriteStop stop = Row(in_.rows[s])) return stop;
+    }
+    if (WriteStop stop = Release()) return stop;
+    if (next_ < in_.targetFileSizePages) {
+      result_.zeroPages += in_.targetFileSizePages - next_;
+      if (WriteStop stop = sink_.WriteZeroPages(in_.targetFileSizePages - next_)) return stop;
+    }
+    return sink_.Flush();
+  }
+
+ private:
+  WriteStop Row(const FragmentRow& row) {
+    const int64_t count = RowPages(row);
+    const int64_t begin = row.beginPage;
+    // Pages an earlier row already wrote stay as they are.
+    const int64_t skip = std::clamp<int64_t>(next_ - begin, 0, count);
+    if (skip > 0) {
+      result_.overlappingPages += skip;
+      host_.AddMemoLine(Memo::kAssembly, "重叠页面" + std::to_string(begin) + "-" +
+                                             std::to_string(begin + skip - 1) +
+                                             ",已取前面碎片的页面");
+    }
+    // A hole: zero pages up to this row.
+    if (begin > next_) {
+      if (WriteStop stop = Release()) return stop;
+      result_.zeroPages += begin - next_;
+      if (WriteStop stop = sink_.WriteZeroPages(begin - next_)) return stop;
+      next_ = begin;
+    }
+    // A junction: the previous page may have been cut at a cluster boundary.
+    if (pending_ && skip == 0 && begin == next_ && in_.sectorsPerCluster > 0 &&
+        in_.sectorsPerCluster < 16) {
+      if (!in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data())) {
+        host_.Tell("read disk error ,leftpage");
+      } else if (!VerifyPage(last_.data()) &&
+                 RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
+        ++result_.repairedPages;
+      }
+    }
+    // The row's pages, in batches; the last one is held back.
+    for (int64_t p = skip; p < count; p += kBatchPages) {
+      const auto want = static_cast<int32_t>(std::min<int64_t>(kBatchPages, count - p));
+      int32_t got = ReadPageBatch(in_.pages, in_.source, row.fsec, p, want, batch_);
+      while (got < want) {  // a page that cannot be read: zeros, named in the memo
+        ++result_.unreadablePages;
+        host_.AddMemoLine(Memo::kAssembly,
+                          "read disk error,页面" + std::to_string(begin + p + got));
+        const int32_t from = got + 1;
+        if (from >= want) break;
+        const int32_t more = ReadPageBatch(in_.pages, in_.source, row.fsec, p + from,
+                                           want - from, scratch_);
+        std::memcpy(batch_.data() + int64_t{from} * kPageSize, scratch_.data(),
+                    static_cast<size_t>(want - from) * kPageSize);
+        got = from + more;
+      }
+      if (WriteStop stop = Put(batch_.data(), want)) return stop;
+    }
+    result_.pagesFromFragments += count - skip;
+    next_ = std::max(next_, begin + count);
+    return std::nullopt;
+  }
+
+  // Appends `pages` pages, keeping the last one back.
+  WriteStop Put(const uint8_t* pages, int32_t count) {
+    if (count <= 0) return std::nullopt;
+    if (WriteStop stop = Release()) return stop;
+    if (WriteStop stop = sink_.Write(pages, int64_t{count - 1} * kPageSize)) return stop;
+    std::memcpy(last_.data(), pages + int64_t{count - 1} * kPageSize, kPageSize);
+    pending_ = true;
+    return std::nullopt;
+  }
+
+  WriteStop Release() {
+    if (!pending_) return std::nullopt;
+    pending_ = false;
+    return sink_.Write(last_.data(), kPageSize);
+  }
+
+  const MdfInput& in_;
+  PageSink& sink_;
+  Host& host_;
+  MdfWriteResult& result_;
+  int64_t next_ = 0;  // the page number the next page written has
+  PageBuffer last_{};
+  bool pending_ = false;
+  std::array<uint8_t, kLeadBlockBytes> lead_{};
+  IoBuffer batch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
+  IoBuffer scratch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
+};
+
+}  // namespace
+
+std::string ProposedMdfName(const std::string& targetFileName) {
+  const size_t slash = targetFileName.rfind('\\');
+  return slash == std::string::npos ? targetFileName : targetFileName.substr(slash + 1);
+}
+
+MdfWriteResult WriteMdfTo(const MdfInput& in, const std::string& path, Host& host) {
+  MdfWriteResult result;
+  if (in.rows.empty() || in.rows.front().beginPage != 0) return result;
+  if (const auto refusal = OutputRefusal(path, in.source, in.pages)) {
+    host.Tell(*refusal, MessageIcon::kError);
+    return result;
+  }
+  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+  if (!out) {
+    host.Tell("error,无法创建文件");
+    return result;
+  }
+  PageSink sink(out, path);
+  MdfAssembler assembler(in, sink, host, result);
+  WriteStop stop = assembler.Run();
+  out.close();
+  if (!stop && !out) stop = "error,写入文件失败:" + path;
+  if (stop) {
+    host.Tell(*stop, MessageIcon::kError);
+    return result;
+  }
+  if (result.unreadablePages > 0) {
+    host.Tell("read disk error,共" + std::to_string(result.unreadablePages) +
+                  "页无法读取,已写入零页(见日志)",
+              MessageIcon::kWarning);
+  }
+  result.written = true;
+  result.path = path;
+  host.AddMemoLine(Memo::kAssembly, "组合完毕");
+  return result;
+}
+
+MdfWriteResult CreateMdf(const MdfInput& in, const std::string& targetFileName, Host& host) {
+  host.ClearMemo(Memo::kAssembly);
+  if (in.rows.empty() || in.rows.front().beginPage != 0) return {};
+  const auto path = host.ChooseSaveFile(
+      {"保存MDF文件,请注意别保存到原数据所在盘，防止覆盖", ProposedMdfName(targetFileName), ""});
+  if (!path) return {};
+  return WriteMdfTo(in, *path, host);
+}
+
+}  // namespace pagerake

@@ -1,0 +1,53 @@
+// CREATE MDF: writes the new database file from the assembly list's rows in page order. Zero
+// pages fill the page numbers no row holds and pad the file to the size its header page declares;
+// where one fragment ends at the page the next begins with and clusters are smaller than a page,
+// the earlier one's last page is mended from the clusters in front of the later one (the page was
+// cut at a cluster boundary and its tail lies there).
+//
+// Every page lands at byte offset page × 8192, whatever the rows look like: pages that two rows
+// both hold are taken from the earlier row, and the memo says which. A page that cannot be read is
+// written as zeros and named in the memo; one message at the end counts them. Memory does not
+// depend on the file's size: pages go out in large blocks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/host.h"
+#include "fragments/fragment_list.h"
+#include "fragments/page_access.h"
+#include "source/data_source.h"
+
+namespace pagerake {
+
+struct MdfInput {
+  const std::vector<FragmentRow>& rows;  // the assembly list's rows, in display order
+  PageAccess& pages;
+  const DataSource& source;
+  int16_t sectorsPerCluster = 0;
+  int32_t targetFileSizePages = 0;
+};
+
+struct MdfWriteResult {
+  bool written = false;           // the file was written to its end ("组合完毕")
+  std::string path;
+  int64_t pagesFromFragments = 0;  // pages copied from rows (repaired ones included)
+  int64_t zeroPages = 0;           // holes and padding
+  int64_t unreadablePages = 0;     // written as zeros because they could not be read
+  int64_t overlappingPages = 0;    // held by a row and by an earlier one: taken from the earlier
+  int64_t repairedPages = 0;       // last pages mended from the clusters behind them
+};
+
+// The whole command: clears the memo, does nothing unless the first row starts at page 0, offers
+// the file (proposed: the last component of `targetFileName`) and writes it.
+MdfWriteResult CreateMdf(const MdfInput& in, const std::string& targetFileName, Host& host);
+
+// The writing with the file already chosen: refuses the data source and the open content file,
+// creates `path`, writes, adds "组合完毕". Does nothing unless the first row starts at page 0.
+MdfWriteResult WriteMdfTo(const MdfInput& in, const std::string& path, Host& host);
+
+// The part of a recorded file name after its last "\" (the whole name when it has none).
+std::string ProposedMdfName(const std::string& targetFileName);
+
+}  // namespace pagerake

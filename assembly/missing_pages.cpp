@@ -1,0 +1,44 @@
+#include "assembly/missing_pages.h"
+
+#include <cmath>
+#include <string>
+
+namespace pagerake {
+
+MissingPages CheckMissingPages(const std::vector<FragmentRow>& rows, int32_t targetFileSizePages,
+                               const PageMap& map, Host& host) {
+  constexpr int32_t kPfsInterval = 8088;
+  MissingPages found;
+  host.ClearMemo(Memo::kAssembly);
+  if (rows.empty() || rows.front().beginPage != 0) return found;
+  // The PFS pages: page 1, then every multiple of the interval.
+  const int64_t size = targetFileSizePages;
+  const int64_t candidates = std::llround(static_cast<double>(size) / kPfsInterval) +
+                             (size % kPfsInterval > 0 ? 1 : 0);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const int64_t e = rows[i].endPage;
+    const int64_t n = i + 1 < rows.size() ? int64_t{rows[i + 1].beginPage} : size;
+    if (n < e) {
+      host.Tell("error");
+      return found;
+    }
+    // Candidate k is page 1 for k = 0, else page k × interval: start at the first one ≥ e.
+    for (int64_t k = e <= 1 ? 0 : (e + kPfsInterval - 1) / kPfsInterval; k < candidates; ++k) {
+      const int64_t p = k == 0 ? 1 : k * kPfsInterval;
+      if (p >= n) break;
+      if (p < e) continue;
+      found.pfsPages.push_back(static_cast<int32_t>(p));
+      host.AddMemoLine(Memo::kAssembly, "缺少重要的PFS页面" + std::to_string(p));
+    }
+    for (int64_t p = e; p < n; ++p) {
+      if (map.At(p).allocState != kAllocated) continue;
+      found.pages.push_back(static_cast<int32_t>(p));
+      host.AddMemoLine(Memo::kAssembly, "缺少页面" + std::to_string(p));
+    }
+  }
+  host.AddMemoLine(Memo::kAssembly, "检测完毕");
+  found.checked = true;
+  return found;
+}
+
+}  // namespace pagerake

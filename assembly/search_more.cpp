@@ -1,0 +1,168 @@
+#include "assembly/search_more.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fragments/fragment_extraction.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int32_t kNamePage = 32;
+
+int32_t PagesOf(int32_t sizeKB) { return static_cast<int32_t>((int64_t{sizeKB} + 4) / 8); }
+
+// The index positions whose fragments lie wholly in [e, n), in index order: within each file id
+// (the index is sorted by file id, then begin page) from the first entry that begins at e.
+class HoleCandidates {
+ public:
+  explicit HoleCandidates(const PageOrderIndex& order) : order_(order) {
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (i == 0 || order[i].fileId != order[i - 1].fileId) groups_.push_back(i);
+    }
+    groups_.push_back(order.size());
+  }
+  void Find(int64_t e, int64_t n, std::vector<int32_t>& out) const {
+    out.clear();
+    for (size_t g = 0; g + 1 < groups_.size(); ++g) {
+      auto first = order_.begin() + static_cast<std::ptrdiff_t>(groups_[g]);
+      const auto last = order_.begin() + static_cast<std::ptrdiff_t>(groups_[g + 1]);
+      first = std::lower_bound(first, last, e, [](const PageOrderEntry& entry, int64_t page) {
+        return entry.beginPage < page;
+      });
+      for (auto it = first; it != last && it->beginPage < n; ++it) {
+        if (it->endPage <= n) out.push_back(static_cast<int32_t>(it - order_.begin()));
+      }
+    }
+  }
+
+ private:
+  const PageOrderIndex& order_;
+  std::vector<size_t> groups_;
+};
+
+// One pass over the holes of the list sorted by start page; how many fragments it took.
+std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test,
+                            const HoleCandidates& holes) {
+  Host& host = in.reader.host;
+  const std::vector<FragmentRow>& rows = in.assembly.list.rows;
+  std::vector<int32_t> candidates;
+  int32_t taken = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const int64_t e = rows[i].endPage;
+    const int64_t n =
+        i + 1 < rows.size() ? int64_t{rows[i + 1].beginPage} : in.results.targetFileSizePages;
+    if (n < e) {
+      host.Tell("error");
+      return std::nullopt;
+    }
+    if (n == e) continue;
+    holes.Find(e, n, candidates);
+    if (candidates.empty()) continue;
+    std::optional<int32_t> accepted;
+    std::optional<int32_t> uncertain;
+    for (int32_t position : candidates) {
+      const CandidateTest t = TestCandidate(test, in.results, position);
+      if (t == CandidateTest::kAccept) {
+        accepted = position;
+        break;
+      }
+      if (t == CandidateTest::kNoEvidence && !uncertain) uncertain = position;
+    }
+    if (const std::optional<int32_t> k = accepted ? accepted : uncertain) {
+      const int32_t f = in.order[static_cast<size_t>(*k)].recordNo;
+      ++taken;
+      host.AddMemoLine(Memo::kAssembly,
+                       (accepted ? "找到碎片号" : "找到未确定碎片号") + std::to_string(f));
+      in.results.inAssembly[static_cast<size_t>(f)] = 1;
+      const FragmentRecord& r = in.table[static_cast<size_t>(f)];
+      if (!CollectPageInfo(in.results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage,
+                           r.fsec)) {
+        host.AddMemoLine(Memo::kAssembly, "get page info error,碎片号" + std::to_string(f));
+        return std::nullopt;
+      }
+    }
+    host.ProcessEvents();
+  }
+  return taken;
+}
+
+// The page-32 step; false when it ended the command (the "备注" cell is then not written).
+bool ReadNameFromChain(const SearchMoreInput& in) {
+  const std::vector<FragmentRow>& rows = in.assembly.list.rows;
+  PageMapReader& r = in.reader;
+  // A first row that holds page 32 gave the name to the analysis already.
+  if (PagesOf(rows.front().sizeKB) > kNamePage) return false;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const FragmentRow& row = rows[i];
+    if (row.beginPage > kNamePage) break;
+    if (row.endPage <= kNamePage) continue;
+    std::array<uint8_t, kPageSize> page{};
+    const int64_t offset = (int64_t{kNamePage} - row.beginPage) * kSectorsPerPage;
+    if (!r.pages.ReadFragmentSectors(r.source, row.fsec, offset, kSectorsPerPage, page.data())) {
+      r.host.Tell("read disk error");
+      return false;
+    }
+    // Page 32 cut at a cluster boundary: its tail lies in front of the next row.
+    if (r.sectorsPerCluster > 0 && r.sectorsPerCluster < 16 && row.endPage == kNamePage + 1 &&
+        i + 1 < rows.size() && rows[i + 1].beginPage == kNamePage + 1) {
+      std::array<uint8_t, kLeadBlockBytes> lead{};
+      if (!r.pages.ReadLeadBlock(r.source, rows[i + 1].fsec, lead.data())) {
+        r.host.Tell("read disk error");
+        return false;
+      }
+      RepairPageTail(page.data(), lead.data(), r.sectorsPerCluster);
+    }
+    RestoreTornBits(page.data());
+    if (const std::optional<std::string> name = ReadRecordedFileName(page.data())) {
+      in.results.targetFileName = *name;
+    } else {
+      in.results.targetFileName.clear();
+      r.host.Tell("get fileinfo2 error");
+    }
+    break;
+  }
+  return true;
+}
+
+}  // namespace
+
+SearchMoreResult SearchMore(const SearchMoreInput& in) {
+  SearchMoreResult result;
+  Host& host = in.reader.host;
+  host.ClearMemo(Memo::kAssembly);
+  in.results.inAssembly.resize(in.table.size(), 0);
+  const AnalysisInput test{in.table, in.order, in.reader, 0, 0, true, {}};
+  const HoleCandidates holes(in.order);
+  // 2. Passes while one takes something.
+  for (;;) {
+    ClickAssemblyColumn(in.assembly, kColBeginPage, in.sortColumn);
+    in.assembly.Button2 = in.assembly.Button5 = in.assembly.Button6 = false;
+    if (in.assembly.list.rows.empty() || in.assembly.list.rows.front().beginPage != 0) {
+      return result;
+    }
+    const std::optional<int32_t> taken = Pass(in, test, holes);
+    if (!taken) return result;
+    ++result.passes;
+    result.added += *taken;
+    host.AddMemoLine(Memo::kAssembly,
+                     "本次找到碎片数量" + std::to_string(*taken) + "。二次查找完毕");
+    if (*taken == 0) break;
+    RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly);
+  }
+  // 3. and 4. The name from page 32, and the first row's "备注".
+  ClickAssemblyColumn(in.assembly, kColBeginPage, in.sortColumn);
+  result.completed = true;
+  if (!ReadNameFromChain(in)) return result;
+  in.assembly.list.rows.front().memo = in.results.targetFileName + ":" +
+                                       std::to_string(int64_t{in.results.targetFileSizePages} * 8) +
+                                       "KB";
+  return result;
+}
+
+}  // namespace pagerake
