@@ -1,0 +1,69 @@
+#include "app/recovery.h"
+
+#include <fstream>
+
+#include "app/analysis_commands.h"
+#include "app/assembly_commands.h"
+#include "base/io_buffer.h"
+#include "fragments/utf8_path.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+
+RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
+                               const std::string& outputPath) {
+  RecoveryReport report;
+  // 1. The analysis, automatic, as the job it is in the window.
+  ClickDatabaseFile(session, row);
+  session.chkauto = true;
+  if (!ClickAnalyse(session, host)) return report;
+  session.jobs.JoinAll();
+  report.analysis = session.lastAnalysisEnd;
+  report.sizePages = session.analysis.targetFileSizePages;
+  report.name = session.analysis.targetFileName;
+  if (report.analysis != AnalysisEnd::kFinished) return report;
+  // 2. SEARCH MORE (its passes run until one finds nothing), then CHECK, in page order.
+  ClickAssemblyListColumn(session, kColBeginPage);
+  const SearchMoreResult more = ClickSearchMore(session, host);
+  report.searchMoreAdded = more.added;
+  report.name = session.analysis.targetFileName;
+  ClickAssemblyListColumn(session, kColBeginPage);
+  const MissingPages missing = ClickCheck(session, host);
+  report.missingPfsPages = static_cast<int32_t>(missing.pfsPages.size());
+  report.missingPages = static_cast<int32_t>(missing.pages.size());
+  // 3. CREATE MDF.
+  const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
+                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages};
+  report.fragments = static_cast<int32_t>(in.rows.size());
+  const MdfWriteResult w = WriteMdfTo(in, outputPath, host);
+  report.written = w.written;
+  report.output = w.path;
+  report.pagesRecovered = w.pagesFromFragments;
+  report.pagesZero = w.zeroPages + w.unreadablePages;
+  report.pagesUnreadable = w.unreadablePages;
+  report.pagesOverlapping = w.overlappingPages;
+  report.pagesRepaired = w.repairedPages;
+  if (w.written) report.pagesUnverified = CountUnverifiedPages(outputPath).value_or(-1);
+  return report;
+}
+
+std::optional<int64_t> CountUnverifiedPages(const std::string& path) {
+  std::ifstream in(Utf8Path(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  constexpr size_t kBlockPages = 128;
+  IoBuffer block(kBlockPages * kPageSize, IoBuffer::kUninitialized);
+  int64_t failing = 0;
+  for (;;) {
+    in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+    const auto got = static_cast<size_t>(in.gcount());
+    if (got % kPageSize != 0) return std::nullopt;
+    for (size_t p = 0; p < got / kPageSize; ++p) {
+      if (!VerifyPage(block.data() + p * kPageSize)) ++failing;
+    }
+    if (got < block.size()) break;
+  }
+  return failing;
+}
+
+}  // namespace pagerake

@@ -1,0 +1,42 @@
+// One whole recovery of a database file without a window, as a user would click it through: the
+// analysis of the chosen file (automatic), SEARCH MORE, CHECK, CREATE MDF into a given path. For
+// front ends that recover headless (pagerake-cli recover) and for end-to-end tests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "analysis/file_analysis.h"
+#include "app/session.h"
+#include "base/host.h"
+
+namespace pagerake {
+
+struct RecoveryReport {
+  std::optional<AnalysisEnd> analysis;  // how the analysis ended; none when it did not start
+  std::string name;                     // the recorded file name (after SEARCH MORE)
+  int32_t sizePages = 0;                // the file's size from its header page
+  int32_t fragments = 0;                // fragments in the assembly list when the file was written
+  int32_t searchMoreAdded = 0;          // of them, taken by SEARCH MORE
+  int64_t pagesRecovered = 0;           // pages written from fragments
+  int64_t pagesZero = 0;                // zero pages: holes, padding and unreadable pages
+  int64_t pagesUnreadable = 0;
+  int64_t pagesOverlapping = 0;
+  int64_t pagesRepaired = 0;
+  int32_t missingPfsPages = 0;          // CHECK
+  int32_t missingPages = 0;             // CHECK: allocated pages in holes
+  int64_t pagesUnverified = 0;          // protected pages of the written file that fail to verify
+  bool written = false;
+  std::string output;
+};
+
+// Recovers the database file of row `row` (from 0) of the session's database-file list (listed by
+// ChangeTab) into `outputPath`. Waits for the analysis job.
+RecoveryReport RecoverDatabase(Session& session, Host& host, int row, const std::string& outputPath);
+
+// The protected pages of the file at `path` that VerifyPage rejects; nothing when it cannot be
+// read or is not a whole number of pages.
+std::optional<int64_t> CountUnverifiedPages(const std::string& path);
+
+}  // namespace pagerake
