@@ -1,0 +1,156 @@
+// CREATE MDF on rows over a disk image: holes and padding, the junction repair by cluster size,
+// overlapping rows, unreadable pages, and what is refused.
+#include "assembly/mdf_writer.h"
+
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/disk_image.h"
+#include "tests/support/mdf_builder.h"
+#include "tests/support/run_cli.h"
+#include "tests/support/scripted_host.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int64_t kPageBytes = kPageSize;
+
+FragmentRow Row(int32_t beginPage, int32_t pages, int64_t fsec) {
+  FragmentRow r;
+  r.sizeKB = 8 * pages;
+  r.beginPage = beginPage;
+  r.endPage = beginPage + pages;
+  r.fsec = fsec;
+  r.esec = fsec + 16 * int64_t{pages};
+  return r;
+}
+
+TEST(CreateMdf, WritesEveryPageAtItsOffset) {
+  testing::MdfOptions options;
+  options.pages = 40;
+  const std::vector<uint8_t> file = testing::BuildMdf(options);
+  options.firstObjectId = 1000;
+  const std::vector<uint8_t> other = testing::BuildMdf(options);
+  auto page = [&file](int32_t p) {
+    return std::vector<uint8_t>(file.begin() + p * kPageBytes, file.begin() + (p + 1) * kPageBytes);
+  };
+  const std::vector<uint8_t> zero(kPageSize, 0);
+  // Page 19 (the last of [8,20) at sector 3000) cut after its first 6 KiB: its last 2 KiB lie in
+  // front of the row that follows it, at sector 6000.
+  auto cutPage19 = [&](testing::DiskImage& image) {
+    image.Zero(3000 + 11 * 16 + 12, 4);
+    image.Put(6000 - 4, file.data() + 20 * kPageBytes - 2048, 2048);
+  };
+  struct Case {
+    const char* what;
+    std::vector<FragmentRow> rows;
+    int16_t sectorsPerCluster;
+    int32_t sizePages;
+    std::vector<std::vector<uint8_t>> pages;  // what the file must hold, page by page
+    std::vector<std::string> memo;
+    std::vector<std::string> messages;
+    bool cut = false;
+  };
+  std::vector<std::vector<uint8_t>> whole;
+  for (int p = 0; p < 40; ++p) whole.push_back(page(p));
+  auto with = [&whole](std::initializer_list<std::pair<int, std::vector<uint8_t>>> changes) {
+    auto pages = whole;
+    for (const auto& [p, bytes] : changes) pages[static_cast<size_t>(p)] = bytes;
+    return pages;
+  };
+  const std::vector<uint8_t> cut19 = [&] {
+    auto p = page(19);
+    std::fill(p.end() - 2048, p.end(), 0);
+    return p;
+  }();
+  const std::string done = "组合完毕";
+  const Case cases[] = {
+      {"pieces that join", {Row(0, 8, 1000), Row(8, 12, 3000), Row(20, 20, 6000)}, 16, 40, whole,
+       {done}, {}},
+      {"a hole and the padding", {Row(0, 8, 1000), Row(10, 10, 3032)}, 16, 24,
+       [&] {
+         auto p = whole;
+         p.resize(24);
+         p[8] = p[9] = p[20] = p[21] = p[22] = p[23] = zero;
+         return p;
+       }(),
+       {done}, {}},
+      {"a cut page mended from the next row", {Row(0, 8, 1000), Row(8, 12, 3000), Row(20, 20, 6000)},
+       4, 40, whole, {done}, {}, true},
+      {"never changed at 12 sectors per cluster",
+       {Row(0, 8, 1000), Row(8, 12, 3000), Row(20, 20, 6000)}, 12, 40, with({{19, cut19}}), {done},
+       {}, true},
+      {"overlapping rows: the earlier row's pages", {Row(0, 8, 1000), Row(8, 12, 3000),
+                                                      Row(15, 25, 7000)},
+       16, 40, whole, {"重叠页面15-19,已取前面碎片的页面", done}, {}},
+      {"pages past the image's end: zeros, named", {Row(0, 8, 1000), Row(8, 12, 3000),
+                                                   Row(20, 20, 9984)},
+       16, 40,
+       [&] {
+         auto p = whole;
+         for (int k = 21; k < 40; ++k) p[static_cast<size_t>(k)] = zero;
+         return p;
+       }(),
+       [] {
+         std::vector<std::string> m;
+         for (int k = 21; k < 40; ++k) m.push_back("read disk error,页面" + std::to_string(k));
+         m.push_back("组合完毕");
+         return m;
+       }(),
+       {"read disk error,共19页无法读取,已写入零页(见日志)"}},
+      {"a first row not at page 0", {Row(3, 5, 1048)}, 16, 40, {}, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::TempDir dir;
+    testing::DiskImage image(10000, 8);
+    image.PutFilePages(1000, file, 0, 8);
+    image.PutFilePages(3000, file, 8, 12);
+    image.PutFilePages(6000, file, 20, 20);
+    image.PutFilePages(9984, file, 20, 1);  // the image's last page
+    image.PutFilePages(7000, other, 15, 5);  // pages 15..19 as another database has them
+    image.PutFilePages(7080, file, 20, 20);
+    if (c.cut) cutPage19(image);
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    PageAccess pages;
+    testing::ScriptedHost host;
+    const MdfInput in{c.rows, pages, source, c.sectorsPerCluster, c.sizePages};
+    const MdfWriteResult r = WriteMdfTo(in, dir.File("new.mdf"), host);
+    EXPECT_EQ(r.written, !c.pages.empty());
+    std::vector<uint8_t> expected;
+    for (const auto& p : c.pages) expected.insert(expected.end(), p.begin(), p.end());
+    const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("new.mdf"));
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
+    EXPECT_EQ(host.memo(Memo::kAssembly), c.memo);
+    EXPECT_EQ(host.messageTexts(), c.messages);
+  }
+}
+
+TEST(CreateMdf, AsksForTheFileAndNeverWritesOverTheSource) {
+  testing::TempDir dir;
+  testing::MdfOptions options;
+  const auto file = testing::BuildMdf(options);
+  testing::DiskImage image(4000, 2);
+  image.PutFilePages(1000, file, 0, 64);
+  ASSERT_TRUE(image.Write(dir.File("disk.img")));
+  const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+  PageAccess pages;
+  const std::vector<FragmentRow> rows = {Row(0, 64, 1000)};
+  const MdfInput in{rows, pages, source, 16, 64};
+  testing::ScriptedHost host;
+  host.saveAnswers = {dir.File("disk.img"), dir.File("out.mdf")};
+  EXPECT_FALSE(CreateMdf(in, "D:\\DATA\\SALES.mdf", host).written);  // the source: refused
+  EXPECT_TRUE(CreateMdf(in, "D:\\DATA\\SALES.mdf", host).written);
+  ASSERT_EQ(host.dialogRequests().size(), 2u);
+  EXPECT_EQ(host.dialogRequests()[0].proposedName, "SALES.mdf");
+  EXPECT_EQ(host.dialogRequests()[0].title, "保存MDF文件,请注意别保存到原数据所在盘，防止覆盖");
+  EXPECT_TRUE(testing::ReadWholeFile(dir.File("out.mdf")) == file);
+  EXPECT_EQ(std::filesystem::file_size(dir.File("disk.img")), 4000u * 512);
+}
+
+}  // namespace
+}  // namespace pagerake
