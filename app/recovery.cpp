@@ -12,8 +12,13 @@
 namespace pagerake {
 
 RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
-                               const std::string& outputPath) {
+                               const std::string& outputPath,
+                               const std::function<void(const char*)>& onStage) {
+  auto stage = [&onStage](const char* name) {
+    if (onStage) onStage(name);
+  };
   RecoveryReport report;
+  stage("analysing");
   // 1. The analysis, automatic, as the job it is in the window.
   ClickDatabaseFile(session, row);
   session.chkauto = true;
@@ -24,15 +29,18 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.name = session.analysis.targetFileName;
   if (report.analysis != AnalysisEnd::kFinished) return report;
   // 2. SEARCH MORE (its passes run until one finds nothing), then CHECK, in page order.
+  stage("search more");
   ClickAssemblyListColumn(session, kColBeginPage);
   const SearchMoreResult more = ClickSearchMore(session, host);
   report.searchMoreAdded = more.added;
   report.name = session.analysis.targetFileName;
+  stage("check");
   ClickAssemblyListColumn(session, kColBeginPage);
   const MissingPages missing = ClickCheck(session, host);
   report.missingPfsPages = static_cast<int32_t>(missing.pfsPages.size());
   report.missingPages = static_cast<int32_t>(missing.pages.size());
   // 3. CREATE MDF.
+  stage("writing");
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
                     session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages};
   report.fragments = static_cast<int32_t>(in.rows.size());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -32,8 +33,10 @@ struct RecoveryReport {
 };
 
 // Recovers the database file of row `row` (from 0) of the session's database-file list (listed by
-// ChangeTab) into `outputPath`. Waits for the analysis job.
-RecoveryReport RecoverDatabase(Session& session, Host& host, int row, const std::string& outputPath);
+// ChangeTab) into `outputPath`. Waits for the analysis job. `onStage`, when given, is told each
+// stage as it starts: "analysing", "search more", "check", "writing".
+RecoveryReport RecoverDatabase(Session& session, Host& host, int row, const std::string& outputPath,
+                               const std::function<void(const char*)>& onStage = {});
 
 // The protected pages of the file at `path` that VerifyPage rejects; nothing when it cannot be
 // read or is not a whole number of pages.
