@@ -23,5 +23,6 @@ void AddOpenCommand(CLI::App& app, Action& action);
 void AddExtractCommand(CLI::App& app, Action& action);
 void AddFilesCommand(CLI::App& app, Action& action);
 void AddAnalyseCommand(CLI::App& app, Action& action);
+void AddRecoverCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   pagerake::cli::AddExtractCommand(app, action);
   pagerake::cli::AddFilesCommand(app, action);
   pagerake::cli::AddAnalyseCommand(app, action);
+  pagerake::cli::AddRecoverCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,317 @@
+// pagerake-cli recover: the whole recovery in one command. Scans SOURCE (or opens a saved scan),
+// lists the database files found, and for each of them (or the one --db names) runs the analysis,
+// SEARCH MORE, CHECK and CREATE MDF into OUTDIR, then prints what each new file holds and its
+// SHA-256. Memo lines go to standard error; on a terminal a line there says which stage runs.
+//
+// A file is written under a temporary name first and given its own name once the recovery has
+// read the name the database records, so that a failed recovery leaves nothing behind and no
+// existing file, nor one written earlier in the same run, is ever replaced.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
+
+#include "app/analysis_commands.h"
+#include "app/recovery.h"
+#include "assembly/mdf_writer.h"
+#include "cli/command.h"
+#include "cli/fragment_source.h"
+#include "cli/stage_host.h"
+
+namespace pagerake::cli {
+namespace {
+
+constexpr int kAnalysisTab = 2;
+// Nothing was written: no database file was found, or none could be recovered.
+constexpr int kExitNothingWritten = 1;
+
+struct RecoverOptions {
+  FragmentSourceOptions from;
+  std::string outDir;
+  int db = 0;  // 0: every database file
+  bool json = false;
+};
+
+struct RecoveredFile {
+  int index = 0;  // the database file's number in `files`
+  RecoveryReport report;
+  std::optional<std::string> sha256;
+  std::optional<std::string> output;  // the file's final path; none when nothing was written
+};
+
+// The SHA-256 of the file at `path` as 64 lower-case hex digits; nothing when it cannot be read.
+std::optional<std::string> Sha256OfFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(),
+                                                                    &EVP_MD_CTX_free);
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
+  std::vector<char> block(size_t{1} << 20);
+  while (in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const auto got = static_cast<size_t>(in.gcount());
+    if (got > 0 && EVP_DigestUpdate(ctx.get(), block.data(), got) != 1) return std::nullopt;
+  }
+  if (!in.eof()) return std::nullopt;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return std::nullopt;
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", digest[i]);
+    hex += two;
+  }
+  return hex;
+}
+
+// Creates `path` only if nothing is there yet (not even a dangling link). False when it exists;
+// `error` is set when creating failed for another reason.
+bool CreateNewFile(const std::string& path, int& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = errno == EEXIST ? 0 : errno;
+    return false;
+  }
+  ::close(fd);
+  error = 0;
+  return true;
+}
+
+// The file name a recovered database gets: the last component of its recorded name (after the
+// last "\"), "noname.mdf" when that is empty. A "/" in it becomes "_" and "." or ".." are not
+// names, so that what a damaged page records cannot point out of the output folder.
+std::string FileNameFor(const std::string& recordedName) {
+  std::string name = ProposedMdfName(recordedName);
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  if (name.empty() || name == "." || name == "..") return "noname.mdf";
+  return name;
+}
+
+// Claims a name in `dir` for `recordedName` by creating an empty file there: the name itself, or
+// with "-2", "-3" … before its extension, the first one that does not exist. Nothing (after
+// saying why) when none can be created.
+std::optional<std::string> ClaimOutputName(const std::filesystem::path& dir,
+                                           const std::string& recordedName) {
+  const std::filesystem::path name = FileNameFor(recordedName);
+  const std::string stem = name.stem().string();
+  const std::string extension = name.extension().string();
+  for (int k = 1; k < 100000; ++k) {
+    const std::string candidate =
+        (dir / (k == 1 ? name.string() : stem + "-" + std::to_string(k) + extension)).string();
+    int error = 0;
+    if (CreateNewFile(candidate, error)) return candidate;
+    if (error != 0) {
+      std::fprintf(stderr, "pagerake-cli: cannot create %s: %s\n", candidate.c_str(),
+                   std::strerror(error));
+      return std::nullopt;
+    }
+  }
+  std::fprintf(stderr, "pagerake-cli: no free name for %s in %s\n", name.c_str(), dir.c_str());
+  return std::nullopt;
+}
+
+// A new empty file in `dir` for the recovery to write into before the file's name is known.
+std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir) {
+  for (int k = 0; k < 100000; ++k) {
+    const std::string candidate =
+        (dir / (".pagerake-" + std::to_string(::getpid()) + "-" + std::to_string(k) + ".part"))
+            .string();
+    int error = 0;
+    if (CreateNewFile(candidate, error)) return candidate;
+    if (error != 0) {
+      std::fprintf(stderr, "pagerake-cli: cannot create a file in %s: %s\n", dir.c_str(),
+                   std::strerror(error));
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+// Recovers database file `row` into `dir`: written under a temporary name, then renamed to the
+// name claimed for it (replacing only the empty file that claimed it).
+RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
+                         const std::filesystem::path& dir) {
+  RecoveredFile f;
+  f.index = session.databaseFiles.rows[static_cast<size_t>(row)].number;
+  const auto temporary = CreateTemporaryFile(dir);
+  if (!temporary) return f;
+  f.report = RecoverDatabase(session, host, row, *temporary);
+  std::error_code ignored;
+  if (!f.report.written) {
+    std::filesystem::remove(*temporary, ignored);
+    return f;
+  }
+  const auto claimed = ClaimOutputName(dir, f.report.name);
+  if (!claimed) {
+    std::filesystem::remove(*temporary, ignored);
+    return f;
+  }
+  if (std::rename(temporary->c_str(), claimed->c_str()) != 0) {
+    std::fprintf(stderr, "pagerake-cli: cannot rename %s to %s: %s\n", temporary->c_str(),
+                 claimed->c_str(), std::strerror(errno));
+    std::filesystem::remove(*temporary, ignored);
+    std::filesystem::remove(*claimed, ignored);
+    return f;
+  }
+  f.output = *claimed;
+  f.sha256 = Sha256OfFile(*claimed);
+  return f;
+}
+
+// Why a database file was not written, from how its recovery ended.
+const char* NotWrittenReason(const RecoveryReport& r) {
+  if (!r.analysis) return "the analysis did not start";
+  switch (*r.analysis) {
+    case AnalysisEnd::kFinished: return "the file could not be assembled or written";
+    case AnalysisEnd::kStartFailed: return "its first fragment's header pages are unusable";
+    case AnalysisEnd::kChainReadFailed: return "a chained fragment could not be read";
+    case AnalysisEnd::kCancelled: return "the analysis was cancelled";
+    case AnalysisEnd::kStopped: return "the analysis was stopped";
+  }
+  return "unknown";
+}
+
+void PrintText(const std::vector<RecoveredFile>& files, int count) {
+  for (const RecoveredFile& f : files) {
+    const RecoveryReport& r = f.report;
+    std::printf("database %d of %d: %s\n", f.index, count, r.name.c_str());
+    if (!f.output) {
+      std::printf("  not written: %s\n\n", NotWrittenReason(r));
+      continue;
+    }
+    std::printf("  %-26s %d\n", "size (pages)", r.sizePages);
+    std::printf("  %-26s %d\n", "fragments chained", r.fragments);
+    std::printf("  %-26s %lld\n", "pages from fragments", static_cast<long long>(r.pagesRecovered));
+    std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
+    std::printf("  %-26s %d\n", "missing PFS pages", r.missingPfsPages);
+    std::printf("  %-26s %d\n", "missing allocated pages", r.missingPages);
+    std::printf("  %-26s %lld\n", "pages failing verification",
+                static_cast<long long>(r.pagesUnverified));
+    std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
+    std::printf("  %-26s %s\n\n", "written to", f.output->c_str());
+  }
+}
+
+void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, double seconds) {
+  nlohmann::ordered_json databases = nlohmann::ordered_json::array();
+  for (const RecoveredFile& f : files) {
+    const RecoveryReport& r = f.report;
+    nlohmann::ordered_json d;
+    d["index"] = f.index;
+    d["name"] = r.name;
+    d["size_pages"] = r.sizePages;
+    d["fragments"] = r.fragments;
+    d["pages_recovered"] = r.pagesRecovered;
+    d["pages_zero"] = r.pagesZero;
+    d["missing_pfs_pages"] = r.missingPfsPages;
+    d["missing_pages"] = r.missingPages;
+    d["pages_unverified"] = r.pagesUnverified;
+    d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
+    d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
+    databases.push_back(std::move(d));
+  }
+  nlohmann::ordered_json doc;
+  doc["databases"] = std::move(databases);
+  doc["fragments_found"] = fragmentsFound;
+  doc["seconds"] = seconds;
+  std::printf("%s\n", doc.dump(2).c_str());
+}
+
+// OUTDIR, created when missing. False, after saying why, when it is not a usable folder.
+bool PrepareOutputDir(const std::string& outDir) {
+  std::error_code ec;
+  std::filesystem::create_directories(outDir, ec);
+  if (!std::filesystem::is_directory(outDir)) {
+    std::fprintf(stderr, "pagerake-cli: -o %s: not a folder that can be created%s%s\n",
+                 outDir.c_str(), ec ? ": " : "", ec ? ec.message().c_str() : "");
+    return false;
+  }
+  return true;
+}
+
+// 1. The output folder; 2. the fragments (a scan, or the saved scan); 3. the database files;
+// 4. each chosen one recovered in turn on the same Session (every analysis starts from nothing:
+// it drops the previous results and rebuilds the assembly list at its end); 5. the report.
+int RunRecover(const RecoverOptions& o) {
+  const auto started = std::chrono::steady_clock::now();
+  if (!PrepareOutputDir(o.outDir)) return kExitBadInput;
+  StageHost host(isatty(STDERR_FILENO) == 1);
+  Session session;
+  host.SetStage(o.from.info ? "opening the saved scan…" : "scanning…");
+  if (!LoadFragments(o.from, session, host)) {
+    host.ClearStage();
+    return kExitBadInput;
+  }
+  host.SetStage("listing database files…");
+  ChangeTab(session, host, kAnalysisTab);
+  const int count = static_cast<int>(session.databaseFiles.rows.size());
+  if (o.db > count && count > 0) {
+    host.ClearStage();
+    std::fprintf(stderr, "pagerake-cli: --db %d: %d database files were found "
+                 "(pagerake-cli files lists them)\n", o.db, count);
+    return kExitBadInput;
+  }
+  std::vector<int> rows;
+  for (int i = 0; i < count; ++i) {
+    if (o.db == 0 || o.db == i + 1) rows.push_back(i);
+  }
+  std::vector<RecoveredFile> files;
+  for (size_t k = 0; k < rows.size(); ++k) {
+    host.BeginDatabase(static_cast<int>(k + 1), static_cast<int>(rows.size()));
+    files.push_back(RecoverOne(session, host, rows[k], o.outDir));
+  }
+  host.ClearStage();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (o.json) {
+    PrintJson(files, session.fragmentTable.size(), seconds);
+  } else {
+    PrintText(files, count);
+  }
+  int written = 0;
+  for (const RecoveredFile& f : files) written += f.output ? 1 : 0;
+  if (count == 0) {
+    std::fprintf(stderr, "no database file was found among %zu fragments\n",
+                 session.fragmentTable.size());
+  } else {
+    std::fprintf(stderr, "%d of %zu database files written to %s in %.2f s\n", written,
+                 files.size(), o.outDir.c_str(), seconds);
+  }
+  return written > 0 ? kExitOk : kExitNothingWritten;
+}
+
+}  // namespace
+
+void AddRecoverCommand(CLI::App& app, Action& action) {
+  auto o = std::make_shared<RecoverOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "recover", "Recover every database file found (or one) into a folder: scan, analysis, "
+                 "search more, check and writing in one go");
+  AddFragmentSourceOptions(cmd, o->from);
+  cmd->add_option("-o,--output", o->outDir, "folder to write the recovered files into")
+      ->required();
+  cmd->add_option("--db", o->db, "recover only this database file: its number in `files`")
+      ->check(CLI::PositiveNumber);
+  cmd->add_flag("--json", o->json, "print one JSON document instead of the report");
+  cmd->callback([o, &action] {
+    CheckFragmentSource(o->from);
+    action = [o] { return RunRecover(*o); };
+  });
+}
+
+}  // namespace pagerake::cli

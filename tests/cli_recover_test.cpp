@@ -1,0 +1,160 @@
+// pagerake-cli recover as a user runs it: every database file of a disk image written whole into
+// a folder under its recorded name, from the image and from a saved scan after the image is gone;
+// and the exit status when there is nothing to write or the input is wrong.
+#include <algorithm>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/disk_image.h"
+#include "tests/support/mdf_builder.h"
+#include "tests/support/run_cli.h"
+#include "tests/support/volume_images.h"
+
+namespace pagerake {
+namespace {
+
+using nlohmann::json;
+using testing::RunCli;
+
+// Two database files that record the same name, each in pieces out of disk order: FIRST (300
+// pages) at sectors 20000, 2000 and 9000; SECOND (120 pages, other objects) at 30000 and 14000.
+class CliRecover : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::MdfOptions first;
+    first.pages = 300;
+    first.recordedName = "D:\\DATA\\SALES.mdf";
+    testing::MdfOptions second = first;
+    second.pages = 120;
+    second.firstObjectId = 1000;
+    first_ = testing::BuildMdf(first);
+    second_ = testing::BuildMdf(second);
+    testing::DiskImage image(40000, 5);
+    image.PutFilePages(20000, first_, 0, 100);
+    image.PutFilePages(2000, first_, 100, 100);
+    image.PutFilePages(9000, first_, 200, 100);
+    image.PutFilePages(30000, second_, 0, 60);
+    image.PutFilePages(14000, second_, 60, 60);
+    ASSERT_TRUE(image.Write(disk()));
+  }
+  std::string disk() const { return dir.File("disk.img"); }
+  // The names in `folder`, sorted.
+  static std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  testing::TempDir dir;
+  std::vector<uint8_t> first_;
+  std::vector<uint8_t> second_;
+};
+
+TEST_F(CliRecover, WritesEveryDatabaseFileWholeUnderItsRecordedName) {
+  const std::string live = dir.File("live");
+  const std::string saved = dir.File("saved/out");  // created with its parent
+  const auto scan = RunCli({"scan", disk(), "--disk", "--save-info", dir.File("scan.info"),
+                            "--save-content", dir.File("scan.content")});
+  ASSERT_EQ(scan.exitCode, 0) << scan.err;
+  struct Run {
+    const char* what;
+    std::vector<std::string> args;
+    std::string out;
+    // Per database printed: its number, the file it must equal and the name it is written under.
+    std::vector<std::tuple<int, const std::vector<uint8_t>*, std::string>> files;
+  };
+  const Run runs[] = {
+      {"from the image", {"recover", disk(), "--disk"}, live,
+       {{1, &first_, "SALES.mdf"}, {2, &second_, "SALES-2.mdf"}}},
+      // Into the same folder again: the files already there stay as they are.
+      {"only the second", {"recover", disk(), "--disk", "--db", "2"}, live,
+       {{2, &second_, "SALES-3.mdf"}}},
+      {"from the saved scan, the image gone",
+       {"recover", "--info", dir.File("scan.info"), "--content", dir.File("scan.content")}, saved,
+       {{1, &first_, "SALES.mdf"}, {2, &second_, "SALES-2.mdf"}}},
+  };
+  std::vector<std::string> sums;
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.what);
+    if (run.out == saved) std::filesystem::remove(disk());
+    std::vector<std::string> args = run.args;
+    args.insert(args.end(), {"--json", "-o", run.out});
+    const auto r = RunCli(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const json doc = json::parse(r.out);
+    EXPECT_EQ(doc["fragments_found"], 5);
+    ASSERT_EQ(doc["databases"].size(), run.files.size()) << r.out;
+    for (size_t i = 0; i < run.files.size(); ++i) {
+      const auto& [index, original, name] = run.files[i];
+      const json& d = doc["databases"][i];
+      const int32_t pages = static_cast<int32_t>(original->size() / 8192);
+      EXPECT_EQ(d["index"], index);
+      EXPECT_EQ(d["name"], "D:\\DATA\\SALES.mdf");
+      EXPECT_EQ(d["size_pages"], pages);
+      EXPECT_EQ(d["fragments"], index == 1 ? 3 : 2);
+      EXPECT_EQ(d["pages_recovered"], pages);
+      for (const char* zero : {"pages_zero", "missing_pfs_pages", "missing_pages",
+                               "pages_unverified"}) {
+        EXPECT_EQ(d[zero], 0) << zero;
+      }
+      const std::string output = run.out + "/" + name;
+      EXPECT_EQ(d["output"], output);
+      EXPECT_TRUE(testing::ReadWholeFile(output) == *original) << output;
+      const auto sum = testing::CommandOutput("sha256sum '" + output + "'");
+      ASSERT_TRUE(sum.has_value());
+      EXPECT_EQ(d["sha256"], sum->substr(0, 64));
+      sums.push_back(d["sha256"]);
+    }
+  }
+  EXPECT_NE(sums[0], sums[1]);
+  // Nothing else is left in the folders: no file under a temporary name.
+  EXPECT_EQ(Names(live), (std::vector<std::string>{"SALES-2.mdf", "SALES-3.mdf", "SALES.mdf"}));
+  EXPECT_EQ(Names(saved), (std::vector<std::string>{"SALES-2.mdf", "SALES.mdf"}));
+  EXPECT_TRUE(testing::ReadWholeFile(live + "/SALES.mdf") == first_);
+}
+
+TEST_F(CliRecover, ExitStatusSaysWhetherAnythingWasWritten) {
+  ASSERT_TRUE(testing::DiskImage(4000, 8).Write(dir.File("empty.img")));
+  ASSERT_TRUE(testing::WriteFile(dir.File("plain"), {1, 2, 3}));
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no database file", {dir.File("empty.img"), "--disk"}, 1, "no database file was found"},
+      {"a source that is not there", {dir.File("gone.img"), "--disk"}, 2, ""},
+      {"a saved scan that is not there", {"--info", dir.File("gone.info"), "--content",
+                                          dir.File("gone.content")}, 2, ""},
+      {"--db past the files found", {disk(), "--disk", "--db", "3"}, 2,
+       "--db 3: 2 database files were found"},
+      {"--db 0", {disk(), "--disk", "--db", "0"}, 2, ""},
+      {"no source at all", {}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string out = dir.File("out");
+    std::vector<std::string> args = {"recover"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"-o", out});
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    if (std::filesystem::exists(out)) {
+      EXPECT_TRUE(Names(out).empty());
+    }
+  }
+  // An output "folder" that is a file.
+  const auto r = RunCli({"recover", disk(), "--disk", "-o", dir.File("plain")});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_TRUE(testing::ReadWholeFile(dir.File("plain")) == (std::vector<uint8_t>{1, 2, 3}));
+}
+
+}  // namespace
+}  // namespace pagerake
