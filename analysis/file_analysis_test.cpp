@@ -162,6 +162,9 @@ TEST(AnalyseFile, GathersAtMost13CandidatesAndComparesThoseOfTheFirstBeginPage) 
   const uint32_t object120 = options.firstObjectId + (120 - 17) / 8;  // data pages in groups of 8
   const testing::Page iam = testing::MakeIamPage(10, object120, 0, {120}, {});
   std::copy(iam.begin(), iam.end(), file.begin() + 10 * kPageSize);
+  const testing::Page pfs =  // page 10 now allocated too
+      testing::MakePfsPage(1, 1, PageProtection::kChecksum, {4, 5, 8, 11, 12, 13, 14, 15});
+  std::copy(pfs.begin(), pfs.end(), file.begin() + 1 * kPageSize);
   struct Case {
     const char* what;
     std::vector<std::tuple<int64_t, int32_t, int32_t>> pieces;  // sector, first page, pages

@@ -150,7 +150,8 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   f.index = session.databaseFiles.rows[static_cast<size_t>(row)].number;
   const auto temporary = CreateTemporaryFile(dir);
   if (!temporary) return f;
-  f.report = RecoverDatabase(session, host, row, *temporary);
+  f.report = RecoverDatabase(session, host, row, *temporary,
+                             [&host](const char* stage) { host.DatabaseStage(stage); });
   std::error_code ignored;
   if (!f.report.written) {
     std::filesystem::remove(*temporary, ignored);

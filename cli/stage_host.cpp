@@ -35,8 +35,11 @@ void StageHost::SetStage(const std::string& text) {
 void StageHost::BeginDatabase(int k, int n) {
   std::lock_guard lock(mu_);
   database_ = "database " + std::to_string(k) + "/" + std::to_string(n) + ": ";
-  assemblyClears_ = 0;
-  DatabaseStageLocked("analysing");
+}
+
+void StageHost::DatabaseStage(const char* stage) {
+  std::lock_guard lock(mu_);
+  DatabaseStageLocked(stage);
 }
 
 void StageHost::ClearStage() {
@@ -50,19 +53,7 @@ void StageHost::AddMemoLine(Memo memo, const std::string& line) {
   std::lock_guard lock(mu_);
   EraseLocked();
   ConsoleHost::AddMemoLine(memo, line);
-  if (memo == Memo::kAssembly && line == "检测完毕" && !database_.empty()) {
-    DatabaseStageLocked("writing");
-  } else {
-    DrawLocked();
-  }
-}
-
-void StageHost::ClearMemo(Memo memo) {
-  std::lock_guard lock(mu_);
-  ConsoleHost::ClearMemo(memo);
-  if (memo != Memo::kAssembly || database_.empty()) return;
-  ++assemblyClears_;
-  DatabaseStageLocked(assemblyClears_ == 1 ? "search more" : "check");
+  DrawLocked();
 }
 
 MessageResult StageHost::ShowMessage(const std::string& text, const std::string& caption,

@@ -2,10 +2,6 @@
 // standard error as ConsoleHost prints them, and on a terminal one line at the bottom says which
 // stage runs ("scanning…", "database 1/3: analysing", "… search more", "… check", "… writing").
 // The line is cleared before anything else is printed and drawn again after it.
-//
-// Within one database the stages after the analysis are told apart by what the assembly tab's
-// commands do: SEARCH MORE and CHECK each clear the assembly memo as they start, and CHECK ends
-// with "检测完毕", after which the file is written.
 #pragma once
 
 #include <mutex>
@@ -21,13 +17,13 @@ class StageHost : public ConsoleHost {
 
   // A stage outside any database ("scanning…").
   void SetStage(const std::string& text);
-  // Database `k` of `n` starts: its analysis.
+  // Database `k` of `n` starts; then each of its stages as the recovery tells it.
   void BeginDatabase(int k, int n);
+  void DatabaseStage(const char* stage);
   // Removes the line (before the command prints its result).
   void ClearStage();
 
   void AddMemoLine(Memo memo, const std::string& line) override;
-  void ClearMemo(Memo memo) override;
   MessageResult ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                             MessageButtons buttons) override;
   std::optional<std::string> ChooseSaveFile(const FileDialogRequest& request) override;
@@ -45,7 +41,6 @@ class StageHost : public ConsoleHost {
   std::mutex mu_;
   std::string line_;      // the stage shown; empty for none
   std::string database_;  // "database k/n: " while a database is recovered
-  int assemblyClears_ = 0;
   bool drawn_ = false;
 };
 

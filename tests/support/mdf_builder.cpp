@@ -23,7 +23,8 @@ std::vector<uint8_t> BuildMdf(const MdfOptions& o) {
   };
 
   put(0, MakeFileHeaderPage(o.fileId, pages, o.protection));
-  put(1, MakePfsPage(o.fileId, 1, o.protection));
+  // Pages 4, 5, 8 and 10 to 15 stay zero as they do in a young file: not allocated.
+  put(1, MakePfsPage(o.fileId, 1, o.protection, {4, 5, 8, 10, 11, 12, 13, 14, 15}));
   put(2, allocation(8, 2));    // GAM
   put(3, allocation(9, 3));    // SGAM
   put(6, allocation(16, 6));   // differential map

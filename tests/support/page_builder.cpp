@@ -151,10 +151,14 @@ Page MakeFileHeaderPage(uint16_t fileId, int32_t sizePages, PageProtection prote
   return b.Build();
 }
 
-Page MakePfsPage(uint16_t fileId, uint32_t pageId, PageProtection protection) {
+Page MakePfsPage(uint16_t fileId, uint32_t pageId, PageProtection protection,
+                 const std::vector<int32_t>& freePages) {
   PageBuilder b = AllocationPage(kPageTypePfs, pageId, fileId, protection);
   std::vector<uint8_t> record = {0x00, 0x00, 0x64, 0x1F};  // one byte per page follows
   record.resize(4 + 8088, 0x40);                           // "allocated, 0 percent full"
+  for (int32_t p : freePages) {
+    if (p >= 0 && p < 8088) record[4 + static_cast<size_t>(p)] = 0x00;
+  }
   b.AddRecord(record);
   return b.Build();
 }

@@ -57,9 +57,11 @@ std::vector<uint8_t> Utf16Le(std::string_view utf8);
 // Page 0 of a database file: the file header page, with the file size in its first record.
 Page MakeFileHeaderPage(uint16_t fileId, int32_t sizePages,
                         PageProtection protection = PageProtection::kChecksum);
-// Page 1 (or a later PFS page at `pageId`) of a file.
+// Page 1 (or a later PFS page at `pageId`) of a file: every page it describes allocated but the
+// byte offsets in `freePages` (pages of its interval).
 Page MakePfsPage(uint16_t fileId, uint32_t pageId = 1,
-                 PageProtection protection = PageProtection::kChecksum);
+                 PageProtection protection = PageProtection::kChecksum,
+                 const std::vector<int32_t>& freePages = {});
 // Page 32 of a file, recording `name` (UTF-8; should end in ".mdf") after two spaces.
 Page MakeNamePage(uint16_t fileId, std::string_view name,
                   PageProtection protection = PageProtection::kChecksum);
