@@ -17,10 +17,11 @@
 // Targets: <= 3 page reads per page of the file, analysis <= 2 x the plain read, peak memory
 // <= 64 MiB + 8 bytes per page of the file.
 //
+// The image is made by bench/synthetic_disk, which recover_bench shares.
+//
 // Usage: analysis_bench [--image PATH] [--keep]
 // The image (about 1.8 GiB) goes to a fresh temp folder unless PATH is given; it is removed at
 // the end unless --keep.
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,37 +33,28 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "analysis/file_analysis.h"
-#include "base/io_buffer.h"
 #include "bench/bench_support.h"
-#include "page/byte_order.h"
+#include "bench/synthetic_disk.h"
 #include "scan/scan_loop.h"
-#include "tests/support/whole_file_builder.h"
 
 using namespace pagerake;
 using pagerake::bench::SecondsSince;
 using pagerake::bench::StatusKiB;
 using pagerake::bench::ProcFigure;
+using pagerake::bench::PlainRead;
+using pagerake::bench::ImageSource;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int32_t kFilePages = 131072;
 constexpr int32_t kMeanRunPages = 23;  // about 5,000 runs
-constexpr int64_t kLeadSectors = 2048;
 
-enum class Kind { kFile, kOtherDatabase, kOlderCopy, kJunk };
-
-struct Piece {
-  const testing::WholeFile* file;
-  testing::PageRun run;
-  Kind kind;
-  int64_t sector = 0;
-};
+using Kind = bench::PieceKind;
 
 // Makes VmHWM start again from the current resident size; false where the kernel refuses.
 bool ResetPeakMemory() {
@@ -83,93 +75,6 @@ class MemoHost : public bench::QuietHost {
   std::string last;
   int conflictLines = 0;
 };
-
-// The pieces in disk order, with 1 to 4 pages of junk between them. A piece never lies where the
-// one in front of it would continue by its page numbers (the scan would join the two).
-std::vector<Piece> Place(std::vector<Piece> pieces, std::mt19937_64& rng) {
-  std::shuffle(pieces.begin(), pieces.end(), rng);
-  int64_t sector = kLeadSectors;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    sector += static_cast<int64_t>(1 + rng() % 4) * kSectorsPerPage;
-    if (i > 0 && int64_t{pieces[i].run.firstPage - pieces[i - 1].run.firstPage} * kSectorsPerPage ==
-                     sector - pieces[i - 1].sector) {
-      sector += kSectorsPerPage;
-    }
-    pieces[i].sector = sector;
-    sector += int64_t{pieces[i].run.pages} * kSectorsPerPage;
-  }
-  return pieces;
-}
-
-void FillJunk(uint8_t* at, size_t bytes, uint64_t& state) {
-  for (size_t i = 0; i + 8 <= bytes; i += 8) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    StoreLe64(at + i, state);
-  }
-}
-
-// Writes the image: junk, the pieces at their sectors with junk between, junk at the end.
-bool WriteImage(const std::string& path, const std::vector<Piece>& pieces) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return false;
-  IoBuffer buffer(size_t{4} << 20, IoBuffer::kUninitialized);
-  uint64_t state = 0x2545F4914F6CDD1Dull;
-  int64_t at = 0;  // sector
-  bool ok = true;
-  auto junkTo = [&](int64_t sector) {
-    while (ok && at < sector) {
-      const int64_t n = std::min<int64_t>(sector - at, buffer.size() / kSectorSize);
-      FillJunk(buffer.data(), static_cast<size_t>(n) * kSectorSize, state);
-      ok = ::pwrite(fd, buffer.data(), n * kSectorSize, at * kSectorSize) == n * kSectorSize;
-      at += n;
-    }
-  };
-  const int32_t batch = static_cast<int32_t>(buffer.size() / kPageSize);
-  for (const Piece& p : pieces) {
-    junkTo(p.sector);
-    for (int32_t k = 0; ok && k < p.run.pages; k += batch) {
-      const int32_t n = std::min(batch, p.run.pages - k);
-      p.file->RenderPages(p.run.firstPage + k, n, buffer.data());
-      ok = ::pwrite(fd, buffer.data(), size_t(n) * kPageSize, at * kSectorSize) ==
-           ssize_t(n) * kPageSize;
-      at += int64_t{n} * kSectorsPerPage;
-    }
-  }
-  junkTo(at + kLeadSectors);
-  return ::close(fd) == 0 && ok;
-}
-
-// Reads the whole image with 1 MiB preads; the seconds it took.
-double PlainRead(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  IoBuffer buffer(size_t{1} << 20, IoBuffer::kUninitialized);
-  const auto t0 = std::chrono::steady_clock::now();
-  int64_t offset = 0;
-  for (ssize_t n; (n = ::pread(fd, buffer.data(), buffer.size(), offset)) > 0;) offset += n;
-  const double seconds = SecondsSince(t0);
-  ::close(fd);
-  return seconds;
-}
-
-DataSource ImageSource(const std::string& path) {
-  DataSource s;
-  s.sourceChosen = true;
-  s.devicePath = path;
-  s.sourceSectors = static_cast<int64_t>(fs::file_size(path) / kSectorSize);
-  s.sourceEnd = s.sourceSectors;
-  return s;
-}
-
-// The piece that holds sector `fsec`, by the pieces' sectors (sorted).
-const Piece* PieceAt(const std::vector<Piece>& pieces, int64_t fsec) {
-  auto it = std::upper_bound(pieces.begin(), pieces.end(), fsec,
-                             [](int64_t s, const Piece& p) { return s < p.sector; });
-  if (it == pieces.begin()) return nullptr;
-  --it;
-  return fsec < it->sector + int64_t{it->run.pages} * kSectorsPerPage ? &*it : nullptr;
-}
 
 }  // namespace
 
@@ -196,47 +101,25 @@ int main(int argc, char** argv) {
   }
 
   // 1. The file, its decoys, its runs and the decoy pieces; the image.
-  std::vector<Piece> pieces;
+  std::vector<bench::Piece> pieces;
   size_t fileRuns = 0, fileRunPages = 0;
   {
     auto t0 = std::chrono::steady_clock::now();
-    testing::WholeFileOptions o;
-    o.pages = kFilePages;
+    bench::SyntheticDiskOptions o;
+    o.filePages = kFilePages;
     o.objects = 12;
     o.iamRangePages = 16384;
-    o.seed = 1;
-    const testing::WholeFile file(o);
-    testing::WholeFileOptions other = o;
-    other.seed = 2;
-    other.objects = 9;
-    other.baseObjectId = 700000000;
-    other.recordedName = "E:\\SQL\\OTHER.mdf";
-    const testing::WholeFile otherDatabase(other);
-    const testing::WholeFile older = file.OlderCopy(3);
-    const std::vector<testing::PageRun> runs = file.CutIntoRuns(4, kMeanRunPages);
-    std::mt19937_64 rng(5);
-    for (const testing::PageRun& r : runs) {
-      pieces.push_back({&file, r, Kind::kFile});
-      fileRunPages += static_cast<size_t>(r.pages);
-    }
-    fileRuns = runs.size();
-    for (const auto& [decoy, kind] : {std::pair{&otherDatabase, Kind::kOtherDatabase},
-                                      std::pair{&older, Kind::kOlderCopy}}) {
-      std::vector<int32_t> starts = testing::ContradictingPages(file, *decoy, runs);
-      std::shuffle(starts.begin(), starts.end(), rng);
-      starts.resize(std::min(starts.size(), runs.size() / 2));
-      for (const int32_t s : starts) {
-        const int32_t n = std::min<int32_t>(1 + static_cast<int32_t>(rng() % 32), decoy->pages() - s);
-        pieces.push_back({decoy, {s, n}, kind});
-      }
-    }
-    pieces = Place(std::move(pieces), rng);
+    o.meanRunPages = kMeanRunPages;
+    bench::SyntheticDisk disk(o);
+    fileRuns = disk.fileRuns();
+    fileRunPages = disk.fileRunPages();
     const double layoutSeconds = SecondsSince(t0);
     t0 = std::chrono::steady_clock::now();
-    if (!WriteImage(image, pieces)) {
+    if (!disk.WriteImage(image)) {
       std::fprintf(stderr, "cannot write %s\n", image.c_str());
       return 1;
     }
+    pieces = disk.ReleasePieces();
     std::printf("image %s: %.2f GiB, %zu pieces of the file (%zu pages), %zu decoy pieces\n",
                 image.c_str(), static_cast<double>(fs::file_size(image)) / (1 << 30), fileRuns,
                 fileRunPages, pieces.size() - fileRuns);
@@ -244,7 +127,7 @@ int main(int argc, char** argv) {
                 SecondsSince(t0));
   }
   // The pieces now only tell where each fragment came from (their files are gone).
-  for (Piece& p : pieces) p.file = nullptr;
+  for (bench::Piece& p : pieces) p.file = nullptr;
 
   // 2. Warm: the whole image once. Then the scan, as the scan command runs it.
   PlainRead(image);
@@ -274,7 +157,7 @@ int main(int argc, char** argv) {
   int64_t startSector = -1;
   int32_t startSizeKB = 0;
   for (const FragmentRecord& r : table) {
-    const Piece* p = PieceAt(pieces, r.fsec);
+    const bench::Piece* p = bench::PieceAt(pieces, r.fsec);
     kinds.push_back(p ? p->kind : Kind::kJunk);
     if (kinds.back() != Kind::kFile) continue;
     ++fileFragments;
