@@ -62,14 +62,20 @@ std::optional<int64_t> CountUnverifiedPages(const std::string& path) {
   constexpr size_t kBlockPages = 128;
   IoBuffer block(kBlockPages * kPageSize, IoBuffer::kUninitialized);
   int64_t failing = 0;
+  int64_t position = 0;  // page number of the block's first page
   for (;;) {
     in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
     const auto got = static_cast<size_t>(in.gcount());
     if (got % kPageSize != 0) return std::nullopt;
     for (size_t p = 0; p < got / kPageSize; ++p) {
+      // Only what is a page of this file at its place counts: a block of junk that was copied
+      // with a fragment (never-written space inside the file) has no protection to fail.
       const uint8_t* page = block.data() + p * kPageSize;
+      const PageHeader h = DecodePageHeader(page);
+      if (h.headerVersion != 1 || int64_t{h.pageId} != position + static_cast<int64_t>(p)) continue;
       if (ProtectionOf(page) != PageProtection::kNone && !VerifyPage(page)) ++failing;
     }
+    position += static_cast<int64_t>(got / kPageSize);
     if (got < block.size()) break;
   }
   return failing;

@@ -38,8 +38,9 @@ struct RecoveryReport {
 RecoveryReport RecoverDatabase(Session& session, Host& host, int row, const std::string& outputPath,
                                const std::function<void(const char*)>& onStage = {});
 
-// The protected pages of the file at `path` that VerifyPage rejects; nothing when it cannot be
-// read or is not a whole number of pages.
+// The protected pages of the file at `path` that VerifyPage rejects (pages: header version 1 and
+// the page id of their place in the file); nothing when it cannot be read or is not a whole
+// number of pages.
 std::optional<int64_t> CountUnverifiedPages(const std::string& path);
 
 }  // namespace pagerake
