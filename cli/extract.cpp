@@ -27,18 +27,18 @@ struct ExtractOptions {
   std::optional<int16_t> sectorsPerCluster;
 };
 
-// Ticks the rows that `spec` names: "all", or 1-based row numbers and ranges ("3,5-9"). False,
+// Ticks the rows that `wanted` names: "all", or 1-based row numbers and ranges ("3,5-9"). False,
 // with the reason, for anything else or a row the list does not have.
-bool TickRows(const std::string& spec, FragmentListModel& list, std::string& error) {
+bool TickRows(const std::string& wanted, FragmentListModel& list, std::string& error) {
   const auto count = static_cast<int64_t>(list.rows.size());
-  if (TrimSpaces(spec) == "all") {
+  if (TrimSpaces(wanted) == "all") {
     for (FragmentRow& row : list.rows) row.checked = true;
     return true;
   }
   size_t start = 0;
-  while (start <= spec.size()) {
-    const size_t comma = std::min(spec.find(',', start), spec.size());
-    const std::string item(spec, start, comma - start);
+  while (start <= wanted.size()) {
+    const size_t comma = std::min(wanted.find(',', start), wanted.size());
+    const std::string item(wanted, start, comma - start);
     const size_t dash = item.find('-', 1);
     const auto first = ParseInt32Text(item.substr(0, dash));
     const auto last = dash == std::string::npos ? first : ParseInt32Text(item.substr(dash + 1));
