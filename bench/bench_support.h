@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "base/host.h"
 #include "page/page_header.h"
+#include "source/data_source.h"
 
 namespace pagerake::bench {
 
@@ -33,6 +35,16 @@ inline int64_t ProcFigure(const char* file, const char* key) {
   return -1;
 }
 inline int64_t StatusKiB(const char* key) { return ProcFigure("/proc/self/status", key); }
+
+// An image file as a whole-disk data source, set up by hand (no window state).
+inline DataSource ImageSource(const std::string& path) {
+  DataSource s;
+  s.sourceChosen = true;
+  s.devicePath = path;
+  s.sourceSectors = static_cast<int64_t>(std::filesystem::file_size(path) / kSectorSize);
+  s.sourceEnd = s.sourceSectors;
+  return s;
+}
 
 // A data page header at `at`: page `pageId` of file `fileId`, plausible to the scan.
 inline void PutDataPageHeader(uint8_t* at, uint32_t pageId, uint16_t fileId) {

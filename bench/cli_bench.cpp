@@ -37,12 +37,14 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/process_timing.h"
 #include "page/byte_order.h"
 #include "page/page_header.h"
 
 extern char** environ;
 
 using namespace pagerake;
+using pagerake::bench::Median;
 using pagerake::bench::SecondsSince;
 namespace fs = std::filesystem;
 
@@ -62,35 +64,9 @@ struct Command {
 std::optional<double> Run(const std::vector<Command>& commands) {
   const auto t0 = std::chrono::steady_clock::now();
   for (const Command& c : commands) {
-    std::vector<char*> argv;
-    std::vector<std::string> args = c.argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, c.stdoutPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-      std::fprintf(stderr, "cannot start %s\n", argv[0]);
-      return std::nullopt;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      std::fprintf(stderr, "%s failed\n", argv[0]);
-      return std::nullopt;
-    }
+    if (!bench::RunProcess(c.argv, c.stdoutPath)) return std::nullopt;
   }
   return SecondsSince(t0);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // What is done before each run: nothing, dropping the caches (cold figures), or, before a run

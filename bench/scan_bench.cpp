@@ -29,6 +29,7 @@
 #include "source/data_source.h"
 
 using namespace pagerake;
+using pagerake::bench::ImageSource;
 using pagerake::bench::SecondsSince;
 using pagerake::bench::StatusKiB;
 
@@ -63,15 +64,6 @@ bool MakeScaleImage(const std::string& path) {
   ok = ::close(fd) == 0 && ok;
   if (ok) std::filesystem::rename(tmp, path);
   return ok;
-}
-
-DataSource ImageSource(const std::string& path) {
-  DataSource s;
-  s.sourceChosen = true;
-  s.devicePath = path;
-  s.sourceSectors = static_cast<int64_t>(std::filesystem::file_size(path) / kSectorSize);
-  s.sourceEnd = s.sourceSectors;
-  return s;
 }
 
 // Reads the whole file once (into the page cache).

@@ -221,13 +221,4 @@ double PlainRead(const std::string& path) {
   return seconds;
 }
 
-DataSource ImageSource(const std::string& path) {
-  DataSource s;
-  s.sourceChosen = true;
-  s.devicePath = path;
-  s.sourceSectors = static_cast<int64_t>(std::filesystem::file_size(path) / kSectorSize);
-  s.sourceEnd = s.sourceSectors;
-  return s;
-}
-
 }  // namespace pagerake::bench

@@ -92,7 +92,4 @@ Comparison CompareWithOriginal(const std::string& recovered, const std::string& 
 // Reads the whole file at `path` with 1 MiB preads; the seconds it took.
 double PlainRead(const std::string& path);
 
-// An image file as a whole-disk data source, set up by hand (no window state).
-DataSource ImageSource(const std::string& path);
-
 }  // namespace pagerake::bench
