@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <unordered_map>
 
 #include "fragments/list_tools.h"
 #include "fragments/option_text.h"
@@ -16,16 +17,20 @@ constexpr int32_t kNamePage = 32;
 constexpr int kLsnField = 40;  // the page header's lsn: 32-bit, 32-bit, 16-bit
 
 // The table line of a fragment-list row (see AddCheckedToAssembly); −1 when none starts there.
-int64_t LineOfRow(const FragmentRow& row, const FragmentTable& table) {
+// `byStart` (start sector → first line) is built at the first row whose number does not name its
+// line, so that a filtered list costs one pass over the table, not one per row.
+int64_t LineOfRow(const FragmentRow& row, const FragmentTable& table,
+                  std::unordered_map<int64_t, int64_t>& byStart) {
   const int64_t byNumber = int64_t{row.number} - 1;
   if (byNumber >= 0 && byNumber < static_cast<int64_t>(table.size()) &&
       table[static_cast<size_t>(byNumber)].fsec == row.fsec) {
     return byNumber;
   }
-  for (size_t i = 0; i < table.size(); ++i) {
-    if (table[i].fsec == row.fsec) return static_cast<int64_t>(i);
+  if (byStart.empty()) {
+    for (size_t i = table.size(); i-- > 0;) byStart[table[i].fsec] = static_cast<int64_t>(i);
   }
-  return -1;
+  const auto it = byStart.find(row.fsec);
+  return it == byStart.end() ? -1 : it->second;
 }
 
 std::string Hex(uint32_t value, int digits) {
@@ -55,9 +60,10 @@ void ClickAssemblyColumn(AssemblyListModel& model, int column, int32_t& sortColu
 void AddCheckedToAssembly(const FragmentListModel& fragments, const FragmentTable& table,
                           std::vector<int32_t>& inAssembly, AssemblyListModel& model) {
   inAssembly.resize(table.size(), 0);
+  std::unordered_map<int64_t, int64_t> byStart;
   for (const FragmentRow& row : fragments.rows) {
     if (!row.checked) continue;
-    if (const int64_t line = LineOfRow(row, table); line >= 0) {
+    if (const int64_t line = LineOfRow(row, table, byStart); line >= 0) {
       inAssembly[static_cast<size_t>(line)] = 1;
     }
   }
