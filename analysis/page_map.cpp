@@ -71,13 +71,19 @@ int RecordBodyBytes(const uint8_t* page, int record, int limit) {
 // its first pages (a candidate's test) starts with one page; one that reads every page starts with
 // whole runs. Where a run cannot be read, the pages are read one by one from there on, so that the
 // walk gets every page in front of the one that fails and the message comes at that one.
+//
+// With `whole` (room for every page of the fragment) the pages are read into it at their places
+// and stay there; `ready` says it holds them all already, and nothing is read.
 class FragmentPages {
  public:
   static constexpr int32_t kMaxRun = 64;
 
-  FragmentPages(PageMapReader& r, int64_t startSector, int32_t pages, int32_t firstRun)
-      : r_(r), startSector_(startSector), pages_(pages), run_(std::min(firstRun, kMaxRun)) {
-    if (r_.batch.size() < size_t{kMaxRun} * kPageSize) {
+  FragmentPages(PageMapReader& r, int64_t startSector, int32_t pages, int32_t firstRun,
+                uint8_t* whole = nullptr, bool ready = false)
+      : r_(r), startSector_(startSector), pages_(pages), run_(std::min(firstRun, kMaxRun)),
+        whole_(whole) {
+    if (ready) count_ = pages;
+    if (whole_ == nullptr && r_.batch.size() < size_t{kMaxRun} * kPageSize) {
       r_.batch = IoBuffer(size_t{kMaxRun} * kPageSize, IoBuffer::kUninitialized);
     }
   }
@@ -87,14 +93,14 @@ class FragmentPages {
   uint8_t* Page(int32_t index) {
     if (index < first_ || index >= first_ + count_) {
       const int32_t run = std::min(run_, pages_ - index);
-      if (run > 1 &&
-          r_.pages.ReadFragmentPages(r_.source, startSector_, index, run, r_.batch.data())) {
+      uint8_t* const to = whole_ ? whole_ + size_t(index) * kPageSize : r_.batch.data();
+      if (run > 1 && r_.pages.ReadFragmentPages(r_.source, startSector_, index, run, to)) {
         first_ = index;
         count_ = run;
         run_ = std::min(run_ * 2, kMaxRun);
       } else if (r_.pages.ReadFragmentSectors(r_.source, startSector_,
                                               int64_t{index} * kSectorsPerPage, kSectorsPerPage,
-                                              r_.batch.data())) {
+                                              to)) {
         first_ = index;
         count_ = 1;
         if (run > 1) run_ = 1;  // a run failed: one page at a time from here on
@@ -104,6 +110,7 @@ class FragmentPages {
         return nullptr;
       }
     }
+    if (whole_) return whole_ + size_t(index) * kPageSize;
     return r_.batch.data() + size_t(index - first_) * kPageSize;
   }
 
@@ -112,8 +119,22 @@ class FragmentPages {
   int64_t startSector_;
   int32_t pages_;
   int32_t run_;
+  uint8_t* whole_;
   int32_t first_ = 0;
   int32_t count_ = 0;
+};
+
+// The walk of a fragment that learns from its pages: from the pages its test kept when there are.
+class CollectedPages {
+ public:
+  CollectedPages(PageMapReader& r, int64_t startSector, int32_t pages)
+      : kept_(r.kept.Take(startSector, pages)),
+        walk_(r, startSector, pages, FragmentPages::kMaxRun, kept_, kept_ != nullptr) {}
+  uint8_t* Page(int32_t index) { return walk_.Page(index); }
+
+ private:
+  uint8_t* kept_;
+  FragmentPages walk_;
 };
 
 // The filter common to both collectors: a page of a kind the map learns from, allocated as far as
@@ -230,6 +251,41 @@ void LearnFromLinks(PageMap& map, const Header& h, Host& host) {
 
 }  // namespace
 
+uint8_t* KeptFragments::Room(int64_t startSector, int32_t pages) {
+  Slot* slot = &slots_[0];
+  for (Slot& s : slots_) {
+    if (s.startSector == startSector) {  // the same fragment again: its old pages are replaced
+      slot = &s;
+      break;
+    }
+    if (s.used < slot->used) slot = &s;
+  }
+  const size_t bytes = size_t(pages) * kPageSize;
+  if (slot->data.size() < bytes) slot->data = IoBuffer(bytes, IoBuffer::kUninitialized);
+  slot->startSector = startSector;
+  slot->pages = pages;
+  slot->whole = false;
+  slot->used = ++clock_;
+  filling_ = slot;
+  return slot->data.data();
+}
+
+void KeptFragments::Keep() {
+  if (filling_ != nullptr) filling_->whole = true;
+  filling_ = nullptr;
+}
+
+uint8_t* KeptFragments::Take(int64_t startSector, int32_t pages) {
+  for (Slot& s : slots_) {
+    if (s.whole && s.startSector == startSector && s.pages == pages) {
+      s.whole = false;
+      s.startSector = -1;
+      return s.data.data();
+    }
+  }
+  return nullptr;
+}
+
 void PageMap::Reset(int64_t filePages) {
   entries_.assign(static_cast<size_t>(std::max<int64_t>(filePages, 0)), PageMapEntry{});
 }
@@ -244,7 +300,7 @@ PageMapEntry* PageMap::Find(int64_t page) {
 
 bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                      int64_t startSector) {
-  FragmentPages fragment(reader, startSector, pages, FragmentPages::kMaxRun);
+  CollectedPages fragment(reader, startSector, pages);
   for (int32_t i = 0; i < pages; ++i) {
     // 1. The page, if the map learns from it.
     uint8_t* const page = fragment.Page(i);
@@ -271,7 +327,7 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
 
 bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                     int64_t startSector) {
-  FragmentPages fragment(reader, startSector, pages, FragmentPages::kMaxRun);
+  CollectedPages fragment(reader, startSector, pages);
   for (int32_t i = 0; i < pages; ++i) {
     uint8_t* const page = fragment.Page(i);
     if (page == nullptr) return false;
@@ -295,11 +351,14 @@ bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t 
 
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                       int64_t startSector, PageMatchCounts& counts) {
-  FragmentPages fragment(reader, startSector, pages, 1);
+  // The pages are looked at by their headers only, which torn-page bits never touch, so they stay
+  // as read; a walk to the end keeps them for the chaining.
+  uint8_t* const room =
+      pages <= KeptFragments::kPages ? reader.kept.Room(startSector, pages) : nullptr;
+  FragmentPages fragment(reader, startSector, pages, 1, room);
   for (int32_t i = 0; i < pages; ++i) {
-    uint8_t* const page = fragment.Page(i);
+    const uint8_t* const page = fragment.Page(i);
     if (page == nullptr) return;
-    RestoreTornBits(page);
     const Header h = ReadHeader(page);
     const PageMapEntry& e = map.At(int64_t{startPage} + i);
     if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
@@ -329,6 +388,7 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
       ++counts.matches;
     }
   }
+  if (room != nullptr) reader.kept.Keep();
 }
 
 }  // namespace pagerake

@@ -9,6 +9,7 @@
 // are ignored. Nothing is allocated per page while the map is filled or read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -50,6 +51,36 @@ class PageMap {
   std::vector<PageMapEntry> entries_;
 };
 
+// The pages of the last few fragments that a candidate's test read to their end, as read, so that
+// chaining one of them reads nothing again. Fragments of up to kPages pages are kept, kSlots of
+// them at the most; the slot used longest ago makes room for the next.
+class KeptFragments {
+ public:
+  static constexpr int32_t kPages = 512;
+  static constexpr int kSlots = 4;
+
+  // Room for the `pages` pages (at most kPages) of the fragment at `startSector`: not kept until
+  // Keep says they were all read.
+  uint8_t* Room(int64_t startSector, int32_t pages);
+  // The pages of the fragment that Room was given last are all there, unchanged.
+  void Keep();
+  // The kept pages of the fragment at `startSector` with `pages` pages, or null; no longer kept
+  // afterwards (the caller may change them), but valid until the next Room.
+  uint8_t* Take(int64_t startSector, int32_t pages);
+
+ private:
+  struct Slot {
+    int64_t startSector = -1;
+    int32_t pages = 0;
+    bool whole = false;
+    uint64_t used = 0;
+    IoBuffer data;
+  };
+  std::array<Slot, kSlots> slots_{};
+  Slot* filling_ = nullptr;
+  uint64_t clock_ = 0;
+};
+
 // Where the pages of fragments are read from, and the cluster size that decides whether a
 // fragment's last page may be cut short (clusters smaller than a page).
 struct PageMapReader {
@@ -59,6 +90,7 @@ struct PageMapReader {
   Host& host;
   // Pages are read a run at a time into this buffer (allocated at first use, then reused).
   IoBuffer batch = {};
+  KeptFragments kept = {};
 };
 
 // Learns from every page of the fragment of `pages` pages that starts with page `startPage` at
