@@ -4,12 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
 #include "fragments/fragment_extraction.h"
 #include "fragments/output_guard.h"
 #include "fragments/page_sink.h"
-#include "fragments/utf8_path.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
 
@@ -40,7 +38,7 @@ class MdfAssembler {
       result_.zeroPages += in_.targetFileSizePages - next_;
       if (WriteStop stop = sink_.WriteZeroPages(in_.targetFileSizePages - next_)) return stop;
     }
-    return sink_.Flush();
+    return std::nullopt;
   }
 
  private:
@@ -137,16 +135,15 @@ MdfWriteResult WriteMdfTo(const MdfInput& in, const std::string& path, Host& hos
     host.Tell(*refusal, MessageIcon::kError);
     return result;
   }
-  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
-  if (!out) {
+  PageSink sink(path);
+  if (!sink.Create()) {
     host.Tell("error,无法创建文件");
     return result;
   }
-  PageSink sink(out, path);
   MdfAssembler assembler(in, sink, host, result);
   WriteStop stop = assembler.Run();
-  out.close();
-  if (!stop && !out) stop = "error,写入文件失败:" + path;
+  WriteStop closed = sink.Close();
+  if (!stop) stop = std::move(closed);
   if (stop) {
     host.Tell(*stop, MessageIcon::kError);
     return result;

@@ -150,6 +150,17 @@ TEST(CreateMdf, AsksForTheFileAndNeverWritesOverTheSource) {
   EXPECT_EQ(host.dialogRequests()[0].title, "保存MDF文件,请注意别保存到原数据所在盘，防止覆盖");
   EXPECT_TRUE(testing::ReadWholeFile(dir.File("out.mdf")) == file);
   EXPECT_EQ(std::filesystem::file_size(dir.File("disk.img")), 4000u * 512);
+  // A failed write is told, whether it comes while pages are still read (a file of many blocks)
+  // or only when the file is closed; the file is then not reported as written.
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  for (const int32_t sizePages : {64, 4096}) {
+    SCOPED_TRACE(sizePages);
+    testing::ScriptedHost full;
+    const MdfInput padded{rows, pages, source, 16, sizePages};
+    EXPECT_FALSE(WriteMdfTo(padded, "/dev/full", full).written);
+    EXPECT_EQ(full.messageTexts(), std::vector<std::string>{"error,写入文件失败:/dev/full"});
+    EXPECT_TRUE(full.memo(Memo::kAssembly).empty());
+  }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,15 +123,12 @@ ExtractionResult WriteCombinedFile(const std::vector<const FragmentRow*>& ticked
                                    int16_t sectorsPerCluster, const std::string& path,
                                    Host& host) {
   if (const auto refusal = OutputRefusal(path, source, pages)) return Failed(host, *refusal);
-  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
-  if (!out) return Failed(host, "error,无法创建文件");
-  PageSink sink(out, path);
+  PageSink sink(path);
+  if (!sink.Create()) return Failed(host, "error,无法创建文件");
   WriteStop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
-  WriteStop flushed = sink.Flush();  // what came before a failure is kept, as it was written
-  if (!stop) stop = std::move(flushed);
-  out.close();
+  WriteStop closed = sink.Close();  // what came before a failure is kept, as it was written
+  if (!stop) stop = std::move(closed);
   if (stop) return Failed(host, *stop);
-  if (!out) return Failed(host, "error,写入文件失败:" + path);
   host.Tell("保存完毕");
   return {false, 1};
 }
@@ -163,15 +159,12 @@ ExtractionResult ExtractSeparateTo(const FragmentListModel& list, PageAccess& pa
   for (const FragmentRow* row : TickedRows(list)) {
     const std::string path = PathUtf8(Utf8Path(folder) / (std::to_string(row->fsec) + ".hex"));
     if (const auto refusal = OutputRefusal(path, source, pages)) return Failed(host, *refusal);
-    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
-    if (!out) return Failed(host, "error,无法创建文件" + path);
-    PageSink sink(out, path);
+    PageSink sink(path);
+    if (!sink.Create()) return Failed(host, "error,无法创建文件" + path);
     WriteStop stop = WriteFragmentFile(*row, pages, source, sink);
-    WriteStop flushed = sink.Flush();
-    if (!stop) stop = std::move(flushed);
-    out.close();
+    WriteStop closed = sink.Close();
+    if (!stop) stop = std::move(closed);
     if (stop) return Failed(host, *stop);
-    if (!out) return Failed(host, "error,写入文件失败:" + path);
     ++result.filesWritten;
   }
   host.Tell("保存完毕");

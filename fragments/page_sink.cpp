@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "fragments/utf8_path.h"
 #include "page/page_header.h"
 
 namespace pagerake {
@@ -21,21 +22,30 @@ int32_t ReadPageBatch(PageAccess& pages, const DataSource& source, int64_t fsec,
   return count;
 }
 
+PageSink::PageSink(std::string path) : path_(std::move(path)) {}
+
+PageSink::~PageSink() { (void)Close(); }
+
+bool PageSink::Create() {
+  out_.open(Utf8Path(path_), std::ios::binary | std::ios::trunc);
+  if (!out_) return false;
+  for (IoBuffer& block : blocks_) block = IoBuffer(kBlockBytes, IoBuffer::kUninitialized);
+  writer_ = std::thread([this] { Run(); });
+  return true;
+}
+
 WriteStop PageSink::Write(const uint8_t* bytes, int64_t count) {
+  if (!writer_.joinable()) return "error,写入文件失败:" + path_;
   written_ += count;
-  if (count >= static_cast<int64_t>(block_.size())) {  // large enough to go out as it is
-    if (WriteStop s = Flush()) return s;
-    return WriteOut(bytes, count);
-  }
   while (count > 0) {
-    const auto piece = static_cast<size_t>(
-        std::min<int64_t>(count, static_cast<int64_t>(block_.size() - filled_)));
-    std::memcpy(block_.data() + filled_, bytes, piece);
+    const auto piece =
+        static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(kBlockBytes - filled_)));
+    std::memcpy(blocks_[fill_].data() + filled_, bytes, piece);
     filled_ += piece;
     bytes += piece;
     count -= static_cast<int64_t>(piece);
-    if (filled_ == block_.size()) {
-      if (WriteStop s = Flush()) return s;
+    if (filled_ == kBlockBytes) {
+      if (WriteStop s = Hand()) return s;
     }
   }
   return std::nullopt;
@@ -49,18 +59,57 @@ WriteStop PageSink::WriteZeroPages(int64_t pages) {
   return std::nullopt;
 }
 
-WriteStop PageSink::Flush() {
-  if (filled_ == 0) return std::nullopt;
-  const auto n = static_cast<int64_t>(filled_);
+WriteStop PageSink::Hand() {
+  std::unique_lock lock(mutex_);
+  if (failed_) return Failure();
+  queuedBytes_[(queueHead_ + queued_) % kBlocks] = filled_;
+  ++queued_;
+  changed_.notify_all();
+  // The next block to fill is the one after the last handed over; wait until it is written.
+  changed_.wait(lock, [this] { return queued_ < kBlocks || failed_; });
+  if (failed_) return Failure();
+  fill_ = (queueHead_ + queued_) % kBlocks;
   filled_ = 0;
-  return WriteOut(block_.data(), n);
+  return std::nullopt;
 }
 
-WriteStop PageSink::WriteOut(const uint8_t* bytes, int64_t count) {
-  if (!out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count))) {
-    return "error,写入文件失败:" + path_;
+void PageSink::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return queued_ > 0 || stop_; });
+    if (queued_ == 0) return;  // stopped with nothing left
+    const int block = queueHead_;
+    const size_t bytes = queuedBytes_[block];
+    bool ok = !failed_;
+    if (ok) {
+      lock.unlock();
+      ok = static_cast<bool>(
+          out_.write(reinterpret_cast<const char*>(blocks_[block].data()),
+                     static_cast<std::streamsize>(bytes)));
+      lock.lock();
+    }
+    if (!ok) failed_ = true;
+    queueHead_ = (queueHead_ + 1) % kBlocks;
+    --queued_;
+    changed_.notify_all();
   }
-  return std::nullopt;
+}
+
+WriteStop PageSink::Failure() const { return "error,写入文件失败:" + path_; }
+
+WriteStop PageSink::Close() {
+  if (!writer_.joinable()) return out_.is_open() ? Failure() : std::nullopt;
+  WriteStop stop;
+  if (filled_ > 0) stop = Hand();
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  writer_.join();  // after the blocks handed over are written
+  out_.close();
+  if (!stop && (failed_ || !out_)) stop = Failure();
+  return stop;
 }
 
 }  // namespace pagerake

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "base/io_buffer.h"
 #include "fragments/page_access.h"
@@ -27,26 +30,53 @@ int32_t ReadPageBatch(PageAccess& pages, const DataSource& source, int64_t fsec,
 // What stopped a write: the message to show.
 using WriteStop = std::optional<std::string>;
 
-// Appends pages to an open output file in large writes (pages are gathered in a 1 MiB block
-// first); a failed write says which file. Flush() writes what is gathered and must end every file.
+// Writes an output file from its start to its end in large writes: bytes are gathered in 1 MiB
+// blocks, and a thread of the sink's own writes each full block while the caller reads the next
+// pages, so that reading the medium and writing the file overlap. A failed write says which file;
+// it is told at the next Write, or at Close. Nothing but the sink touches the file.
 class PageSink {
  public:
-  PageSink(std::ofstream& out, std::string path) : out_(out), path_(std::move(path)) {}
+  explicit PageSink(std::string path);
+  // Writes what was handed over, then closes (use Close to learn whether that worked).
+  ~PageSink();
+  PageSink(const PageSink&) = delete;
+  PageSink& operator=(const PageSink&) = delete;
+
+  // Creates the file (emptied when it exists). False when it cannot be created.
+  [[nodiscard]] bool Create();
   WriteStop Write(const uint8_t* bytes, int64_t count);
   WriteStop WriteZeroPages(int64_t pages);
-  WriteStop Flush();
-  // Bytes handed to the sink so far (written or gathered).
+  // Writes everything handed over and closes the file: the first failure, if any. Every file
+  // ends with it; what came before a failure stays in the file.
+  WriteStop Close();
+  // Bytes handed to the sink so far (written or on their way).
   int64_t written() const { return written_; }
 
  private:
-  WriteStop WriteOut(const uint8_t* bytes, int64_t count);
-
   static constexpr size_t kBlockBytes = size_t{1} << 20;
-  std::ofstream& out_;
+  static constexpr int kBlocks = 3;
+
+  // Hands the block being filled to the writer and waits for a free one.
+  WriteStop Hand();
+  void Run();  // the writer thread
+  WriteStop Failure() const;
+
   std::string path_;
-  IoBuffer block_{kBlockBytes, IoBuffer::kUninitialized};
-  size_t filled_ = 0;
+  std::ofstream out_;
+  IoBuffer blocks_[kBlocks];
+  size_t filled_ = 0;  // bytes in blocks_[fill_]
+  int fill_ = 0;       // the block the caller fills
   int64_t written_ = 0;
+
+  // Shared with the writer: the blocks handed over, in order, as a ring.
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int queueHead_ = 0;  // the next block the writer takes
+  int queued_ = 0;     // blocks handed over and not yet written
+  size_t queuedBytes_[kBlocks] = {};
+  bool failed_ = false;
+  bool stop_ = false;
+  std::thread writer_;
 };
 
 }  // namespace pagerake
