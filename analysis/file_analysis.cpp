@@ -33,6 +33,12 @@ bool ReadFileFacts(const AnalysisInput& in, AnalysisResults& results) {
   }
   results.targetFileSizePages = *size;
   results.targetFileName = kNoFileName;
+  results.lsnBound.reset();
+  if (in.rules.lsnBound && results.firstFragmentPages > kBootPage &&
+      r.pages.ReadFragmentSectors(r.source, in.startSector, int64_t{kBootPage} * kSectorsPerPage,
+                                  kSectorsPerPage, page.data())) {
+    results.lsnBound = LsnBoundOfBootPage(page.data());
+  }
   if (results.firstFragmentPages <= kNamePage) return true;
   if (!r.pages.ReadFragmentSectors(r.source, in.startSector, int64_t{kNamePage} * kSectorsPerPage,
                                    kSectorsPerPage, page.data())) {
@@ -71,20 +77,37 @@ int32_t NearestCandidate(const AnalysisInput& in, const AnalysisResults& results
 
 }  // namespace
 
-CandidateTest TestCandidate(const AnalysisInput& in, const AnalysisResults& results,
-                            int32_t position) {
-  const FragmentRecord& r = in.table[static_cast<size_t>(in.order[position].recordNo)];
+CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position) {
+  const int32_t line = in.order[position].recordNo;
+  const FragmentRecord& r = in.table[static_cast<size_t>(line)];
   const int32_t n = PagesOf(r.sizeKB);
   if (int64_t{results.targetFileSizePages} < int64_t{r.beginPage} + n) return CandidateTest::kReject;
   PageMatchCounts counts;
-  CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts);
+  const PageLsn* bound = in.rules.lsnBound && results.lsnBound ? &*results.lsnBound : nullptr;
+  CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, bound);
   if (counts.conflicts > 0) return CandidateTest::kReject;
+  if (counts.newerThanBound > 0) {
+    if (results.newerThanBound.size() < in.table.size()) {
+      results.newerThanBound.resize(in.table.size(), 0);
+    }
+    if (!results.newerThanBound[static_cast<size_t>(line)]) {
+      results.newerThanBound[static_cast<size_t>(line)] = 1;
+      ++results.newerThanBoundCount;
+    }
+    return CandidateTest::kReject;
+  }
   return counts.matches > 0 ? CandidateTest::kAccept : CandidateTest::kNoEvidence;
+}
+
+std::string NewerThanBoundLine(int32_t fragments) {
+  return "LSN新于引导页上限,排除碎片数量" + std::to_string(fragments);
 }
 
 AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   // 1. to 6. The start fragment: the file's size and name, then what its pages say.
   Host& host = in.reader.host;
+  results.newerThanBound.assign(in.table.size(), 0);
+  results.newerThanBoundCount = 0;
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
   results.pageMap.Reset(results.targetFileSizePages);
@@ -155,6 +178,9 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     }
     t = in.order[k].endPage;
     c = k + 1;
+  }
+  if (results.newerThanBoundCount > 0) {
+    host.AddMemoLine(Memo::kAnalysis, NewerThanBoundLine(results.newerThanBoundCount));
   }
   host.AddMemoLine(Memo::kAnalysis, "分析已正常结束,请组合前进行二次查找");
   return AnalysisEnd::kFinished;

@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/lsn_bound.h"
 #include "analysis/page_map.h"
+#include "analysis/recovery_rules.h"
 #include "base/host.h"
 #include "fragments/page_access.h"
 #include "scan/fragment_table.h"
@@ -34,6 +36,11 @@ struct AnalysisResults {
   PageMap pageMap;
   int32_t firstFragmentPages = 0;    // FirstFragmentPages
   int32_t lastChainedFragment = -1;  // LastChainedFragment: table position
+  // The LSN bound from the start fragment's boot page, when the rule is on and the page is there.
+  std::optional<PageLsn> lsnBound;
+  // Per table line, 1 = turned away by the LSN bound; and how many lines that is.
+  std::vector<uint8_t> newerThanBound;
+  int32_t newerThanBoundCount = 0;
 };
 
 enum class AnalysisEnd {
@@ -59,17 +66,22 @@ struct AnalysisInput {
   // When set and true, the search ends at its next step with what it has chained (kStopped),
   // without a memo line: the window is closing.
   const std::atomic<bool>* stop = nullptr;
+  RecoveryRules rules = {};
 };
 
 // Whether the fragment of index entry `position` fits: 1 accept (no conflict, at least one
-// match), 2 reject (runs past the file's end, or a conflict), 3 no evidence.
+// match), 2 reject (runs past the file's end, or a conflict), 3 no evidence. With the LSN bound,
+// a fragment holding a page newer than the bound is rejected too and noted in `results`.
 enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
-CandidateTest TestCandidate(const AnalysisInput& in, const AnalysisResults& results,
-                            int32_t position);
+CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position);
+
+// The memo line that says how many fragments the LSN bound turned away.
+std::string NewerThanBoundLine(int32_t fragments);
 
 // AnalyseFile. Memo lines go to the analysis memo ("找到碎片号<n>", "用户终止",
 // "get page info error,碎片号<n>", "分析已正常结束,请组合前进行二次查找" at the normal end);
-// failures of the start show their message boxes. A page 32 that cannot be read or names no file
+// failures of the start show their message boxes. When the LSN bound turned fragments away, a line
+// says how many before the last line. A page 32 that cannot be read or names no file
 // shows its message and the analysis goes on under "c:\noname.mdf": the name is only a label.
 AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results);
 

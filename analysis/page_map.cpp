@@ -350,7 +350,7 @@ bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t 
 }
 
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
-                      int64_t startSector, PageMatchCounts& counts) {
+                      int64_t startSector, PageMatchCounts& counts, const PageLsn* lsnBound) {
   // The pages are looked at by their headers only, which torn-page bits never touch, so they stay
   // as read; a walk to the end keeps them for the chaining.
   uint8_t* const room =
@@ -361,6 +361,10 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
     if (page == nullptr) return;
     const Header h = ReadHeader(page);
     const PageMapEntry& e = map.At(int64_t{startPage} + i);
+    if (lsnBound != nullptr && h.version == 1 && h.pageId == startPage + i &&
+        ReadPageLsn(page) > *lsnBound && VerifyPage(page)) {
+      ++counts.newerThanBound;
+    }
     if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
     if (e.allocState == kAllocFree || h.version != 1) {
       ++counts.unmapped;

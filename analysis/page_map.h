@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/lsn_bound.h"
 #include "base/host.h"
 #include "base/io_buffer.h"
 #include "fragments/page_access.h"
@@ -112,13 +113,16 @@ struct PageMatchCounts {
   int32_t unmapped = 0;
   int32_t iamPages = 0;
   int32_t pfsPages = 0;
+  int32_t newerThanBound = 0;  // verified pages at their own number newer than the LSN bound
 };
 
 // Walks the fragment's pages against the map and adds to `counts`. A page that contradicts an
 // object learned from an allocation page (or an IAM mark) adds a conflict and ends the walk; a
 // contradiction of a link-derived object is tolerated. An unreadable page shows "read disk error"
-// and ends the walk with the counts so far. Reads the map only.
+// and ends the walk with the counts so far. With `lsnBound`, the pages that stand at their own page
+// number, are newer than the bound and verify are counted too. Reads the map only.
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
-                      int64_t startSector, PageMatchCounts& counts);
+                      int64_t startSector, PageMatchCounts& counts,
+                      const PageLsn* lsnBound = nullptr);
 
 }  // namespace pagerake

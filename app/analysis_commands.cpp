@@ -20,6 +20,7 @@ struct AnalysisRun {
   int64_t startSector = 0;
   int32_t startSizeKB = 0;
   bool automatic = true;
+  RecoveryRules rules;
   std::shared_ptr<SuccessorChoice> choice;
   AnalysisResults results;
 };
@@ -32,8 +33,9 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
     return AskSuccessor(*run.choice, run.table, run.order, candidates,
                         run.results.lastChainedFragment, save, host);
   };
-  const AnalysisInput input{run.table,       run.order,     reader, run.startSector,
-                            run.startSizeKB, run.automatic, choose, &session.closing};
+  AnalysisInput input{run.table,       run.order,     reader, run.startSector,
+                      run.startSizeKB, run.automatic, choose, &session.closing};
+  input.rules = run.rules;
   const AnalysisEnd end = AnalyseFile(input, run.results);
   auto results = std::make_shared<AnalysisResults>(std::move(run.results));
   host.Post([&session, results, end] {
@@ -94,6 +96,7 @@ bool ClickAnalyse(Session& session, Host& host) {
   run->startSector = row.fsec;
   run->startSizeKB = row.sizeKB;
   run->automatic = session.chkauto;
+  run->rules = session.rules;
   run->choice = session.successorChoice;
   // The previous results go now, so that two page maps are never held at once.
   session.analysis = AnalysisResults{};

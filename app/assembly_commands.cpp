@@ -21,7 +21,7 @@ SearchMoreResult ClickSearchMore(Session& session, Host& host) {
   PageMapReader reader{session.pageAccess, session.dataSource,
                        session.dataSource.sectorsPerCluster, host};
   return SearchMore({session.fragmentTable, session.pageOrderIndex, reader, session.analysis,
-                     session.assemblyList, session.sortColumn});
+                     session.assemblyList, session.sortColumn, session.rules});
 }
 
 MissingPages ClickCheck(Session& session, Host& host) {

@@ -17,6 +17,7 @@
 
 #include "analysis/database_files.h"
 #include "analysis/file_analysis.h"
+#include "analysis/recovery_rules.h"
 #include "analysis/successor_choice.h"
 #include "app/job_control.h"
 #include "assembly/assembly_list.h"
@@ -91,6 +92,9 @@ class Session {
   // running analysis works on copies of what it reads and hands its results over when it ends.
   DatabaseFileList databaseFiles;
   bool chkauto = true;
+  // The rules beyond the written design that the analysis and the assembly follow ("经典模式"
+  // ticked: none of them).
+  RecoveryRules rules;
   bool analysisControlsEnabled = true;
   AnalysisResults analysis;
   std::optional<AnalysisEnd> lastAnalysisEnd;  // how the last analysis ended; none while it runs

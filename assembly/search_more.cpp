@@ -137,7 +137,9 @@ SearchMoreResult SearchMore(const SearchMoreInput& in) {
   Host& host = in.reader.host;
   host.ClearMemo(Memo::kAssembly);
   in.results.inAssembly.resize(in.table.size(), 0);
-  const AnalysisInput test{in.table, in.order, in.reader, 0, 0, true, {}};
+  AnalysisInput test{in.table, in.order, in.reader, 0, 0, true, {}};
+  test.rules = in.rules;
+  const int32_t turnedAwayBefore = in.results.newerThanBoundCount;
   const HoleCandidates holes(in.order);
   // 2. Passes while one takes something.
   for (;;) {
@@ -154,6 +156,10 @@ SearchMoreResult SearchMore(const SearchMoreInput& in) {
                      "本次找到碎片数量" + std::to_string(*taken) + "。二次查找完毕");
     if (*taken == 0) break;
     RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly);
+  }
+  if (in.results.newerThanBoundCount > turnedAwayBefore) {
+    host.AddMemoLine(Memo::kAssembly,
+                     NewerThanBoundLine(in.results.newerThanBoundCount - turnedAwayBefore));
   }
   // 3. and 4. The name from page 32, and the first row's "备注".
   ClickAssemblyColumn(in.assembly, kColBeginPage, in.sortColumn);

@@ -22,6 +22,7 @@ struct SearchMoreInput {
   AnalysisResults& results;    // InAssembly, the page map, the file's size and name
   AssemblyListModel& assembly;
   int32_t& sortColumn;
+  RecoveryRules rules = {};
 };
 
 struct SearchMoreResult {
@@ -32,7 +33,8 @@ struct SearchMoreResult {
 
 // The command. Memo lines (the assembly memo, cleared first): "找到碎片号<n>" for an accepted
 // fragment, "找到未确定碎片号<n>" for one without evidence, "本次找到碎片数量<k>。二次查找完毕" after
-// each pass. Ends silently when the first row does not start at page 0 (the three buttons stay
+// each pass; after the passes, how many fragments the LSN bound turned away when it did. Ends
+// silently when the first row does not start at page 0 (the three buttons stay
 // disabled), with "error" when rows overlap or run past the file's end.
 SearchMoreResult SearchMore(const SearchMoreInput& in);
 

@@ -16,6 +16,7 @@
 #include "cli/console_host.h"
 #include "cli/fragment_output.h"
 #include "cli/fragment_source.h"
+#include "cli/rule_options.h"
 #include "fragments/option_text.h"
 
 namespace pagerake::cli {
@@ -30,6 +31,7 @@ struct AnalysisCliOptions {
   int db = 0;
   bool manual = false;
   bool json = false;
+  RuleFlags rules;
 };
 
 int32_t RowPages(int32_t sizeKB) { return static_cast<int32_t>((int64_t{sizeKB} + 4) / 8); }
@@ -203,6 +205,7 @@ int RunAnalyse(const AnalysisCliOptions& o) {
   }
   ClickDatabaseFile(session, o.db - 1);
   session.chkauto = !o.manual;
+  session.rules = o.rules.Rules();
   if (!ClickAnalyse(session, host)) return kExitBadInput;
   session.jobs.JoinAll();
   if (!session.lastAnalysisEnd) return kExitBadInput;
@@ -239,6 +242,7 @@ void AddAnalyseCommand(CLI::App& app, Action& action) {
   cmd->add_flag("--manual", o->manual,
                 "ask on the terminal where several fragments fit (otherwise the one stored "
                 "nearest to the fragment chained before is taken)");
+  AddRuleFlags(cmd, o->rules);
   cmd->callback([o, &action] {
     CheckFragmentSource(o->from);
     action = [o] { return RunAnalyse(*o); };

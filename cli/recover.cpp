@@ -28,6 +28,7 @@
 #include "assembly/mdf_writer.h"
 #include "cli/command.h"
 #include "cli/fragment_source.h"
+#include "cli/rule_options.h"
 #include "cli/stage_host.h"
 
 namespace pagerake::cli {
@@ -42,6 +43,7 @@ struct RecoverOptions {
   std::string outDir;
   int db = 0;  // 0: every database file
   bool json = false;
+  RuleFlags rules;
 };
 
 struct RecoveredFile {
@@ -253,6 +255,7 @@ int RunRecover(const RecoverOptions& o) {
   if (!PrepareOutputDir(o.outDir)) return kExitBadInput;
   StageHost host(isatty(STDERR_FILENO) == 1);
   Session session;
+  session.rules = o.rules.Rules();
   host.SetStage(o.from.info ? "opening the saved scan…" : "scanning…");
   if (!LoadFragments(o.from, session, host)) {
     host.ClearStage();
@@ -309,6 +312,7 @@ void AddRecoverCommand(CLI::App& app, Action& action) {
   cmd->add_option("--db", o->db, "recover only this database file: its number in `files`")
       ->check(CLI::PositiveNumber);
   cmd->add_flag("--json", o->json, "print one JSON document instead of the report");
+  AddRuleFlags(cmd, o->rules);
   cmd->callback([o, &action] {
     CheckFragmentSource(o->from);
     action = [o] { return RunRecover(*o); };

@@ -46,11 +46,17 @@ std::vector<uint8_t> Record(const std::vector<uint8_t>& body) {
   return r;
 }
 
-// Allocation pages other than 0, 1 and 32: a header and one empty record.
+// Allocation pages other than 0, 1 and 32: a header and one empty record. The boot page's record
+// is as long as a real one and holds at page offset 444 an LSN past every page's (their log file
+// numbers stay below 4).
 Page AllocationPage(uint8_t type, int32_t page, PageProtection protection) {
+  constexpr uint8_t kBootPageType = 13;
+  constexpr size_t kBootLsnBoundInBody = 444 - 96 - 4;
   PageBuilder b;
   b.Type(type).Id(static_cast<uint32_t>(page)).Object(kAllocationObjectId).Protect(protection);
-  b.AddRecord(Record(std::vector<uint8_t>(92, 0)));
+  std::vector<uint8_t> body(type == kBootPageType ? 500 : 92, 0);
+  if (type == kBootPageType) body[kBootLsnBoundInBody] = 4;
+  b.AddRecord(Record(body));
   return b.Build();
 }
 

@@ -1,0 +1,30 @@
+// The flags that choose the rules a recovery follows beyond the written design: --classic for
+// none of them, one --no-… flag per rule. Shared by analyse and recover.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "analysis/recovery_rules.h"
+
+namespace pagerake::cli {
+
+struct RuleFlags {
+  bool classic = false;
+  bool noLsnBound = false;
+
+  RecoveryRules Rules() const {
+    RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
+    if (noLsnBound) rules.lsnBound = false;
+    return rules;
+  }
+};
+
+inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
+  cmd->add_flag("--classic", flags.classic,
+                "follow the written rules alone: switch off every rule added beyond them");
+  cmd->add_flag("--no-lsn-bound", flags.noLsnBound,
+                "do not turn away fragments whose pages are newer than the start fragment's "
+                "boot page allows");
+}
+
+}  // namespace pagerake::cli
