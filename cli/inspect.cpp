@@ -15,6 +15,7 @@
 #include "page/byte_order.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
+#include "page/page_structure.h"
 
 namespace pagerake::cli {
 namespace {
@@ -31,6 +32,7 @@ struct PageRow {
   PageProtection protection = PageProtection::kNone;
   bool zero = false;
   bool verified = false;
+  bool sound = false;  // IsStructurallySound; not asked of zero pages
   bool plausible = false;
   bool fileHeader = false;
   bool pfs = false;
@@ -46,6 +48,7 @@ PageRow InspectPage(const uint8_t* page, int64_t position, int16_t fileId) {
   row.protection = ProtectionOf(page);
   row.zero = IsZeroPage(page);
   row.verified = VerifyPage(page);
+  row.sound = !row.zero && IsStructurallySound(page);
   int16_t scratch = fileId;
   row.plausible = IsPlausiblePage(page, PlausibleMode::kKeepFileId, scratch);
   row.fileHeader = IsFileHeaderPage(page, scratch);
@@ -113,14 +116,15 @@ nlohmann::json RowJson(const PageRow& r) {
           {"file_id", r.header.fileId},      {"page_type", r.header.pageType},
           {"object_id", r.header.objectId},  {"protection", ProtectionName(r.protection)},
           {"verified", r.verified},          {"zero", r.zero},
+          {"structure", r.zero ? nlohmann::json(nullptr) : nlohmann::json(r.sound ? "ok" : "bad")},
           {"tests", AcceptedTests(r)}};
 }
 
 void PrintRow(const PageRow& r) {
-  std::printf("%10lld %10u %6u %4u %11u %-9s %-3s %s\n", static_cast<long long>(r.position),
+  std::printf("%10lld %10u %6u %4u %11u %-9s %-3s %-9s %s\n", static_cast<long long>(r.position),
               r.header.pageId, r.header.fileId, r.header.pageType, r.header.objectId,
               r.zero ? "zero" : ProtectionName(r.protection), r.verified ? "yes" : "no",
-              AcceptedTests(r).c_str());
+              r.zero ? "-" : r.sound ? "ok" : "bad", AcceptedTests(r).c_str());
 }
 
 int RunInspect(const InspectOptions& o) {
@@ -161,8 +165,8 @@ int RunInspect(const InspectOptions& o) {
   int64_t verified = 0, failed = 0, unprotected = 0;
   nlohmann::json rows = nlohmann::json::array();
   if (!o.json) {
-    std::printf("%10s %10s %6s %4s %11s %-9s %-3s %s\n", "position", "pageId", "fileId", "type",
-                "objectId", "protect", "ok", "tests");
+    std::printf("%10s %10s %6s %4s %11s %-9s %-3s %-9s %s\n", "position", "pageId", "fileId",
+                "type", "objectId", "protect", "ok", "structure", "tests");
   }
   for (int64_t pos = first; pos < last; ++pos) {
     if (!file.ReadPage(pos, buf.data())) {

@@ -87,6 +87,11 @@ TEST(CliInspect, RealCorpusFileIsSound) {
   EXPECT_EQ(doc["file_size_pages"], doc["pages"].size());
   // Unprotected pages are the only ones that do not verify in an intact file.
   EXPECT_EQ(doc["failed_pages"], doc["unprotected_pages"]);
+  // Every page of it is structurally sound; zero pages are not judged.
+  for (const auto& page : doc["pages"]) {
+    EXPECT_EQ(page["structure"], page["zero"] ? nlohmann::json(nullptr) : nlohmann::json("ok"))
+        << page["position"];
+  }
 }
 
 }  // namespace
