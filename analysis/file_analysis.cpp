@@ -83,31 +83,52 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
   const int32_t n = PagesOf(r.sizeKB);
   if (int64_t{results.targetFileSizePages} < int64_t{r.beginPage} + n) return CandidateTest::kReject;
   PageMatchCounts counts;
-  const PageLsn* bound = in.rules.lsnBound && results.lsnBound ? &*results.lsnBound : nullptr;
-  CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, bound);
+  MatchRules rules;
+  rules.lsnBound = in.rules.lsnBound && results.lsnBound ? &*results.lsnBound : nullptr;
+  rules.iamMarks = in.rules.iamMarks;
+  CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, rules);
+  if (counts.iamMarkConflict) results.iamMismatch.Note(line, in.table.size());
   if (counts.conflicts > 0) return CandidateTest::kReject;
   if (counts.newerThanBound > 0) {
-    if (results.newerThanBound.size() < in.table.size()) {
-      results.newerThanBound.resize(in.table.size(), 0);
-    }
-    if (!results.newerThanBound[static_cast<size_t>(line)]) {
-      results.newerThanBound[static_cast<size_t>(line)] = 1;
-      ++results.newerThanBoundCount;
-    }
+    results.newerThanBound.Note(line, in.table.size());
     return CandidateTest::kReject;
   }
   return counts.matches > 0 ? CandidateTest::kAccept : CandidateTest::kNoEvidence;
 }
 
-std::string NewerThanBoundLine(int32_t fragments) {
-  return "LSN新于引导页上限,排除碎片数量" + std::to_string(fragments);
+void TurnedAway::Note(int32_t line, size_t tableSize) {
+  if (lines.size() < tableSize) lines.resize(tableSize, 0);
+  if (line < 0 || static_cast<size_t>(line) >= lines.size() || lines[static_cast<size_t>(line)]) {
+    return;
+  }
+  lines[static_cast<size_t>(line)] = 1;
+  ++count;
+}
+
+TurnedAwayCounts CountTurnedAway(const AnalysisResults& results) {
+  return {results.newerThanBound.count, results.iamMismatch.count};
+}
+
+std::vector<std::string> TurnedAwayLines(const AnalysisResults& results,
+                                         const TurnedAwayCounts& before) {
+  std::vector<std::string> lines;
+  const TurnedAwayCounts now = CountTurnedAway(results);
+  if (now.newerThanBound > before.newerThanBound) {
+    lines.push_back("LSN新于引导页上限,排除碎片数量" +
+                    std::to_string(now.newerThanBound - before.newerThanBound));
+  }
+  if (now.iamMismatch > before.iamMismatch) {
+    lines.push_back("IAM页面与PFS标记不符,排除碎片数量" +
+                    std::to_string(now.iamMismatch - before.iamMismatch));
+  }
+  return lines;
 }
 
 AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   // 1. to 6. The start fragment: the file's size and name, then what its pages say.
   Host& host = in.reader.host;
-  results.newerThanBound.assign(in.table.size(), 0);
-  results.newerThanBoundCount = 0;
+  results.newerThanBound = {};
+  results.iamMismatch = {};
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
   results.pageMap.Reset(results.targetFileSizePages);
@@ -179,9 +200,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     t = in.order[k].endPage;
     c = k + 1;
   }
-  if (results.newerThanBoundCount > 0) {
-    host.AddMemoLine(Memo::kAnalysis, NewerThanBoundLine(results.newerThanBoundCount));
-  }
+  for (const std::string& line : TurnedAwayLines(results)) host.AddMemoLine(Memo::kAnalysis, line);
   host.AddMemoLine(Memo::kAnalysis, "分析已正常结束,请组合前进行二次查找");
   return AnalysisEnd::kFinished;
 }

@@ -28,6 +28,14 @@ namespace pagerake {
 inline constexpr char kNoFileName[] = "c:\\noname.mdf";
 inline constexpr size_t kMaxCandidates = 13;
 
+// The table lines that one added rule turned away.
+struct TurnedAway {
+  std::vector<uint8_t> lines;  // per table line, 1 = turned away
+  int32_t count = 0;
+  // Notes `line` of a table of `tableSize` lines.
+  void Note(int32_t line, size_t tableSize);
+};
+
 // What an analysis leaves, valid until the next one.
 struct AnalysisResults {
   std::vector<int32_t> inAssembly;  // InAssembly: per table line, 1 = chained
@@ -38,9 +46,9 @@ struct AnalysisResults {
   int32_t lastChainedFragment = -1;  // LastChainedFragment: table position
   // The LSN bound from the start fragment's boot page, when the rule is on and the page is there.
   std::optional<PageLsn> lsnBound;
-  // Per table line, 1 = turned away by the LSN bound; and how many lines that is.
-  std::vector<uint8_t> newerThanBound;
-  int32_t newerThanBoundCount = 0;
+  // The fragments that rules beyond the written ones turned away, each counted once.
+  TurnedAway newerThanBound;  // a page newer than the LSN bound
+  TurnedAway iamMismatch;     // an IAM page where the PFS marks none
 };
 
 enum class AnalysisEnd {
@@ -75,8 +83,17 @@ struct AnalysisInput {
 enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position);
 
-// The memo line that says how many fragments the LSN bound turned away.
-std::string NewerThanBoundLine(int32_t fragments);
+// How many fragments each added rule has turned away so far.
+struct TurnedAwayCounts {
+  int32_t newerThanBound = 0;
+  int32_t iamMismatch = 0;
+};
+TurnedAwayCounts CountTurnedAway(const AnalysisResults& results);
+
+// The memo lines that say how many fragments the added rules turned away since `before`: one
+// line per rule that did.
+std::vector<std::string> TurnedAwayLines(const AnalysisResults& results,
+                                         const TurnedAwayCounts& before = {});
 
 // AnalyseFile. Memo lines go to the analysis memo ("找到碎片号<n>", "用户终止",
 // "get page info error,碎片号<n>", "分析已正常结束,请组合前进行二次查找" at the normal end);

@@ -350,19 +350,20 @@ bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t 
 }
 
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
-                      int64_t startSector, PageMatchCounts& counts, const PageLsn* lsnBound) {
+                      int64_t startSector, PageMatchCounts& counts, const MatchRules& rules) {
   // The pages are looked at by their headers only, which torn-page bits never touch, so they stay
   // as read; a walk to the end keeps them for the chaining.
   uint8_t* const room =
       pages <= KeptFragments::kPages ? reader.kept.Room(startSector, pages) : nullptr;
   FragmentPages fragment(reader, startSector, pages, 1, room);
+  bool iamMismatch = false;
   for (int32_t i = 0; i < pages; ++i) {
     const uint8_t* const page = fragment.Page(i);
     if (page == nullptr) return;
     const Header h = ReadHeader(page);
     const PageMapEntry& e = map.At(int64_t{startPage} + i);
-    if (lsnBound != nullptr && h.version == 1 && h.pageId == startPage + i &&
-        ReadPageLsn(page) > *lsnBound && VerifyPage(page)) {
+    if (rules.lsnBound != nullptr && h.version == 1 && h.pageId == startPage + i &&
+        ReadPageLsn(page) > *rules.lsnBound && VerifyPage(page)) {
       ++counts.newerThanBound;
     }
     if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
@@ -371,6 +372,10 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
       continue;
     }
     const bool iam = h.type == kPageTypeIam;
+    // Noted, and the walk goes on: the rule has acted only where the written ones accept.
+    if (iam && rules.iamMarks && e.allocState == kAllocated && e.pageKind != kPageKindIam) {
+      iamMismatch = true;
+    }
     if (iam) ++counts.iamPages;
     if (h.type == kPageTypePfs) ++counts.pfsPages;
     if (e.expectedObjectId > 0) {
@@ -391,6 +396,10 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
       }
       ++counts.matches;
     }
+  }
+  if (iamMismatch) {
+    ++counts.conflicts;
+    counts.iamMarkConflict = true;
   }
   if (room != nullptr) reader.kept.Keep();
 }

@@ -114,15 +114,23 @@ struct PageMatchCounts {
   int32_t iamPages = 0;
   int32_t pfsPages = 0;
   int32_t newerThanBound = 0;  // verified pages at their own number newer than the LSN bound
+  bool iamMarkConflict = false;  // the only conflict: an IAM page the PFS does not mark as one
+};
+
+// What CountPageMatches checks beyond the written rules.
+struct MatchRules {
+  const PageLsn* lsnBound = nullptr;  // count the pages newer than this bound
+  bool iamMarks = false;              // an IAM page at an allocated page not marked IAM conflicts
 };
 
 // Walks the fragment's pages against the map and adds to `counts`. A page that contradicts an
 // object learned from an allocation page (or an IAM mark) adds a conflict and ends the walk; a
 // contradiction of a link-derived object is tolerated. An unreadable page shows "read disk error"
-// and ends the walk with the counts so far. With `lsnBound`, the pages that stand at their own page
-// number, are newer than the bound and verify are counted too. Reads the map only.
+// and ends the walk with the counts so far. `rules` adds the checks beyond the written rules: the
+// pages that stand at their own page number, are newer than the LSN bound and verify are counted;
+// an IAM page where the PFS marks an ordinary allocated page is a conflict. Reads the map only.
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                       int64_t startSector, PageMatchCounts& counts,
-                      const PageLsn* lsnBound = nullptr);
+                      const MatchRules& rules = {});
 
 }  // namespace pagerake

@@ -9,10 +9,14 @@ struct RecoveryRules {
   // A fragment that holds a verified page of its own page number whose LSN is newer than the
   // start fragment's boot page allows is another database's: it is turned away.
   bool lsnBound = true;
+  // An IAM page where the PFS marks an allocated page that is not an IAM page contradicts the
+  // map, as an ordinary page where the PFS marks an IAM page does under the written rules.
+  bool iamMarks = true;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;
     rules.lsnBound = false;
+    rules.iamMarks = false;
     return rules;
   }
 };

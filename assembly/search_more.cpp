@@ -139,7 +139,7 @@ SearchMoreResult SearchMore(const SearchMoreInput& in) {
   in.results.inAssembly.resize(in.table.size(), 0);
   AnalysisInput test{in.table, in.order, in.reader, 0, 0, true, {}};
   test.rules = in.rules;
-  const int32_t turnedAwayBefore = in.results.newerThanBoundCount;
+  const TurnedAwayCounts turnedAwayBefore = CountTurnedAway(in.results);
   const HoleCandidates holes(in.order);
   // 2. Passes while one takes something.
   for (;;) {
@@ -157,9 +157,8 @@ SearchMoreResult SearchMore(const SearchMoreInput& in) {
     if (*taken == 0) break;
     RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly);
   }
-  if (in.results.newerThanBoundCount > turnedAwayBefore) {
-    host.AddMemoLine(Memo::kAssembly,
-                     NewerThanBoundLine(in.results.newerThanBoundCount - turnedAwayBefore));
+  for (const std::string& line : TurnedAwayLines(in.results, turnedAwayBefore)) {
+    host.AddMemoLine(Memo::kAssembly, line);
   }
   // 3. and 4. The name from page 32, and the first row's "备注".
   ClickAssemblyColumn(in.assembly, kColBeginPage, in.sortColumn);

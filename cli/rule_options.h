@@ -11,10 +11,12 @@ namespace pagerake::cli {
 struct RuleFlags {
   bool classic = false;
   bool noLsnBound = false;
+  bool noIamMarks = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
     if (noLsnBound) rules.lsnBound = false;
+    if (noIamMarks) rules.iamMarks = false;
     return rules;
   }
 };
@@ -25,6 +27,8 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-lsn-bound", flags.noLsnBound,
                 "do not turn away fragments whose pages are newer than the start fragment's "
                 "boot page allows");
+  cmd->add_flag("--no-iam-marks", flags.noIamMarks,
+                "do not take an IAM page where the PFS marks an ordinary page as a conflict");
 }
 
 }  // namespace pagerake::cli

@@ -97,9 +97,9 @@ TEST(LsnBound, TurnsAwayANewerDatabasesPieceTheWrittenRulesChain) {
     AnalysisResults results;
     EXPECT_EQ(AnalyseFile(in, results), AnalysisEnd::kFinished);
     EXPECT_EQ(results.inAssembly, c.inAssembly);
-    EXPECT_EQ(results.newerThanBoundCount, c.turnedAway);
+    EXPECT_EQ(results.newerThanBound.count, c.turnedAway);
     const std::vector<std::string> memo = host.memo(Memo::kAnalysis);
-    const bool told = std::find(memo.begin(), memo.end(), NewerThanBoundLine(1)) != memo.end();
+    const bool told = std::find(memo.begin(), memo.end(), "LSN新于引导页上限,排除碎片数量1") != memo.end();
     EXPECT_EQ(told, c.turnedAway > 0);
   }
 }
