@@ -8,6 +8,7 @@
 #include "fragments/utf8_path.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
+#include "page/page_structure.h"
 
 namespace pagerake {
 
@@ -52,16 +53,24 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesUnreadable = w.unreadablePages;
   report.pagesOverlapping = w.overlappingPages;
   report.pagesRepaired = w.repairedPages;
-  if (w.written) report.pagesUnverified = CountUnverifiedPages(outputPath).value_or(-1);
+  if (w.written) {
+    if (std::optional<WrittenPageCheck> check = CheckWrittenPages(outputPath)) {
+      report.pagesUnverified = static_cast<int64_t>(check->unverified.size());
+      report.unverifiedPages = std::move(check->unverified);
+      report.unsoundPages = std::move(check->unsound);
+    } else {
+      report.pagesUnverified = -1;
+    }
+  }
   return report;
 }
 
-std::optional<int64_t> CountUnverifiedPages(const std::string& path) {
+std::optional<WrittenPageCheck> CheckWrittenPages(const std::string& path) {
   std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!in) return std::nullopt;
   constexpr size_t kBlockPages = 128;
   IoBuffer block(kBlockPages * kPageSize, IoBuffer::kUninitialized);
-  int64_t failing = 0;
+  WrittenPageCheck check;
   int64_t position = 0;  // page number of the block's first page
   for (;;) {
     in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
@@ -72,13 +81,24 @@ std::optional<int64_t> CountUnverifiedPages(const std::string& path) {
       // with a fragment (never-written space inside the file) has no protection to fail.
       const uint8_t* page = block.data() + p * kPageSize;
       const PageHeader h = DecodePageHeader(page);
-      if (h.headerVersion != 1 || int64_t{h.pageId} != position + static_cast<int64_t>(p)) continue;
-      if (ProtectionOf(page) != PageProtection::kNone && !VerifyPage(page)) ++failing;
+      const int64_t number = position + static_cast<int64_t>(p);
+      if (h.headerVersion != 1 || int64_t{h.pageId} != number) continue;
+      if (ProtectionOf(page) != PageProtection::kNone) {
+        if (!VerifyPage(page)) check.unverified.push_back(number);
+      } else if (!IsStructurallySound(page)) {
+        check.unsound.push_back(number);
+      }
     }
     position += static_cast<int64_t>(got / kPageSize);
     if (got < block.size()) break;
   }
-  return failing;
+  return check;
+}
+
+std::optional<int64_t> CountUnverifiedPages(const std::string& path) {
+  const std::optional<WrittenPageCheck> check = CheckWrittenPages(path);
+  if (!check) return std::nullopt;
+  return static_cast<int64_t>(check->unverified.size());
 }
 
 }  // namespace pagerake

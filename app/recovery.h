@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/file_analysis.h"
 #include "app/session.h"
@@ -28,6 +29,8 @@ struct RecoveryReport {
   int32_t missingPfsPages = 0;          // CHECK
   int32_t missingPages = 0;             // CHECK: allocated pages in holes
   int64_t pagesUnverified = 0;          // protected pages of the written file that fail to verify
+  std::vector<int64_t> unverifiedPages;  // their page numbers
+  std::vector<int64_t> unsoundPages;     // unprotected pages that fail the structural check
   bool written = false;
   std::string output;
 };
@@ -38,9 +41,19 @@ struct RecoveryReport {
 RecoveryReport RecoverDatabase(Session& session, Host& host, int row, const std::string& outputPath,
                                const std::function<void(const char*)>& onStage = {});
 
-// The protected pages of the file at `path` that VerifyPage rejects (pages: header version 1 and
-// the page id of their place in the file); nothing when it cannot be read or is not a whole
-// number of pages.
+// What a written file's own pages (header version 1 and the page id of their place in the file)
+// say of themselves: the protected ones that VerifyPage rejects, and the unprotected ones, which
+// nothing can verify, that fail the structural check.
+struct WrittenPageCheck {
+  std::vector<int64_t> unverified;
+  std::vector<int64_t> unsound;
+};
+
+// The check of the file at `path`; nothing when it cannot be read or is not a whole number of
+// pages.
+std::optional<WrittenPageCheck> CheckWrittenPages(const std::string& path);
+
+// How many protected pages of the file at `path` fail to verify (CheckWrittenPages).
 std::optional<int64_t> CountUnverifiedPages(const std::string& path);
 
 }  // namespace pagerake

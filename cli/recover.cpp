@@ -189,6 +189,18 @@ const char* NotWrittenReason(const RecoveryReport& r) {
   return "unknown";
 }
 
+// " (pages 3, 17, 40)" for the first pages of a list, nothing for an empty one.
+std::string PageList(const std::vector<int64_t>& pages) {
+  constexpr size_t kShown = 20;
+  if (pages.empty()) return "";
+  std::string text = " (page" + std::string(pages.size() > 1 ? "s " : " ");
+  for (size_t k = 0; k < pages.size() && k < kShown; ++k) {
+    text += (k > 0 ? ", " : "") + std::to_string(pages[k]);
+  }
+  if (pages.size() > kShown) text += ", … " + std::to_string(pages.size() - kShown) + " more";
+  return text + ")";
+}
+
 void PrintText(const std::vector<RecoveredFile>& files, int count) {
   for (const RecoveredFile& f : files) {
     const RecoveryReport& r = f.report;
@@ -203,8 +215,10 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
     std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
     std::printf("  %-26s %d\n", "missing PFS pages", r.missingPfsPages);
     std::printf("  %-26s %d\n", "missing allocated pages", r.missingPages);
-    std::printf("  %-26s %lld\n", "pages failing verification",
-                static_cast<long long>(r.pagesUnverified));
+    std::printf("  %-26s %lld%s\n", "pages failing verification",
+                static_cast<long long>(r.pagesUnverified), PageList(r.unverifiedPages).c_str());
+    std::printf("  %-26s %zu%s\n", "unprotected, unsound", r.unsoundPages.size(),
+                PageList(r.unsoundPages).c_str());
     std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
     std::printf("  %-26s %s\n\n", "written to", f.output->c_str());
   }
@@ -224,6 +238,9 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     d["missing_pfs_pages"] = r.missingPfsPages;
     d["missing_pages"] = r.missingPages;
     d["pages_unverified"] = r.pagesUnverified;
+    d["unverified_pages"] = r.unverifiedPages;
+    d["pages_unsound"] = r.unsoundPages.size();
+    d["unsound_pages"] = r.unsoundPages;
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
     databases.push_back(std::move(d));
