@@ -12,11 +12,15 @@ struct RecoveryRules {
   // An IAM page where the PFS marks an allocated page that is not an IAM page contradicts the
   // map, as an ordinary page where the PFS marks an IAM page does under the written rules.
   bool iamMarks = true;
+  // CREATE MDF looks near a split page for its tail when the tail is not in front of the next
+  // fragment (tail_search.h).
+  bool tailSearch = true;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;
     rules.lsnBound = false;
     rules.iamMarks = false;
+    rules.tailSearch = false;
     return rules;
   }
 };

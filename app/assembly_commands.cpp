@@ -33,7 +33,8 @@ MissingPages ClickCheck(Session& session, Host& host) {
 MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
-                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages};
+                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
+                    session.rules};
   return CreateMdf(in, session.analysis.targetFileName, host);
 }
 

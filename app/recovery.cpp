@@ -43,7 +43,8 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   // 3. CREATE MDF.
   stage("writing");
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
-                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages};
+                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
+                    session.rules};
   report.fragments = static_cast<int32_t>(in.rows.size());
   const MdfWriteResult w = WriteMdfTo(in, outputPath, host);
   report.written = w.written;
@@ -53,6 +54,7 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesUnreadable = w.unreadablePages;
   report.pagesOverlapping = w.overlappingPages;
   report.pagesRepaired = w.repairedPages;
+  report.pagesTailFound = w.tailsFound;
   if (w.written) {
     if (std::optional<WrittenPageCheck> check = CheckWrittenPages(outputPath)) {
       report.pagesUnverified = static_cast<int64_t>(check->unverified.size());

@@ -26,6 +26,7 @@ struct RecoveryReport {
   int64_t pagesUnreadable = 0;
   int64_t pagesOverlapping = 0;
   int64_t pagesRepaired = 0;
+  int64_t pagesTailFound = 0;           // split pages whose tail the tail search found
   int32_t missingPfsPages = 0;          // CHECK
   int32_t missingPages = 0;             // CHECK: allocated pages in holes
   int64_t pagesUnverified = 0;          // protected pages of the written file that fail to verify

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "assembly/tail_search.h"
 #include "fragments/fragment_extraction.h"
 #include "fragments/output_guard.h"
 #include "fragments/page_sink.h"
@@ -87,6 +88,9 @@ class MdfAssembler {
         got = from + more;
       }
       if (WriteStop stop = Put(batch_.data(), want)) return stop;
+      lastPage_ = begin + p + want - 1;
+      lastSector_ = row.fsec + (p + want - 1) * int64_t{kSectorsPerPage};
+      lastEndsRow_ = p + want == count;
     }
     result_.pagesFromFragments += count - skip;
     next_ = std::max(next_, begin + count);
@@ -106,7 +110,23 @@ class MdfAssembler {
   WriteStop Release() {
     if (!pending_) return std::nullopt;
     pending_ = false;
+    if (lastEndsRow_) SearchTail();
     return sink_.Write(last_.data(), kPageSize);
+  }
+
+  // A row's last page that still fails its check: its tail may lie elsewhere near it.
+  void SearchTail() {
+    if (!in_.rules.tailSearch || !in_.pages.LiveSourceMode() || in_.sectorsPerCluster <= 0 ||
+        in_.sectorsPerCluster >= kSectorsPerPage || VerifyPage(last_.data())) {
+      return;
+    }
+    const PageHeader h = DecodePageHeader(last_.data());
+    if (h.headerVersion != 1 || int64_t{h.pageId} != lastPage_) return;
+    if (SearchPageTail(last_.data(), in_.source, lastSector_, in_.sectorsPerCluster,
+                       in_.source.dataStart)) {
+      ++result_.tailsFound;
+      host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
+    }
   }
 
   const MdfInput& in_;
@@ -116,6 +136,9 @@ class MdfAssembler {
   int64_t next_ = 0;  // the page number the next page written has
   PageBuffer last_{};
   bool pending_ = false;
+  int64_t lastPage_ = -1;      // the held-back page's number
+  int64_t lastSector_ = 0;     // and the sector it was read from
+  bool lastEndsRow_ = false;   // it is its row's last page
   std::array<uint8_t, kLeadBlockBytes> lead_{};
   IoBuffer batch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
   IoBuffer scratch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};

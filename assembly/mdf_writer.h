@@ -6,7 +6,9 @@
 //
 // Every page lands at byte offset page × 8192, whatever the rows look like: pages that two rows
 // both hold are taken from the earlier row, and the memo says which. A page that cannot be read is
-// written as zeros and named in the memo; one message at the end counts them. Memory does not
+// written as zeros and named in the memo; one message at the end counts them. With the tail search
+// (tail_search.h), a row's last page that still fails its check after the junction repair has
+// its tail looked for near it on the source ("尾部搜索修复页面<p>" when found). Memory does not
 // depend on the file's size: pages go out in large blocks.
 #pragma once
 
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/recovery_rules.h"
 #include "base/host.h"
 #include "fragments/fragment_list.h"
 #include "fragments/page_access.h"
@@ -27,6 +30,7 @@ struct MdfInput {
   const DataSource& source;
   int16_t sectorsPerCluster = 0;
   int32_t targetFileSizePages = 0;
+  RecoveryRules rules = {};
 };
 
 struct MdfWriteResult {
@@ -37,6 +41,7 @@ struct MdfWriteResult {
   int64_t unreadablePages = 0;     // written as zeros because they could not be read
   int64_t overlappingPages = 0;    // held by a row and by an earlier one: taken from the earlier
   int64_t repairedPages = 0;       // last pages mended from the clusters behind them
+  int64_t tailsFound = 0;          // last pages whose tail the tail search found elsewhere
 };
 
 // The whole command: clears the memo, does nothing unless the first row starts at page 0, offers

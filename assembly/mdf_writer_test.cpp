@@ -52,6 +52,7 @@ TEST(CreateMdf, WritesEveryPageAtItsOffset) {
     std::vector<std::string> memo;
     std::vector<std::string> messages;
     bool cut = false;
+    bool addedRules = false;  // the rules beyond the written ones too (else the written alone)
   };
   std::vector<std::vector<uint8_t>> whole;
   for (int p = 0; p < 40; ++p) whole.push_back(page(p));
@@ -82,6 +83,10 @@ TEST(CreateMdf, WritesEveryPageAtItsOffset) {
       {"never changed at 12 sectors per cluster",
        {Row(0, 8, 1000), Row(8, 12, 3000), Row(20, 20, 6000)}, 12, 40, with({{19, cut19}}), {done},
        {}, true},
+      {"12 sectors per cluster: the tail search finds the tail", {Row(0, 8, 1000),
+                                                                 Row(8, 12, 3000),
+                                                                 Row(20, 20, 6000)},
+       12, 40, whole, {"尾部搜索修复页面19", done}, {}, true, true},
       {"overlapping rows: the earlier row's pages", {Row(0, 8, 1000), Row(8, 12, 3000),
                                                       Row(15, 25, 7000)},
        16, 40, whole, {"重叠页面15-19,已取前面碎片的页面", done}, {}},
@@ -117,7 +122,8 @@ TEST(CreateMdf, WritesEveryPageAtItsOffset) {
     const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
     PageAccess pages;
     testing::ScriptedHost host;
-    const MdfInput in{c.rows, pages, source, c.sectorsPerCluster, c.sizePages};
+    const MdfInput in{c.rows, pages, source, c.sectorsPerCluster, c.sizePages,
+                      c.addedRules ? RecoveryRules{} : RecoveryRules::Classic()};
     const MdfWriteResult r = WriteMdfTo(in, dir.File("new.mdf"), host);
     EXPECT_EQ(r.written, !c.pages.empty());
     std::vector<uint8_t> expected;
@@ -125,6 +131,7 @@ TEST(CreateMdf, WritesEveryPageAtItsOffset) {
     const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("new.mdf"));
     EXPECT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
+
     EXPECT_EQ(host.memo(Memo::kAssembly), c.memo);
     EXPECT_EQ(host.messageTexts(), c.messages);
   }

@@ -12,11 +12,13 @@ struct RuleFlags {
   bool classic = false;
   bool noLsnBound = false;
   bool noIamMarks = false;
+  bool noTailSearch = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
     if (noLsnBound) rules.lsnBound = false;
     if (noIamMarks) rules.iamMarks = false;
+    if (noTailSearch) rules.tailSearch = false;
     return rules;
   }
 };
@@ -29,6 +31,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
                 "boot page allows");
   cmd->add_flag("--no-iam-marks", flags.noIamMarks,
                 "do not take an IAM page where the PFS marks an ordinary page as a conflict");
+  cmd->add_flag("--no-tail-search", flags.noTailSearch,
+                "do not look near a split page for its tail when it is not in front of the next "
+                "fragment");
 }
 
 }  // namespace pagerake::cli

@@ -99,7 +99,8 @@ TEST(LsnBound, TurnsAwayANewerDatabasesPieceTheWrittenRulesChain) {
     EXPECT_EQ(results.inAssembly, c.inAssembly);
     EXPECT_EQ(results.newerThanBound.count, c.turnedAway);
     const std::vector<std::string> memo = host.memo(Memo::kAnalysis);
-    const bool told = std::find(memo.begin(), memo.end(), "LSN新于引导页上限,排除碎片数量1") != memo.end();
+    const std::string line = "LSN新于引导页上限,排除碎片数量1";
+    const bool told = std::find(memo.begin(), memo.end(), line) != memo.end();
     EXPECT_EQ(told, c.turnedAway > 0);
   }
 }

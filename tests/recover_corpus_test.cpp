@@ -183,6 +183,7 @@ Explained Explain(const std::vector<uint8_t>& written, const std::vector<uint8_t
 struct Case {
   Volume volume;
   ReasonCounts wrong;  // pages of the written file that are not the original's, by reason
+  ReasonCounts wrongWithAddedRules;  // the same with the rules beyond the written ones
   int32_t missing;     // allocated pages that CHECK finds in no row
   int32_t silent;      // wrong pages at their place that the report does not name
 };
@@ -210,37 +211,42 @@ TEST_P(RecoveryOnRealVolume, WritesEveryPageThatTheVolumeStillHoldsWhole) {
   testing::TempDir dir;
   Scanned s(volume.image.path, SourceLayout::kDetect);
   ASSERT_EQ(s.session.dataSource.sectorsPerCluster, c.volume.sectorsPerCluster);
-  const RecoveryReport r = s.Recover(sectorOf[0], dir.File("out.mdf"));
-  ASSERT_TRUE(r.written);
-  const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("out.mdf"));
-  ASSERT_EQ(written.size(), original.size());
+  for (const bool added : {false, true}) {
+    SCOPED_TRACE(added ? "with the added rules" : "written rules alone");
+    s.session.rules = added ? RecoveryRules{} : RecoveryRules::Classic();
+    const RecoveryReport r = s.Recover(sectorOf[0], dir.File("out.mdf"));
+    ASSERT_TRUE(r.written);
+    const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("out.mdf"));
+    ASSERT_EQ(written.size(), original.size());
 
-  const Explained e = Explain(written, original, sectorOf, s.session.assemblyList.list.rows);
-  EXPECT_EQ(e.reasons, c.wrong) << e.other;
-  // Where every row is the target's, each repair mends one of its split pages and each wrong
-  // page fails to verify unless it has no protection.
-  if (e.ownRowsOnly) {
-    EXPECT_EQ(r.pagesRepaired, e.splitPagesMended);
-    EXPECT_EQ(r.pagesUnverified, e.protectedWrong);
-  }
-  EXPECT_EQ(r.missingPages, c.missing);
-  if (c.volume.sectorsPerCluster >= kSectorsPerPage) {
-    EXPECT_TRUE(written == original);
-  }
-  // A wrong page that stands at its place in the written file is reported (it fails its check or,
-  // unprotected, the structural check), or it was written without a report.
-  std::set<int64_t> reported(r.unverifiedPages.begin(), r.unverifiedPages.end());
-  reported.insert(r.unsoundPages.begin(), r.unsoundPages.end());
-  int32_t silent = 0;
-  for (int32_t p = 0; p < static_cast<int32_t>(original.size() / kPageSize); ++p) {
-    const uint8_t* page = written.data() + static_cast<size_t>(p) * kPageSize;
-    if (PageIs(written, p, original.data() + static_cast<size_t>(p) * kPageSize) ||
-        DecodePageHeader(page).headerVersion != 1 || DecodePageHeader(page).pageId != uint32_t(p)) {
-      continue;
+    const Explained e = Explain(written, original, sectorOf, s.session.assemblyList.list.rows);
+    EXPECT_EQ(e.reasons, added ? c.wrongWithAddedRules : c.wrong) << e.other;
+    // Where every row is the target's, each repair mends one of its split pages and each wrong
+    // page fails to verify unless it has no protection.
+    if (e.ownRowsOnly) {
+      EXPECT_EQ(r.pagesRepaired + r.pagesTailFound, e.splitPagesMended);
+      EXPECT_EQ(r.pagesUnverified, e.protectedWrong);
     }
-    if (!reported.count(p)) ++silent;
+    EXPECT_EQ(r.missingPages, c.missing);
+    if (c.volume.sectorsPerCluster >= kSectorsPerPage) {
+      EXPECT_TRUE(written == original);
+    }
+    // A wrong page that stands at its place in the written file is reported (it fails its check
+    // or, unprotected, the structural check), or it was written without a report.
+    std::set<int64_t> reported(r.unverifiedPages.begin(), r.unverifiedPages.end());
+    reported.insert(r.unsoundPages.begin(), r.unsoundPages.end());
+    int32_t silent = 0;
+    for (int32_t p = 0; p < static_cast<int32_t>(original.size() / kPageSize); ++p) {
+      const uint8_t* page = written.data() + static_cast<size_t>(p) * kPageSize;
+      const PageHeader h = DecodePageHeader(page);
+      if (PageIs(written, p, original.data() + static_cast<size_t>(p) * kPageSize) ||
+          h.headerVersion != 1 || h.pageId != static_cast<uint32_t>(p)) {
+        continue;
+      }
+      if (!reported.count(p)) ++silent;
+    }
+    EXPECT_EQ(silent, c.silent);
   }
-  EXPECT_EQ(silent, c.silent);
 }
 
 // The wrong pages by reason {a, b, c, d, e}, as the volumes' layouts explain them:
@@ -267,15 +273,17 @@ INSTANTIATE_TEST_SUITE_P(
     Corpus, RecoveryOnRealVolume,
     ::testing::Values(
         Case{{"fat32-spc1-r13", false, 1, "r13.mdf", {"r07.mdf"}, true, false},
-             {14, 1, 0, 3, 0}, 0, 0},
-        Case{kFat32Spc4, {1, 4, 1, 3, 0}, 0, 0},
-        Case{{"fat32-spc8-r15", false, 8, "r15.mdf", {"r08.mdf"}, true, true}, {0, 4, 0, 0, 0}, 0, 0},
-        Case{kFat32Spc16, {0, 0, 0, 0, 0}, 0, 0},
-        Case{{"ntfs-512-r16", true, 1, "r16.mdf", {"r04.mdf"}, false, false}, {0, 0, 0, 0, 26}, 8, 17},
+             {14, 1, 0, 3, 0}, {14, 1, 0, 2, 0}, 0, 0},
+        Case{kFat32Spc4, {1, 4, 1, 3, 0}, {1, 2, 1, 3, 0}, 0, 0},
+        Case{{"fat32-spc8-r15", false, 8, "r15.mdf", {"r08.mdf"}, true, true}, {0, 4, 0, 0, 0}, {0, 0, 0, 0, 0},
+             0, 0},
+        Case{kFat32Spc16, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, 0, 0},
+        Case{{"ntfs-512-r16", true, 1, "r16.mdf", {"r04.mdf"}, false, false}, {0, 0, 0, 0, 26},
+             {0, 0, 0, 0, 26}, 8, 17},
         Case{{"ntfs-4k-s01", true, 8, "versions/s01-c.mdf", {"versions/s01-a.mdf", "r09.mdf"},
               false, true},
-             {0, 0, 0, 0, 15}, 0, 15},
-        Case{kNtfs8k, {0, 0, 0, 0, 0}, 0, 0}),
+             {0, 0, 0, 0, 15}, {0, 0, 0, 0, 15}, 0, 15},
+        Case{kNtfs8k, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, 0, 0}),
     [](const ::testing::TestParamInfo<Case>& info) {
       std::string name = info.param.volume.name;
       std::replace(name.begin(), name.end(), '-', '_');
@@ -296,6 +304,9 @@ TEST(RecoveryFromSavedScan, WritesWhatTheLiveScanWrote) {
     const int64_t start = volume.targetRuns.front().sector;
     {
       Scanned live(copy, SourceLayout::kDetect);
+      // A content file holds the fragments and the sectors in front of them, not the unclaimed
+      // sectors around them that the tail search looks through: it works on a live source only.
+      live.session.rules.tailSearch = false;
       ASSERT_TRUE(live.Recover(start, dir.File("live.mdf")).written);
       live.host.saveAnswers = {dir.File("scan.txt"), dir.File("content")};
       live.host.messageAnswers = {MessageResult::kYes};

@@ -1,0 +1,104 @@
+// The tail search on real pages: a split page's tail found among wrong candidates (other pages of
+// the same file and junk, at every cluster position of the window), and the cases it must refuse.
+#include "assembly/tail_search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "page/byte_order.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+#include "tests/support/corpus.h"
+#include "tests/support/disk_image.h"
+#include "tests/support/mdf_builder.h"
+#include "tests/support/run_cli.h"
+
+namespace pagerake {
+namespace {
+
+// The first page from page 40 on that is a page of its file at its place, has `protection` and
+// holds something in its second half.
+int32_t PageWith(const std::vector<uint8_t>& file, PageProtection protection) {
+  for (int32_t p = 40; p < static_cast<int32_t>(file.size() / kPageSize); ++p) {
+    const uint8_t* page = file.data() + static_cast<size_t>(p) * kPageSize;
+    if (page[0] != 1 || LoadLe32(page + header_offset::kPageId) != static_cast<uint32_t>(p) ||
+        ProtectionOf(page) != protection) {
+      continue;
+    }
+    if (std::any_of(page + kPageSize / 2, page + kPageSize - 64, [](uint8_t b) { return b; })) {
+      return p;
+    }
+  }
+  return -1;
+}
+
+TEST(SearchPageTail, FindsTheTailAmongWrongCandidatesAndRefusesWhatItCannotTell) {
+  PAGERAKE_REQUIRE_CORPUS();
+  struct Case {
+    const char* what;
+    const char* file;
+    const char* neighbours;  // the file whose pages lie around (wrong candidates)
+    PageProtection protection;
+    std::vector<int64_t> tails;  // where copies of the tail lie
+    bool found;
+  };
+  const Case cases[] = {
+      {"checksum: found among the file's own pages", "r11.mdf", "r11.mdf",
+       PageProtection::kChecksum, {4900}, true},
+      // A torn-page file's other pages carry the same two bits in half of their sectors, so
+      // tails of them pass by chance: among them a torn-bit page is left alone (next case).
+      {"torn bits: the one candidate", "r01.mdf", "r06.mdf", PageProtection::kTornBits, {4900},
+       true},
+      {"torn bits: two candidates pass, none taken", "r01.mdf", "r06.mdf",
+       PageProtection::kTornBits, {4900, 5200}, false},
+      {"torn bits among the file's own pages: not unique, none taken", "r01.mdf", "r01.mdf",
+       PageProtection::kTornBits, {4900}, false},
+      {"no protection: never by search", "r13.mdf", "r13.mdf", PageProtection::kNone, {4900},
+       false},
+      {"checksum: beyond the window", "r11.mdf", "r11.mdf", PageProtection::kChecksum,
+       {4000 + 3000}, false},
+  };
+  constexpr int64_t kPageSector = 4000;  // cluster-aligned at 4 sectors per cluster
+  constexpr int kHead = 8;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<uint8_t> file =
+        testing::ReadWholeFile((testing::CorpusDir() / c.file).string());
+    const int32_t p = PageWith(file, c.protection);
+    ASSERT_GE(p, 0);
+    const uint8_t* original = file.data() + static_cast<size_t>(p) * kPageSize;
+    const std::vector<uint8_t> around =
+        testing::ReadWholeFile((testing::CorpusDir() / c.neighbours).string());
+    testing::TempDir dir;
+    testing::DiskImage image(8000, 3);
+    // Other pages of the file all around: every cluster position is a candidate.
+    image.PutFilePages(4400, around, p - 40, 40);
+    image.PutFilePages(kPageSector - 16 * 20, around, p - 20, 20);
+    // The head, followed on the disk by the second half of the next page.
+    image.Put(kPageSector, original, kHead * kSectorSize);
+    image.Put(kPageSector + kHead, file.data() + (static_cast<size_t>(p) + 1) * kPageSize +
+                                       kHead * kSectorSize,
+              (kSectorsPerPage - kHead) * kSectorSize);
+    for (int64_t at : c.tails) {
+      image.Put(at, original + kHead * kSectorSize, (kSectorsPerPage - kHead) * kSectorSize);
+    }
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    std::vector<uint8_t> page(kPageSize);
+    ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
+    const std::vector<uint8_t> asRead = page;
+    EXPECT_EQ(SearchPageTail(page.data(), source, kPageSector, 4, 0), c.found);
+    if (c.found) {
+      EXPECT_TRUE(std::equal(page.begin(), page.end(), original));
+    } else {
+      EXPECT_TRUE(page == asRead);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pagerake
