@@ -213,6 +213,8 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
     std::printf("  %-26s %d\n", "fragments chained", r.fragments);
     std::printf("  %-26s %lld\n", "pages from fragments", static_cast<long long>(r.pagesRecovered));
     std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
+    std::printf("  %-26s %lld\n", "split pages mended",
+                static_cast<long long>(r.pagesRepaired + r.pagesTailFound));
     std::printf("  %-26s %d\n", "missing PFS pages", r.missingPfsPages);
     std::printf("  %-26s %d\n", "missing allocated pages", r.missingPages);
     std::printf("  %-26s %lld%s\n", "pages failing verification",
@@ -235,6 +237,8 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     d["fragments"] = r.fragments;
     d["pages_recovered"] = r.pagesRecovered;
     d["pages_zero"] = r.pagesZero;
+    d["pages_mended"] = r.pagesRepaired;
+    d["pages_tail_found"] = r.pagesTailFound;
     d["missing_pfs_pages"] = r.missingPfsPages;
     d["missing_pages"] = r.missingPages;
     d["pages_unverified"] = r.pagesUnverified;
