@@ -1,0 +1,219 @@
+// How often a recovery comes out exact, on volumes that the real tools made: real database files
+// from the corpus written fragmented among filler files by mkfs.fat/mtools or mkntfs/ntfs-3g,
+// beside other databases of the same application or an older copy of the same file, then deleted
+// or quick-formatted (tests/support/scattered_volume.h builds and caches them).
+//
+// Each volume is scanned once; its target is then recovered twice, as the analysis tab, SEARCH
+// MORE, CHECK and CREATE MDF do it: with the written rules alone (--classic) and with the rules
+// added beyond them (the default). A file is exact when every page of the original comes back
+// byte for byte, never-written blocks inside the original that hold no page excepted (no scan can
+// find those). A wrong page written without a report is one that stands at its place in the
+// written file, differs from the original, and is neither among the protected pages that fail
+// verification nor among the unprotected ones that fail the structural check.
+//
+// Prints one line per volume and one table per scenario kind: files exact with --classic and
+// with the added rules, wrong pages written without a report, and files that came out worse
+// (fewer equal pages) with the added rules than without.
+//
+// Usage: recovery_bench [--corpus DIR]   (default: ../shared/corpus beside the source tree, or
+// PAGERAKE_CORPUS). Volumes are cached in the build folder's fixtures/ as the tests cache theirs.
+// NTFS volumes need ntfs-3g and /dev/fuse; where a volume cannot be built it is left out, with
+// the reason.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "analysis/recovery_rules.h"
+#include "app/analysis_commands.h"
+#include "app/recovery.h"
+#include "app/scan_command.h"
+#include "app/session.h"
+#include "app/source_choice.h"
+#include "page/byte_order.h"
+#include "page/page_header.h"
+#include "tests/support/corpus.h"
+#include "tests/support/mdf_builder.h"
+#include "tests/support/scattered_volume.h"
+#include "tests/support/scripted_host.h"
+
+using namespace pagerake;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Scenario {
+  const char* kind;
+  const char* name;
+  bool ntfs;
+  int sectorsPerCluster;
+  const char* target;
+  std::vector<const char*> others;
+  bool unevenHoles = false;
+  bool reformat = false;
+};
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> scenarios = {
+      {"FAT32 8 KiB, alone", "f16-r11", false, 16, "r11.mdf", {}},
+      {"FAT32 8 KiB, alone", "f16-r06", false, 16, "r06.mdf", {}},
+      {"FAT32 4 KiB, uneven holes", "f8-r15", false, 8, "r15.mdf", {}, true},
+      {"FAT32 4 KiB, uneven holes", "f8-r11", false, 8, "r11.mdf", {}, true},
+      {"FAT32 4 KiB, uneven holes", "f8-r06", false, 8, "r06.mdf", {}, true},
+      {"FAT32 2 KiB, uneven holes", "f4-r01", false, 4, "r01.mdf", {}, true},
+      {"FAT32 2 KiB, uneven holes", "f4-r11", false, 4, "r11.mdf", {}, true},
+      {"FAT32 2 KiB, uneven holes", "f4-r15", false, 4, "r15.mdf", {}, true},
+      {"FAT32 512 B, uneven holes", "f1-r13", false, 1, "r13.mdf", {}, true},
+      {"FAT32 512 B, uneven holes", "f1-r11", false, 1, "r11.mdf", {}, true},
+      {"FAT32 4 KiB + same application, formatted", "f8-r15-r08", false, 8, "r15.mdf",
+       {"r08.mdf"}, true, true},
+      {"FAT32 8 KiB + same application", "f16-r11-r14", false, 16, "r11.mdf",
+       {"r14.mdf", "r12.mdf"}},
+      {"NTFS 4 KiB + same application", "n8-r15-r08", true, 8, "r15.mdf", {"r08.mdf"}},
+      {"NTFS 4 KiB + same application", "n8-r11-r14", true, 8, "r11.mdf", {"r14.mdf"}},
+      {"NTFS 4 KiB + same application", "n8-r01-r06", true, 8, "r01.mdf", {"r06.mdf"}},
+      {"NTFS 512 B + same application", "n1-r16-r04", true, 1, "r16.mdf", {"r04.mdf"}},
+      {"NTFS 512 B + same application", "n1-r11-r14", true, 1, "r11.mdf", {"r14.mdf"}},
+      {"NTFS 8 KiB + same application", "n16-r10-r07", true, 16, "r10.mdf", {"r07.mdf"}},
+      {"NTFS 4 KiB + older copy", "n8-s01", true, 8, "versions/s01-c.mdf",
+       {"versions/s01-a.mdf", "r09.mdf"}, false, true},
+      {"NTFS 8 KiB + older copy", "n16-s01", true, 16, "versions/s01-c.mdf",
+       {"versions/s01-a.mdf", "r09.mdf"}},
+  };
+  return scenarios;
+}
+
+struct Outcome {
+  bool written = false;
+  bool exact = false;
+  int equalPages = 0;
+  int silentWrong = 0;
+};
+
+// The written file against the original, page by page.
+Outcome Compare(const std::string& path, const std::vector<uint8_t>& original,
+                const RecoveryReport& report) {
+  Outcome o;
+  o.written = report.written;
+  if (!report.written) return o;
+  const std::vector<uint8_t> written = pagerake::testing::ReadWholeFile(path);
+  if (written.size() != original.size()) return o;
+  std::set<int64_t> reported(report.unverifiedPages.begin(), report.unverifiedPages.end());
+  reported.insert(report.unsoundPages.begin(), report.unsoundPages.end());
+  o.exact = true;
+  for (size_t p = 0; p < original.size() / kPageSize; ++p) {
+    const uint8_t* want = original.data() + p * kPageSize;
+    const uint8_t* got = written.data() + p * kPageSize;
+    const bool equal = std::equal(want, want + kPageSize, got);
+    const bool isPage = want[0] == 1 && LoadLe32(want + header_offset::kPageId) == p;
+    const bool zero = std::all_of(want, want + kPageSize, [](uint8_t b) { return b == 0; });
+    if (equal) ++o.equalPages;
+    if (!equal && (isPage || zero)) o.exact = false;
+    if (!equal && got[0] == 1 && LoadLe32(got + header_offset::kPageId) == p &&
+        !reported.count(static_cast<int64_t>(p))) {
+      ++o.silentWrong;
+    }
+  }
+  return o;
+}
+
+struct KindTotals {
+  int files = 0, exactClassic = 0, exactAdded = 0, silentClassic = 0, silentAdded = 0, worse = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--corpus") setenv("PAGERAKE_CORPUS", argv[i + 1], 1);
+  }
+  const fs::path corpus = pagerake::testing::CorpusDir();
+  if (!fs::exists(corpus / "r11.mdf")) {
+    std::printf("no corpus at %s (--corpus DIR or PAGERAKE_CORPUS)\n", corpus.string().c_str());
+    return 2;
+  }
+  const fs::path work = fs::temp_directory_path() / ("recovery_bench." + std::to_string(getpid()));
+  fs::create_directories(work);
+  std::map<std::string, KindTotals> kinds;
+  std::vector<std::string> order;
+  std::printf("%-14s %-44s %18s %18s\n", "volume", "kind", "classic: eq/silent",
+              "added: eq/silent");
+  for (const Scenario& s : Scenarios()) {
+    pagerake::testing::ScatterPlan plan{s.ntfs, s.sectorsPerCluster,
+                                        (corpus / s.target).string(), {}, true};
+    for (const char* other : s.others) plan.foreign.push_back((corpus / other).string());
+    plan.unevenHoles = s.unevenHoles;
+    plan.reformat = s.reformat;
+    const pagerake::testing::ScatteredVolume volume =
+        pagerake::testing::ScatteredVolumeWithRuns(std::string("recovery-bench-") + s.name, plan);
+    if (volume.image.path.empty() || volume.targetRuns.empty()) {
+      std::printf("%-14s left out: %s\n", s.name, volume.image.skipReason.c_str());
+      continue;
+    }
+    const std::vector<uint8_t> original =
+        pagerake::testing::ReadWholeFile((corpus / s.target).string());
+    pagerake::testing::ScriptedHost host;
+    Session session;
+    if (!OpenImageSource(session, host, volume.image.path, SourceLayout::kDetect) ||
+        !StartScan(session, host)) {
+      std::printf("%-14s left out: the scan did not start\n", s.name);
+      continue;
+    }
+    session.jobs.JoinAll();
+    ChangeTab(session, host, 2);
+    const int64_t start = volume.targetRuns.front().sector;
+    int row = -1;
+    for (size_t i = 0; i < session.databaseFiles.rows.size(); ++i) {
+      if (session.databaseFiles.rows[i].fsec == start) row = static_cast<int>(i);
+    }
+    Outcome outcome[2];
+    for (int added = 0; added < 2 && row >= 0; ++added) {
+      session.rules = added ? RecoveryRules{} : RecoveryRules::Classic();
+      const std::string out = (work / (std::string(s.name) + (added ? "-added" : "-classic") +
+                                       ".mdf")).string();
+      const RecoveryReport r = RecoverDatabase(session, host, row, out);
+      outcome[added] = Compare(out, original, r);
+      fs::remove(out);
+    }
+    if (kinds.find(s.kind) == kinds.end()) order.push_back(s.kind);
+    KindTotals& t = kinds[s.kind];
+    ++t.files;
+    t.exactClassic += outcome[0].exact;
+    t.exactAdded += outcome[1].exact;
+    t.silentClassic += outcome[0].silentWrong;
+    t.silentAdded += outcome[1].silentWrong;
+    t.worse += outcome[1].equalPages < outcome[0].equalPages;
+    const int pages = static_cast<int>(original.size() / kPageSize);
+    auto cell = [pages](const Outcome& o) {
+      if (!o.written) return std::string("not written");
+      return std::to_string(o.equalPages) + "/" + std::to_string(pages) + " " +
+             std::to_string(o.silentWrong) + (o.exact ? " exact" : "");
+    };
+    std::printf("%-14s %-44s %18s %18s\n", s.name, s.kind,
+                row < 0 ? "not listed" : cell(outcome[0]).c_str(),
+                row < 0 ? "not listed" : cell(outcome[1]).c_str());
+  }
+  std::printf("\n%-44s %5s %14s %12s %15s %13s %6s\n", "kind", "files", "exact classic",
+              "exact added", "silent classic", "silent added", "worse");
+  KindTotals all;
+  for (const std::string& k : order) {
+    const KindTotals& t = kinds[k];
+    std::printf("%-44s %5d %14d %12d %15d %13d %6d\n", k.c_str(), t.files, t.exactClassic,
+                t.exactAdded, t.silentClassic, t.silentAdded, t.worse);
+    all.files += t.files;
+    all.exactClassic += t.exactClassic;
+    all.exactAdded += t.exactAdded;
+    all.silentClassic += t.silentClassic;
+    all.silentAdded += t.silentAdded;
+    all.worse += t.worse;
+  }
+  std::printf("%-44s %5d %14d %12d %15d %13d %6d\n", "all", all.files, all.exactClassic,
+              all.exactAdded, all.silentClassic, all.silentAdded, all.worse);
+  fs::remove_all(work);
+  return 0;
+}
