@@ -75,9 +75,25 @@ int32_t NearestCandidate(const AnalysisInput& in, const AnalysisResults& results
   return best;
 }
 
+// The choice when an older copy may lie on the disk: among the candidates that begin where the
+// first one does, the one whose newest verified page is newest; the nearest on equal LSNs.
+int32_t NewestCandidate(const AnalysisInput& in, const std::vector<int32_t>& candidates,
+                        const std::vector<PageLsn>& newest, int32_t nearest) {
+  const int32_t firstBegin = in.order[candidates[0]].beginPage;
+  size_t best = 0;
+  for (size_t k = 0; k < candidates.size(); ++k) {
+    if (candidates[k] == nearest) best = k;
+  }
+  for (size_t k = 0; k < candidates.size() && in.order[candidates[k]].beginPage == firstBegin; ++k) {
+    if (newest[k] > newest[best]) best = k;
+  }
+  return candidates[best];
+}
+
 }  // namespace
 
-CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position) {
+CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
+                            PageLsn* newest) {
   const int32_t line = in.order[position].recordNo;
   const FragmentRecord& r = in.table[static_cast<size_t>(line)];
   const int32_t n = PagesOf(r.sizeKB);
@@ -86,7 +102,9 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
   MatchRules rules;
   rules.lsnBound = in.rules.lsnBound && results.lsnBound ? &*results.lsnBound : nullptr;
   rules.iamMarks = in.rules.iamMarks;
+  rules.newest = newest != nullptr;
   CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, rules);
+  if (newest != nullptr) *newest = counts.newest;
   if (counts.iamMarkConflict) results.iamMismatch.Note(line, in.table.size());
   if (counts.conflicts > 0) return CandidateTest::kReject;
   if (counts.newerThanBound > 0) {
@@ -129,6 +147,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   Host& host = in.reader.host;
   results.newerThanBound = {};
   results.iamMismatch = {};
+  results.newerCopiesTaken = 0;
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
   results.pageMap.Reset(results.targetFileSizePages);
@@ -159,6 +178,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   while (c <= last && in.order[c].beginPage < t) ++c;
   if (c > last) c = 0;
   std::vector<int32_t> candidates;
+  std::vector<PageLsn> newest;  // per candidate, with the older-copy option
   while (c <= last) {
     if (in.stop != nullptr && in.stop->load()) return AnalysisEnd::kStopped;
     if (!in.automatic) host.ProcessEvents();
@@ -167,18 +187,30 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       continue;
     }
     // Candidates: c and the accepted entries that begin before the end of what they cover.
+    const bool byAge = in.rules.preferNewest && in.automatic;
     candidates.assign(1, c);
+    newest.assign(1, PageLsn{});
+    if (byAge) TestCandidate(in, results, c, &newest[0]);
     int32_t m = in.order[c].endPage;
     for (int32_t i = c + 1; i <= last && in.order[i].beginPage < m &&
                             candidates.size() < kMaxCandidates;
          ++i) {
-      if (TestCandidate(in, results, i) != CandidateTest::kAccept) continue;
+      PageLsn lsn;
+      if (TestCandidate(in, results, i, byAge ? &lsn : nullptr) != CandidateTest::kAccept) {
+        continue;
+      }
       candidates.push_back(i);
+      newest.push_back(lsn);
       m = std::max(m, in.order[i].endPage);
     }
     int32_t k = candidates[0];
     if (candidates.size() > 1 && in.automatic) {
       if (results.lastChainedFragment >= 0) k = NearestCandidate(in, results, candidates);
+      if (byAge) {
+        const int32_t nearest = k;
+        k = NewestCandidate(in, candidates, newest, nearest);
+        if (k != nearest) ++results.newerCopiesTaken;
+      }
     } else if (candidates.size() > 1) {
       const std::optional<int32_t> chosen = in.choose ? in.choose(candidates) : std::nullopt;
       if (!chosen) {
@@ -201,6 +233,10 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     c = k + 1;
   }
   for (const std::string& line : TurnedAwayLines(results)) host.AddMemoLine(Memo::kAnalysis, line);
+  if (results.newerCopiesTaken > 0) {
+    host.AddMemoLine(Memo::kAnalysis,
+                     "按LSN取较新的副本,碎片数量" + std::to_string(results.newerCopiesTaken));
+  }
   host.AddMemoLine(Memo::kAnalysis, "分析已正常结束,请组合前进行二次查找");
   return AnalysisEnd::kFinished;
 }

@@ -49,6 +49,8 @@ struct AnalysisResults {
   // The fragments that rules beyond the written ones turned away, each counted once.
   TurnedAway newerThanBound;  // a page newer than the LSN bound
   TurnedAway iamMismatch;     // an IAM page where the PFS marks none
+  // Choices where the older-copy option took a newer fragment than the nearest one.
+  int32_t newerCopiesTaken = 0;
 };
 
 enum class AnalysisEnd {
@@ -81,7 +83,8 @@ struct AnalysisInput {
 // match), 2 reject (runs past the file's end, or a conflict), 3 no evidence. With the LSN bound,
 // a fragment holding a page newer than the bound is rejected too and noted in `results`.
 enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
-CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position);
+CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
+                            PageLsn* newest = nullptr);
 
 // How many fragments each added rule has turned away so far.
 struct TurnedAwayCounts {

@@ -362,9 +362,15 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
     if (page == nullptr) return;
     const Header h = ReadHeader(page);
     const PageMapEntry& e = map.At(int64_t{startPage} + i);
-    if (rules.lsnBound != nullptr && h.version == 1 && h.pageId == startPage + i &&
-        ReadPageLsn(page) > *rules.lsnBound && VerifyPage(page)) {
-      ++counts.newerThanBound;
+    if (h.version == 1 && h.pageId == startPage + i &&
+        (rules.lsnBound != nullptr || rules.newest)) {
+      const PageLsn lsn = ReadPageLsn(page);
+      const bool newer = rules.lsnBound != nullptr && lsn > *rules.lsnBound;
+      const bool newest = rules.newest && lsn > counts.newest;
+      if ((newer || newest) && VerifyPage(page)) {
+        if (newer) ++counts.newerThanBound;
+        if (newest) counts.newest = lsn;
+      }
     }
     if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
     if (e.allocState == kAllocFree || h.version != 1) {

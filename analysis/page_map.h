@@ -115,12 +115,14 @@ struct PageMatchCounts {
   int32_t pfsPages = 0;
   int32_t newerThanBound = 0;  // verified pages at their own number newer than the LSN bound
   bool iamMarkConflict = false;  // the only conflict: an IAM page the PFS does not mark as one
+  PageLsn newest;                // the newest verified page at its own number, when asked for
 };
 
 // What CountPageMatches checks beyond the written rules.
 struct MatchRules {
   const PageLsn* lsnBound = nullptr;  // count the pages newer than this bound
   bool iamMarks = false;              // an IAM page at an allocated page not marked IAM conflicts
+  bool newest = false;                // find the newest verified page at its own number
 };
 
 // Walks the fragment's pages against the map and adds to `counts`. A page that contradicts an

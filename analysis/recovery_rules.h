@@ -15,6 +15,10 @@ struct RecoveryRules {
   // CREATE MDF looks near a split page for its tail when the tail is not in front of the next
   // fragment (tail_search.h).
   bool tailSearch = true;
+  // An option, off unless the user says an older copy of the file may lie on the disk: where
+  // fragments that begin at the same page compete, the one holding the newest verified page is
+  // taken (the nearest on equal LSNs). Without an older copy it would favour a newer database.
+  bool preferNewest = false;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;

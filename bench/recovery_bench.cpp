@@ -12,8 +12,9 @@
 // verification nor among the unprotected ones that fail the structural check.
 //
 // Prints one line per volume and one table per scenario kind: files exact with --classic and
-// with the added rules, wrong pages written without a report, and files that came out worse
-// (fewer equal pages) with the added rules than without.
+// with the added rules, wrong pages written without a report, files that came out worse (fewer
+// equal pages) with the added rules than without, and files exact with the added rules and the
+// older-copy option (--older-copy, off by default) too.
 //
 // Usage: recovery_bench [--corpus DIR]   (default: ../shared/corpus beside the source tree, or
 // PAGERAKE_CORPUS). Volumes are cached in the build folder's fixtures/ as the tests cache theirs.
@@ -124,6 +125,7 @@ Outcome Compare(const std::string& path, const std::vector<uint8_t>& original,
 
 struct KindTotals {
   int files = 0, exactClassic = 0, exactAdded = 0, silentClassic = 0, silentAdded = 0, worse = 0;
+  int exactOlderCopy = 0;
 };
 
 }  // namespace
@@ -141,8 +143,8 @@ int main(int argc, char** argv) {
   fs::create_directories(work);
   std::map<std::string, KindTotals> kinds;
   std::vector<std::string> order;
-  std::printf("%-14s %-44s %18s %18s\n", "volume", "kind", "classic: eq/silent",
-              "added: eq/silent");
+  std::printf("%-14s %-44s %18s %18s %18s\n", "volume", "kind", "classic: eq/silent",
+              "added: eq/silent", "+older copy");
   for (const Scenario& s : Scenarios()) {
     pagerake::testing::ScatterPlan plan{s.ntfs, s.sectorsPerCluster,
                                         (corpus / s.target).string(), {}, true};
@@ -171,11 +173,12 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < session.databaseFiles.rows.size(); ++i) {
       if (session.databaseFiles.rows[i].fsec == start) row = static_cast<int>(i);
     }
-    Outcome outcome[2];
-    for (int added = 0; added < 2 && row >= 0; ++added) {
+    Outcome outcome[3];
+    for (int added = 0; added < 3 && row >= 0; ++added) {
       session.rules = added ? RecoveryRules{} : RecoveryRules::Classic();
-      const std::string out = (work / (std::string(s.name) + (added ? "-added" : "-classic") +
-                                       ".mdf")).string();
+      session.rules.preferNewest = added == 2;
+      const std::string out =
+          (work / (std::string(s.name) + "-" + std::to_string(added) + ".mdf")).string();
       const RecoveryReport r = RecoverDatabase(session, host, row, out);
       outcome[added] = Compare(out, original, r);
       fs::remove(out);
@@ -188,32 +191,35 @@ int main(int argc, char** argv) {
     t.silentClassic += outcome[0].silentWrong;
     t.silentAdded += outcome[1].silentWrong;
     t.worse += outcome[1].equalPages < outcome[0].equalPages;
+    t.exactOlderCopy += outcome[2].exact;
     const int pages = static_cast<int>(original.size() / kPageSize);
     auto cell = [pages](const Outcome& o) {
       if (!o.written) return std::string("not written");
       return std::to_string(o.equalPages) + "/" + std::to_string(pages) + " " +
              std::to_string(o.silentWrong) + (o.exact ? " exact" : "");
     };
-    std::printf("%-14s %-44s %18s %18s\n", s.name, s.kind,
+    std::printf("%-14s %-44s %18s %18s %18s\n", s.name, s.kind,
                 row < 0 ? "not listed" : cell(outcome[0]).c_str(),
-                row < 0 ? "not listed" : cell(outcome[1]).c_str());
+                row < 0 ? "not listed" : cell(outcome[1]).c_str(),
+                row < 0 ? "not listed" : cell(outcome[2]).c_str());
   }
-  std::printf("\n%-44s %5s %14s %12s %15s %13s %6s\n", "kind", "files", "exact classic",
-              "exact added", "silent classic", "silent added", "worse");
+  std::printf("\n%-44s %5s %14s %12s %15s %13s %6s %12s\n", "kind", "files", "exact classic",
+              "exact added", "silent classic", "silent added", "worse", "+older copy");
   KindTotals all;
   for (const std::string& k : order) {
     const KindTotals& t = kinds[k];
-    std::printf("%-44s %5d %14d %12d %15d %13d %6d\n", k.c_str(), t.files, t.exactClassic,
-                t.exactAdded, t.silentClassic, t.silentAdded, t.worse);
+    std::printf("%-44s %5d %14d %12d %15d %13d %6d %12d\n", k.c_str(), t.files, t.exactClassic,
+                t.exactAdded, t.silentClassic, t.silentAdded, t.worse, t.exactOlderCopy);
     all.files += t.files;
     all.exactClassic += t.exactClassic;
     all.exactAdded += t.exactAdded;
     all.silentClassic += t.silentClassic;
     all.silentAdded += t.silentAdded;
     all.worse += t.worse;
+    all.exactOlderCopy += t.exactOlderCopy;
   }
-  std::printf("%-44s %5d %14d %12d %15d %13d %6d\n", "all", all.files, all.exactClassic,
-              all.exactAdded, all.silentClassic, all.silentAdded, all.worse);
+  std::printf("%-44s %5d %14d %12d %15d %13d %6d %12d\n", "all", all.files, all.exactClassic,
+              all.exactAdded, all.silentClassic, all.silentAdded, all.worse, all.exactOlderCopy);
   fs::remove_all(work);
   return 0;
 }

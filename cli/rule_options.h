@@ -13,12 +13,14 @@ struct RuleFlags {
   bool noLsnBound = false;
   bool noIamMarks = false;
   bool noTailSearch = false;
+  bool olderCopy = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
     if (noLsnBound) rules.lsnBound = false;
     if (noIamMarks) rules.iamMarks = false;
     if (noTailSearch) rules.tailSearch = false;
+    if (olderCopy && !classic) rules.preferNewest = true;
     return rules;
   }
 };
@@ -34,6 +36,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-tail-search", flags.noTailSearch,
                 "do not look near a split page for its tail when it is not in front of the next "
                 "fragment");
+  cmd->add_flag("--older-copy", flags.olderCopy,
+                "an older copy of the file may lie on this disk: where fragments of the same "
+                "pages compete, take the one with the newest pages");
 }
 
 }  // namespace pagerake::cli

@@ -46,37 +46,56 @@ TEST(LsnBound, HoldsForEveryPageOfEveryCorpusFile) {
   EXPECT_GE(files, 19);
 }
 
-// r11 starts with pages 0-47 (its boot page among them); r14, a newer database made from the same
-// model, has a piece of pages 48-95 next to it, r11's own piece of those pages lies far away.
-struct NewerNeighbour {
+// The target starts with pages 0 to split - 1 (its boot page among them); `other` has a piece of
+// the pages from split on next to it (at sector 2000), the target's own piece of those pages lies
+// far away (9000), and the rest of the target further on (12000).
+struct Neighbour {
   testing::TempDir dir;
   int32_t pages = 0;
   DataSource source;
   FragmentTable table;
   PageOrderIndex order;
 
-  NewerNeighbour() {
-    const std::vector<uint8_t> target = Corpus("r11.mdf");
+  Neighbour(const char* targetName, const char* otherName, int32_t split) {
+    const std::vector<uint8_t> target = Corpus(targetName);
     pages = static_cast<int32_t>(target.size() / kPageSize);
     testing::DiskImage image(20000, 4);
-    image.PutFilePages(1000, target, 0, 48);
-    image.PutFilePages(2000, Corpus("r14.mdf"), 48, 48);
-    image.PutFilePages(9000, target, 48, 48);
-    image.PutFilePages(12000, target, 96, pages - 96);
+    image.PutFilePages(1000, target, 0, split);
+    image.PutFilePages(2000, Corpus(otherName), split, split);
+    image.PutFilePages(9000, target, split, split);
+    image.PutFilePages(12000, target, 2 * split, pages - 2 * split);
     EXPECT_TRUE(image.Write(disk()));
     source = testing::WholeDiskImageSource(disk());
-    table.Append(MakeFragmentRecord(1, 1000, 48, 0, "F:\\Database1.mdf", 1));
-    table.Append(MakeFragmentRecord(2, 2000, 48, 48, " ", 1));  // r14's
-    table.Append(MakeFragmentRecord(3, 9000, 48, 48, " ", 1));
-    table.Append(MakeFragmentRecord(4, 12000, pages - 96, 96, " ", 1));
+    table.Append(MakeFragmentRecord(1, 1000, split, 0, "F:\\Database1.mdf", 1));
+    table.Append(MakeFragmentRecord(2, 2000, split, split, " ", 1));  // the other file's
+    table.Append(MakeFragmentRecord(3, 9000, split, split, " ", 1));
+    table.Append(MakeFragmentRecord(4, 12000, pages - 2 * split, 2 * split, " ", 1));
     order = BuildPageOrderIndex(table);
   }
   std::string disk() const { return dir.File("disk.img"); }
+
+  AnalysisResults Analyse(RecoveryRules rules, std::vector<std::string>& memo) {
+    PageAccess access;
+    testing::ScriptedHost host;
+    PageMapReader reader{access, source, 16, host};
+    AnalysisInput in{table, order, reader, 1000, table[0].sizeKB, true, {}};
+    in.rules = rules;
+    AnalysisResults results;
+    EXPECT_EQ(AnalyseFile(in, results), AnalysisEnd::kFinished);
+    memo = host.memo(Memo::kAnalysis);
+    return results;
+  }
 };
 
+bool Told(const std::vector<std::string>& memo, const std::string& line) {
+  return std::find(memo.begin(), memo.end(), line) != memo.end();
+}
+
+// r14, a newer database made from the same model as r11, beside r11's pages 48-95: the written
+// rules chain r14's nearer piece, the bound turns it away.
 TEST(LsnBound, TurnsAwayANewerDatabasesPieceTheWrittenRulesChain) {
   PAGERAKE_REQUIRE_CORPUS();
-  NewerNeighbour n;
+  Neighbour n("r11.mdf", "r14.mdf", 48);
   struct Case {
     const char* what;
     RecoveryRules rules;
@@ -89,19 +108,28 @@ TEST(LsnBound, TurnsAwayANewerDatabasesPieceTheWrittenRulesChain) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    PageAccess access;
-    testing::ScriptedHost host;
-    PageMapReader reader{access, n.source, 16, host};
-    AnalysisInput in{n.table, n.order, reader, 1000, 48 * 8, true, {}};
-    in.rules = c.rules;
-    AnalysisResults results;
-    EXPECT_EQ(AnalyseFile(in, results), AnalysisEnd::kFinished);
+    std::vector<std::string> memo;
+    const AnalysisResults results = n.Analyse(c.rules, memo);
     EXPECT_EQ(results.inAssembly, c.inAssembly);
     EXPECT_EQ(results.newerThanBound.count, c.turnedAway);
-    const std::vector<std::string> memo = host.memo(Memo::kAnalysis);
-    const std::string line = "LSN新于引导页上限,排除碎片数量1";
-    const bool told = std::find(memo.begin(), memo.end(), line) != memo.end();
-    EXPECT_EQ(told, c.turnedAway > 0);
+    EXPECT_EQ(Told(memo, "LSN新于引导页上限,排除碎片数量1"), c.turnedAway > 0);
+  }
+}
+
+// An older copy (s01-a) of the file (s01-c) with a nearer piece of pages 40-79, which holds
+// changed pages: the bound lets it in (it is older); the older-copy option takes the newer piece.
+TEST(LsnBound, TheOlderCopyOptionTakesTheNewerOfTwoCopies) {
+  PAGERAKE_REQUIRE_CORPUS();
+  Neighbour n("versions/s01-c.mdf", "versions/s01-a.mdf", 40);
+  RecoveryRules withOption;
+  withOption.preferNewest = true;
+  const std::pair<RecoveryRules, std::vector<int32_t>> cases[] = {
+      {RecoveryRules{}, {1, 1, 0, 1}}, {withOption, {1, 0, 1, 1}}};
+  for (const auto& [rules, inAssembly] : cases) {
+    SCOPED_TRACE(rules.preferNewest ? "older-copy option" : "default rules");
+    std::vector<std::string> memo;
+    EXPECT_EQ(n.Analyse(rules, memo).inAssembly, inAssembly);
+    EXPECT_EQ(Told(memo, "按LSN取较新的副本,碎片数量1"), rules.preferNewest);
   }
 }
 
@@ -109,7 +137,7 @@ TEST(LsnBound, TurnsAwayANewerDatabasesPieceTheWrittenRulesChain) {
 // switch it off.
 TEST(LsnBound, IsOnByDefaultAndSwitchedOffByEitherFlag) {
   PAGERAKE_REQUIRE_CORPUS();
-  NewerNeighbour n;
+  Neighbour n("r11.mdf", "r14.mdf", 48);
   const std::pair<std::vector<std::string>, int> cases[] = {
       {{}, 9000}, {{"--classic"}, 2000}, {{"--no-lsn-bound"}, 2000}};
   for (const auto& [flags, fsec] : cases) {
