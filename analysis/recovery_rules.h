@@ -15,6 +15,9 @@ struct RecoveryRules {
   // CREATE MDF looks near a split page for its tail when the tail is not in front of the next
   // fragment (tail_search.h).
   bool tailSearch = true;
+  // The scan takes a file header page as the start of a fragment even when its PFS page does not
+  // follow it: page 0 at the end of an extent.
+  bool pageZeroAlone = true;
   // An option, off unless the user says an older copy of the file may lie on the disk: where
   // fragments that begin at the same page compete, the one holding the newest verified page is
   // taken (the nearest on equal LSNs). Without an older copy it would favour a newer database.
@@ -25,6 +28,7 @@ struct RecoveryRules {
     rules.lsnBound = false;
     rules.iamMarks = false;
     rules.tailSearch = false;
+    rules.pageZeroAlone = false;
     return rules;
   }
 };

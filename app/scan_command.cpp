@@ -111,6 +111,8 @@ bool StartScan(Session& session, Host& host) {
     host.ShowMessage(parsed.error, "提示", MessageIcon::kWarning, MessageButtons::kOk);
     return false;
   }
+  ScanOptions options = *parsed.options;
+  options.pageZeroAlone = session.rules.pageZeroAlone;
   // 3. The window ends on the data-source tab with the scan button disabled.
   session.activeTab = 0;
   session.scanButtonEnabled = false;
@@ -118,7 +120,7 @@ bool StartScan(Session& session, Host& host) {
   session.scanStopped = false;
   session.jobKind = JobKind::kScan;
   session.jobs.Start(JobKind::kScan,
-                     [&session, &host, options = *parsed.options, source = session.dataSource,
+                     [&session, &host, options, source = session.dataSource,
                       fileId = session.currentFileId](JobKind kind) {
                        if (kind == JobKind::kScan) RunScanJob(session, host, options, source, fileId);
                      });

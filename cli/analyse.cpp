@@ -195,6 +195,7 @@ void PrintAnalysis(const Session& session, const std::vector<std::string>& memo,
 int RunAnalyse(const AnalysisCliOptions& o) {
   AnalysisHost host(o.manual);
   Session session;
+  session.rules = o.rules.Rules();  // the scan follows them too
   if (!LoadFragments(o.from, session, host)) return kExitBadInput;
   ChangeTab(session, host, kAnalysisTab);
   const size_t count = session.databaseFiles.rows.size();
@@ -205,7 +206,6 @@ int RunAnalyse(const AnalysisCliOptions& o) {
   }
   ClickDatabaseFile(session, o.db - 1);
   session.chkauto = !o.manual;
-  session.rules = o.rules.Rules();
   if (!ClickAnalyse(session, host)) return kExitBadInput;
   session.jobs.JoinAll();
   if (!session.lastAnalysisEnd) return kExitBadInput;

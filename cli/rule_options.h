@@ -14,6 +14,7 @@ struct RuleFlags {
   bool noIamMarks = false;
   bool noTailSearch = false;
   bool olderCopy = false;
+  bool noPageZeroAlone = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -21,6 +22,7 @@ struct RuleFlags {
     if (noIamMarks) rules.iamMarks = false;
     if (noTailSearch) rules.tailSearch = false;
     if (olderCopy && !classic) rules.preferNewest = true;
+    if (noPageZeroAlone) rules.pageZeroAlone = false;
     return rules;
   }
 };
@@ -39,6 +41,8 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--older-copy", flags.olderCopy,
                 "an older copy of the file may lie on this disk: where fragments of the same "
                 "pages compete, take the one with the newest pages");
+  cmd->add_flag("--no-page-zero-alone", flags.noPageZeroAlone,
+                "start a file only where its PFS page follows its header page");
 }
 
 }  // namespace pagerake::cli

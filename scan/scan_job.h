@@ -27,6 +27,9 @@ struct ScanOptions {
   int64_t stepSectors = 1;      // edtsecs: sectors per cluster; the walk steps by at most 16
   bool limitBeginPage = false;  // CheckBox1: record only fragments starting below maxBeginPage
   int32_t maxBeginPage = 0;     // edtmaxpageid
+  // Beyond the written rules: a file header page starts a fragment at page 0 even when its PFS
+  // page does not follow it (page 0 at the end of an extent).
+  bool pageZeroAlone = false;
 };
 
 // Told of every change the scan makes to the fragment table, in order, on the job thread, so

@@ -133,13 +133,17 @@ void Walker::TestPosition() {
   // Every header test wants version 1; on other data nearly every position stops here.
   if (header[header_offset::kHeaderVersion] != 1) return;
   if (IsFileHeaderPage(header, job_.currentFileId)) {
-    // Page 0 counts only with its PFS page right behind it.
+    // Page 0 counts only with its PFS page right behind it, unless it may end an extent.
     const uint8_t* pfs = window_.ReadPageHeader(cursor_ + kSectorsPerPage, false, windowSize_);
     if (pfs == nullptr) {
       job_.host.AddMemoLine(Memo::kSource, ErrorLine("512error", cursor_ + kSectorsPerPage));
       return;
     }
-    if (!IsPfsPage(pfs, job_.currentFileId)) return;
+    if (!IsPfsPage(pfs, job_.currentFileId)) {
+      if (!job_.options.pageZeroAlone) return;
+      job_.host.AddMemoLine(Memo::kSource,
+                            "文件头后无PFS页面,仍作为碎片记录:" + std::to_string(cursor_));
+    }
     const int64_t start = cursor_;
     const int32_t pages = FollowRun(start, 0, job_.currentFileId, "8192errorhead");
     job_.pendingMemo = "无效文件头";

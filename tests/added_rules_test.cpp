@@ -1,8 +1,12 @@
-// The LSN bound on real database files: the boot page of every corpus file bounds every page of
-// its own file, and the bound turns a newer database's piece away where the written rules chain it.
+// The rules beyond the written ones that choose fragments, on real database files: the LSN bound
+// (the boot page of every corpus file bounds every page of its own file; the bound turns a newer
+// database's piece away where the written rules chain it), the older-copy option, and page 0
+// taken without its PFS page.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <random>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -11,7 +15,13 @@
 
 #include "analysis/file_analysis.h"
 #include "analysis/lsn_bound.h"
+#include "app/analysis_commands.h"
+#include "app/recovery.h"
+#include "app/scan_command.h"
+#include "app/session.h"
+#include "app/source_choice.h"
 #include "page/byte_order.h"
+#include "page/page_header.h"
 #include "tests/support/corpus.h"
 #include "tests/support/disk_image.h"
 #include "tests/support/mdf_builder.h"
@@ -149,6 +159,68 @@ TEST(LsnBound, IsOnByDefaultAndSwitchedOffByEitherFlag) {
     const nlohmann::json doc = nlohmann::json::parse(r.out);
     ASSERT_GE(doc["fragments"].size(), 2u);
     EXPECT_EQ(doc["fragments"][1]["fsec"], fsec);
+  }
+}
+
+// Without its PFS page behind it, page 0 rests on the header test alone: at every sector of every
+// corpus file it passes only at the file's page 0, and nowhere in 64 MiB of random bytes.
+TEST(PageZeroAlone, TheHeaderTestPassesAtPageZeroOnly) {
+  PAGERAKE_REQUIRE_CORPUS();
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(testing::CorpusDir())) {
+    if (entry.path().extension() != ".mdf") continue;
+    const std::vector<uint8_t> file = testing::ReadWholeFile(entry.path().string());
+    std::vector<size_t> passes;
+    for (size_t at = 0; at + kPageHeaderSize <= file.size(); at += kSectorSize) {
+      int16_t fileId = 1;
+      if (IsFileHeaderPage(file.data() + at, fileId)) passes.push_back(at);
+    }
+    EXPECT_EQ(passes, std::vector<size_t>{0}) << entry.path();
+    ++files;
+  }
+  EXPECT_GE(files, 19);
+  std::mt19937_64 random(42);
+  std::vector<uint8_t> bytes(size_t{64} << 20);
+  for (size_t i = 0; i < bytes.size(); i += 8) {
+    const uint64_t v = random();
+    std::memcpy(bytes.data() + i, &v, 8);
+  }
+  int falseStarts = 0;
+  for (size_t at = 0; at + kPageHeaderSize <= bytes.size(); at += kSectorSize) {
+    int16_t fileId = 1;
+    bytes[at] = 1;  // header version 1, as the scan asks before any header test
+    falseStarts += IsFileHeaderPage(bytes.data() + at, fileId);
+  }
+  EXPECT_EQ(falseStarts, 0);
+}
+
+// r11's page 0 ends an extent: its PFS page and the rest of the file lie elsewhere. The written
+// rules list no database; with the added rules page 0 starts a fragment of its own, SEARCH MORE
+// takes the rest, and the file comes back whole.
+TEST(PageZeroAlone, ListsTheFileAndRecoversIt) {
+  PAGERAKE_REQUIRE_CORPUS();
+  const std::vector<uint8_t> file = Corpus("r11.mdf");
+  const auto pages = static_cast<int32_t>(file.size() / kPageSize);
+  testing::TempDir dir;
+  testing::DiskImage image(16000, 5);
+  image.PutFilePages(1008, file, 0, 1);
+  image.PutFilePages(4000, file, 1, pages - 1);
+  ASSERT_TRUE(image.Write(dir.File("disk.img")));
+  for (const bool added : {false, true}) {
+    SCOPED_TRACE(added ? "with the added rules" : "written rules alone");
+    testing::ScriptedHost host;
+    Session session;
+    session.rules = added ? RecoveryRules{} : RecoveryRules::Classic();
+    ASSERT_TRUE(OpenImageSource(session, host, dir.File("disk.img"), SourceLayout::kWholeDisk));
+    ASSERT_TRUE(StartScan(session, host));
+    session.jobs.JoinAll();
+    ChangeTab(session, host, 2);
+    ASSERT_EQ(session.databaseFiles.rows.size(), added ? 1u : 0u);
+    if (!added) continue;
+    EXPECT_EQ(session.databaseFiles.rows[0].fsec, 1008);
+    const RecoveryReport r = RecoverDatabase(session, host, 0, dir.File("out.mdf"));
+    ASSERT_TRUE(r.written);
+    EXPECT_TRUE(testing::ReadWholeFile(dir.File("out.mdf")) == file);
   }
 }
 
