@@ -179,18 +179,19 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   if (c > last) c = 0;
   std::vector<int32_t> candidates;
   std::vector<PageLsn> newest;  // per candidate, with the older-copy option
+  const bool byAge = in.rules.preferNewest && in.automatic;
   while (c <= last) {
     if (in.stop != nullptr && in.stop->load()) return AnalysisEnd::kStopped;
     if (!in.automatic) host.ProcessEvents();
-    if (in.order[c].beginPage < t || TestCandidate(in, results, c) != CandidateTest::kAccept) {
+    PageLsn firstNewest;
+    if (in.order[c].beginPage < t ||
+        TestCandidate(in, results, c, byAge ? &firstNewest : nullptr) != CandidateTest::kAccept) {
       ++c;
       continue;
     }
     // Candidates: c and the accepted entries that begin before the end of what they cover.
-    const bool byAge = in.rules.preferNewest && in.automatic;
     candidates.assign(1, c);
-    newest.assign(1, PageLsn{});
-    if (byAge) TestCandidate(in, results, c, &newest[0]);
+    newest.assign(1, firstNewest);
     int32_t m = in.order[c].endPage;
     for (int32_t i = c + 1; i <= last && in.order[i].beginPage < m &&
                             candidates.size() < kMaxCandidates;

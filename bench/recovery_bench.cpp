@@ -26,7 +26,6 @@
 #include <unistd.h>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +39,7 @@
 #include "page/page_header.h"
 #include "tests/support/corpus.h"
 #include "tests/support/mdf_builder.h"
+#include "tests/support/recovery_check.h"
 #include "tests/support/scattered_volume.h"
 #include "tests/support/scripted_host.h"
 
@@ -104,8 +104,7 @@ Outcome Compare(const std::string& path, const std::vector<uint8_t>& original,
   if (!report.written) return o;
   const std::vector<uint8_t> written = pagerake::testing::ReadWholeFile(path);
   if (written.size() != original.size()) return o;
-  std::set<int64_t> reported(report.unverifiedPages.begin(), report.unverifiedPages.end());
-  reported.insert(report.unsoundPages.begin(), report.unsoundPages.end());
+  o.silentWrong = pagerake::testing::CountUnreportedWrongPages(written, original, report);
   o.exact = true;
   for (size_t p = 0; p < original.size() / kPageSize; ++p) {
     const uint8_t* want = original.data() + p * kPageSize;
@@ -115,10 +114,6 @@ Outcome Compare(const std::string& path, const std::vector<uint8_t>& original,
     const bool zero = std::all_of(want, want + kPageSize, [](uint8_t b) { return b == 0; });
     if (equal) ++o.equalPages;
     if (!equal && (isPage || zero)) o.exact = false;
-    if (!equal && got[0] == 1 && LoadLe32(got + header_offset::kPageId) == p &&
-        !reported.count(static_cast<int64_t>(p))) {
-      ++o.silentWrong;
-    }
   }
   return o;
 }

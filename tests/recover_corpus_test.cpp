@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "tests/support/corpus.h"
 #include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
+#include "tests/support/recovery_check.h"
 #include "tests/support/scattered_volume.h"
 #include "tests/support/scripted_host.h"
 
@@ -233,18 +233,7 @@ TEST_P(RecoveryOnRealVolume, WritesEveryPageThatTheVolumeStillHoldsWhole) {
     }
     // A wrong page that stands at its place in the written file is reported (it fails its check
     // or, unprotected, the structural check), or it was written without a report.
-    std::set<int64_t> reported(r.unverifiedPages.begin(), r.unverifiedPages.end());
-    reported.insert(r.unsoundPages.begin(), r.unsoundPages.end());
-    int32_t silent = 0;
-    for (int32_t p = 0; p < static_cast<int32_t>(original.size() / kPageSize); ++p) {
-      const uint8_t* page = written.data() + static_cast<size_t>(p) * kPageSize;
-      const PageHeader h = DecodePageHeader(page);
-      if (PageIs(written, p, original.data() + static_cast<size_t>(p) * kPageSize) ||
-          h.headerVersion != 1 || h.pageId != static_cast<uint32_t>(p)) {
-        continue;
-      }
-      if (!reported.count(p)) ++silent;
-    }
+    const int32_t silent = testing::CountUnreportedWrongPages(written, original, r);
     EXPECT_EQ(silent, c.silent);
   }
 }
