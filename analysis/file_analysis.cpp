@@ -103,12 +103,17 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
   rules.lsnBound = in.rules.lsnBound && results.lsnBound ? &*results.lsnBound : nullptr;
   rules.iamMarks = in.rules.iamMarks;
   rules.newest = newest != nullptr;
+  rules.neverAllocated = in.rules.unusedPages;
   CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, rules);
   if (newest != nullptr) *newest = counts.newest;
   if (counts.iamMarkConflict) results.iamMismatch.Note(line, in.table.size());
   if (counts.conflicts > 0) return CandidateTest::kReject;
   if (counts.newerThanBound > 0) {
     results.newerThanBound.Note(line, in.table.size());
+    return CandidateTest::kReject;
+  }
+  if (counts.neverAllocated > 0) {
+    results.neverAllocated.Note(line, in.table.size());
     return CandidateTest::kReject;
   }
   return counts.matches > 0 ? CandidateTest::kAccept : CandidateTest::kNoEvidence;
@@ -124,7 +129,7 @@ void TurnedAway::Note(int32_t line, size_t tableSize) {
 }
 
 TurnedAwayCounts CountTurnedAway(const AnalysisResults& results) {
-  return {results.newerThanBound.count, results.iamMismatch.count};
+  return {results.newerThanBound.count, results.iamMismatch.count, results.neverAllocated.count};
 }
 
 std::vector<std::string> TurnedAwayLines(const AnalysisResults& results,
@@ -139,6 +144,10 @@ std::vector<std::string> TurnedAwayLines(const AnalysisResults& results,
     lines.push_back("IAM页面与PFS标记不符,排除碎片数量" +
                     std::to_string(now.iamMismatch - before.iamMismatch));
   }
+  if (now.neverAllocated > before.neverAllocated) {
+    lines.push_back("页面位于PFS从未分配的位置,排除碎片数量" +
+                    std::to_string(now.neverAllocated - before.neverAllocated));
+  }
   return lines;
 }
 
@@ -147,6 +156,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   Host& host = in.reader.host;
   results.newerThanBound = {};
   results.iamMismatch = {};
+  results.neverAllocated = {};
   results.newerCopiesTaken = 0;
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;

@@ -49,6 +49,7 @@ struct AnalysisResults {
   // The fragments that rules beyond the written ones turned away, each counted once.
   TurnedAway newerThanBound;  // a page newer than the LSN bound
   TurnedAway iamMismatch;     // an IAM page where the PFS marks none
+  TurnedAway neverAllocated;  // a page where the PFS byte is 0
   // Choices where the older-copy option took a newer fragment than the nearest one.
   int32_t newerCopiesTaken = 0;
 };
@@ -81,7 +82,8 @@ struct AnalysisInput {
 
 // Whether the fragment of index entry `position` fits: 1 accept (no conflict, at least one
 // match), 2 reject (runs past the file's end, or a conflict), 3 no evidence. With the LSN bound,
-// a fragment holding a page newer than the bound is rejected too and noted in `results`.
+// a fragment holding a page newer than the bound is rejected too and noted in `results`; so is one
+// holding a page where the PFS byte is 0, with that rule.
 enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
                             PageLsn* newest = nullptr);
@@ -90,6 +92,7 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
 struct TurnedAwayCounts {
   int32_t newerThanBound = 0;
   int32_t iamMismatch = 0;
+  int32_t neverAllocated = 0;
 };
 TurnedAwayCounts CountTurnedAway(const AnalysisResults& results);
 

@@ -179,6 +179,7 @@ void ApplyPfsBytes(PageMap& map, const uint8_t* page, int record, int limit, int
     } else {
       e->allocState = kAllocFree;
     }
+    e->neverAllocated = b == 0;
   }
 }
 
@@ -362,6 +363,9 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
     if (page == nullptr) return;
     const Header h = ReadHeader(page);
     const PageMapEntry& e = map.At(int64_t{startPage} + i);
+    if (rules.neverAllocated && e.neverAllocated && h.version == 1 && h.pageId == startPage + i) {
+      ++counts.neverAllocated;
+    }
     if (h.version == 1 && h.pageId == startPage + i &&
         (rules.lsnBound != nullptr || rules.newest)) {
       const PageLsn lsn = ReadPageLsn(page);

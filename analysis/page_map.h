@@ -36,6 +36,9 @@ struct PageMapEntry {
   uint8_t pageKind = kPageKindUnknown;
   uint8_t allocState = kAllocUnknown;
   uint8_t objectIdSource = kFromNothing;
+  // The PFS byte is 0: the page was never allocated, so the file holds zeros or leftover bytes
+  // there, never one of its pages.
+  bool neverAllocated = false;
 };
 
 class PageMap {
@@ -116,6 +119,7 @@ struct PageMatchCounts {
   int32_t newerThanBound = 0;  // verified pages at their own number newer than the LSN bound
   bool iamMarkConflict = false;  // the only conflict: an IAM page the PFS does not mark as one
   PageLsn newest;                // the newest verified page at its own number, when asked for
+  int32_t neverAllocated = 0;    // pages at their own number where the PFS byte is 0
 };
 
 // What CountPageMatches checks beyond the written rules.
@@ -123,6 +127,7 @@ struct MatchRules {
   const PageLsn* lsnBound = nullptr;  // count the pages newer than this bound
   bool iamMarks = false;              // an IAM page at an allocated page not marked IAM conflicts
   bool newest = false;                // find the newest verified page at its own number
+  bool neverAllocated = false;        // count the pages at their own number where the PFS byte is 0
 };
 
 // Walks the fragment's pages against the map and adds to `counts`. A page that contradicts an
@@ -130,7 +135,8 @@ struct MatchRules {
 // contradiction of a link-derived object is tolerated. An unreadable page shows "read disk error"
 // and ends the walk with the counts so far. `rules` adds the checks beyond the written rules: the
 // pages that stand at their own page number, are newer than the LSN bound and verify are counted;
-// an IAM page where the PFS marks an ordinary allocated page is a conflict. Reads the map only.
+// an IAM page where the PFS marks an ordinary allocated page is a conflict; the pages at their
+// own number where the PFS byte is 0 are counted. Reads the map only.
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                       int64_t startSector, PageMatchCounts& counts,
                       const MatchRules& rules = {});

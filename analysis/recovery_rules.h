@@ -18,6 +18,9 @@ struct RecoveryRules {
   // The scan takes a file header page as the start of a fragment even when its PFS page does not
   // follow it: page 0 at the end of an extent.
   bool pageZeroAlone = true;
+  // A fragment holding a page where the PFS byte of the file is 0 (a page never allocated, which
+  // holds zeros or leftover bytes, never a page of the file) is another file's: it is turned away.
+  bool unusedPages = true;
   // An option, off unless the user says an older copy of the file may lie on the disk: where
   // fragments that begin at the same page compete, the one holding the newest verified page is
   // taken (the nearest on equal LSNs). Without an older copy it would favour a newer database.
@@ -29,6 +32,7 @@ struct RecoveryRules {
     rules.iamMarks = false;
     rules.tailSearch = false;
     rules.pageZeroAlone = false;
+    rules.unusedPages = false;
     return rules;
   }
 };

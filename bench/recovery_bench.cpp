@@ -16,8 +16,9 @@
 // equal pages) with the added rules than without, and files exact with the added rules and the
 // older-copy option (--older-copy, off by default) too.
 //
-// Usage: recovery_bench [--corpus DIR]   (default: ../shared/corpus beside the source tree, or
-// PAGERAKE_CORPUS). Volumes are cached in the build folder's fixtures/ as the tests cache theirs.
+// Usage: recovery_bench [--corpus DIR] [--only NAME] [--detail]   (corpus default:
+// ../shared/corpus beside the source tree, or PAGERAKE_CORPUS; --only runs the volumes whose
+// name holds NAME; --detail prints, per recovery, the rows and pages that are not the target's). Volumes are cached in the build folder's fixtures/ as the tests cache theirs.
 // NTFS volumes need ntfs-3g and /dev/fuse; where a volume cannot be built it is left out, with
 // the reason.
 #include <algorithm>
@@ -123,11 +124,62 @@ struct KindTotals {
   int exactOlderCopy = 0;
 };
 
+
+// --detail: for one recovery, the rows chained that are not the target's own pieces (F, with
+// their pages and first sector), the target's own pieces left out (M), and every page of the
+// written file that differs from the original, with what the original and the written file hold
+// there (P a page of that number, Z zeros, J anything else).
+void PrintDetail(const Session& session, const pagerake::testing::ScatteredVolume& volume,
+                 const std::vector<uint8_t>& original, const std::string& out, int mode) {
+  auto ownSector = [&](int32_t page) -> int64_t {
+    const int64_t offset = int64_t{page} * kPageSize;
+    int64_t at = 0;
+    for (const pagerake::testing::SectorRun& run : volume.targetRuns) {
+      if (offset < at + run.sectors * 512) return run.sector + (offset - at) / 512;
+      at += run.sectors * 512;
+    }
+    return -1;
+  };
+  std::vector<std::pair<int32_t, size_t>> rows;
+  for (size_t i = 0; i < session.fragmentTable.size(); ++i) {
+    rows.push_back({session.fragmentTable[i].beginPage, i});
+  }
+  std::sort(rows.begin(), rows.end());
+  std::printf("  %s rows:", mode == 0 ? "classic" : mode == 1 ? "added" : "+older copy");
+  for (const auto& [begin, i] : rows) {
+    const FragmentRecord& f = session.fragmentTable[i];
+    const bool own = ownSector(f.beginPage) == f.fsec;
+    const bool in = i < session.analysis.inAssembly.size() && session.analysis.inAssembly[i];
+    if (in != own) {
+      std::printf(" %c%d-%d@%lld", in ? 'F' : 'M', f.beginPage, f.endPage,
+                  static_cast<long long>(f.fsec));
+    }
+  }
+  std::printf("\n    wrong pages:");
+  const std::vector<uint8_t> written = pagerake::testing::ReadWholeFile(out);
+  for (size_t p = 0; written.size() == original.size() && p < original.size() / kPageSize; ++p) {
+    const uint8_t* want = original.data() + p * kPageSize;
+    const uint8_t* got = written.data() + p * kPageSize;
+    if (std::equal(want, want + kPageSize, got)) continue;
+    auto kind = [p](const uint8_t* x) {
+      if (std::all_of(x, x + kPageSize, [](uint8_t v) { return v == 0; })) return 'Z';
+      return x[0] == 1 && LoadLe32(x + header_offset::kPageId) == p ? 'P' : 'J';
+    };
+    std::printf(" %zu%c%c", p, kind(want), kind(got));
+  }
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--corpus") setenv("PAGERAKE_CORPUS", argv[i + 1], 1);
+  bool detail = false;
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--detail") detail = true;
+    if (i + 1 < argc && arg == "--corpus") setenv("PAGERAKE_CORPUS", argv[i + 1], 1);
+    if (i + 1 < argc && arg == "--only") only = argv[i + 1];
   }
   const fs::path corpus = pagerake::testing::CorpusDir();
   if (!fs::exists(corpus / "r11.mdf")) {
@@ -141,6 +193,7 @@ int main(int argc, char** argv) {
   std::printf("%-14s %-44s %18s %18s %18s\n", "volume", "kind", "classic: eq/silent",
               "added: eq/silent", "+older copy");
   for (const Scenario& s : Scenarios()) {
+    if (std::string(s.name).find(only) == std::string::npos) continue;
     pagerake::testing::ScatterPlan plan{s.ntfs, s.sectorsPerCluster,
                                         (corpus / s.target).string(), {}, true};
     for (const char* other : s.others) plan.foreign.push_back((corpus / other).string());
@@ -176,6 +229,7 @@ int main(int argc, char** argv) {
           (work / (std::string(s.name) + "-" + std::to_string(added) + ".mdf")).string();
       const RecoveryReport r = RecoverDatabase(session, host, row, out);
       outcome[added] = Compare(out, original, r);
+      if (detail) PrintDetail(session, volume, original, out, added);
       fs::remove(out);
     }
     if (kinds.find(s.kind) == kinds.end()) order.push_back(s.kind);

@@ -15,6 +15,7 @@ struct RuleFlags {
   bool noTailSearch = false;
   bool olderCopy = false;
   bool noPageZeroAlone = false;
+  bool noUnusedPages = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -23,6 +24,7 @@ struct RuleFlags {
     if (noTailSearch) rules.tailSearch = false;
     if (olderCopy && !classic) rules.preferNewest = true;
     if (noPageZeroAlone) rules.pageZeroAlone = false;
+    if (noUnusedPages) rules.unusedPages = false;
     return rules;
   }
 };
@@ -43,6 +45,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
                 "pages compete, take the one with the newest pages");
   cmd->add_flag("--no-page-zero-alone", flags.noPageZeroAlone,
                 "start a file only where its PFS page follows its header page");
+  cmd->add_flag("--no-unused-pages", flags.noUnusedPages,
+                "do not turn away fragments with pages where the file's PFS says no page was "
+                "ever allocated");
 }
 
 }  // namespace pagerake::cli

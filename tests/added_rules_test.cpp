@@ -1,7 +1,7 @@
 // The rules beyond the written ones that choose fragments, on real database files: the LSN bound
 // (the boot page of every corpus file bounds every page of its own file; the bound turns a newer
-// database's piece away where the written rules chain it), the older-copy option, and page 0
-// taken without its PFS page.
+// database's piece away where the written rules chain it), the older-copy option, page 0 taken
+// without its PFS page, and the places the PFS page says were never allocated.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -160,6 +160,42 @@ TEST(LsnBound, IsOnByDefaultAndSwitchedOffByEitherFlag) {
     ASSERT_GE(doc["fragments"].size(), 2u);
     EXPECT_EQ(doc["fragments"][1]["fsec"], fsec);
   }
+}
+
+// Where the PFS byte is 0 the page was never allocated: no corpus file holds one of its pages
+// there (zeros or leftover bytes only), while every file has such places. Read through the page
+// map as the analysis reads it, torn-page files included.
+TEST(UnusedPages, HoldNoPageOfTheirFileInAnyCorpusFile) {
+  PAGERAKE_REQUIRE_CORPUS();
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(testing::CorpusDir())) {
+    if (entry.path().extension() != ".mdf") continue;
+    SCOPED_TRACE(entry.path().string());
+    const std::vector<uint8_t> file = testing::ReadWholeFile(entry.path().string());
+    const auto pages = static_cast<int32_t>(file.size() / kPageSize);
+    testing::TempDir dir;
+    testing::DiskImage image(int64_t{pages} * kSectorsPerPage, 1);
+    image.PutFilePages(0, file, 0, pages);
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    PageAccess access;
+    testing::ScriptedHost host;
+    PageMapReader reader{access, source, 16, host};
+    PageMap map;
+    map.Reset(pages);
+    ASSERT_TRUE(CollectPfsInfo(map, reader, 2, 0, 0));
+    int unused = 0;
+    for (int32_t p = 0; p < pages; ++p) {
+      if (!map.At(p).neverAllocated) continue;
+      ++unused;
+      const uint8_t* page = file.data() + static_cast<size_t>(p) * kPageSize;
+      EXPECT_FALSE(page[0] == 1 && LoadLe32(page + header_offset::kPageId) == uint32_t(p))
+          << "page " << p;
+    }
+    EXPECT_GT(unused, 0);
+    ++files;
+  }
+  EXPECT_GE(files, 19);
 }
 
 // Without its PFS page behind it, page 0 rests on the header test alone: at every sector of every

@@ -19,6 +19,7 @@ constexpr uint8_t kPfsAllocation = 0x44;  // allocated, full
 constexpr uint8_t kPfsUniform = 0x40;     // allocated
 constexpr uint8_t kPfsMixed = 0x60;       // allocated, in a mixed extent
 constexpr uint8_t kPfsIam = 0x70;         // allocated, mixed, an IAM page
+constexpr uint8_t kPfsLeftOver = 0x04;    // free, once used
 
 constexpr uint32_t kNamePageObjectId = 0x22;
 constexpr int kIamHeaderBytes = 94;  // the first page of the range at 40, eight singles from 46
@@ -325,7 +326,10 @@ Page WholeFile::RenderPfs(int32_t page) const {
   StoreLe16(record.data() + 2, static_cast<uint16_t>(kPfsRecordBytes));
   const int32_t base = page == 1 ? 0 : page;
   for (int32_t j = 0; j < kPfsIntervalPages && base + j < pages(); ++j) {
-    record[4 + j] = slots_[base + j].pfs;
+    // A free page that a dropped object left keeps a PFS byte that is not 0, as real files do;
+    // 0 stands only where no page was ever written.
+    const bool leftOver = slots_[base + j].role == PageRole::kFree && Facts(base + j).objectId != 0;
+    record[4 + j] = leftOver ? kPfsLeftOver : slots_[base + j].pfs;
   }
   PageBuilder b;
   b.Type(kPageTypePfs).Id(static_cast<uint32_t>(page)).Object(kAllocationObjectId);
