@@ -69,6 +69,11 @@ class MdfAssembler {
       } else if (!VerifyPage(last_.data()) &&
                  RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
         ++result_.repairedPages;
+      } else if (in_.rules.tailSearch && lastEndsRow_ &&
+                 int64_t{DecodePageHeader(last_.data()).pageId} == lastPage_ &&
+                 MendUnprotectedAtJunction(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
+        ++result_.tailsFound;
+        host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
       }
     }
     // The row's pages, in batches; the last one is held back.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/io_buffer.h"
+#include "fragments/page_access.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -106,6 +107,31 @@ bool SearchPageTail(uint8_t* page, const DataSource& source, int64_t pageSector,
     }
   }
   if (tornCandidates != 1) return false;
+  std::memcpy(page, found.data(), kPageSize);
+  return true;
+}
+
+bool MendUnprotectedAtJunction(uint8_t* page, const uint8_t* lead, int16_t sectorsPerCluster) {
+  if (sectorsPerCluster <= 0 || sectorsPerCluster >= kSectorsPerPage ||
+      ProtectionOf(page) != PageProtection::kNone || IsZeroPage(page) ||
+      IsStructurallySound(page)) {
+    return false;
+  }
+  // Head lengths of whole clusters; the tail ends where the lead block ends, in front of the
+  // next fragment.
+  const int clusterBytes = sectorsPerCluster * kSectorSize;
+  std::array<uint8_t, kPageSize> trial{};
+  std::array<uint8_t, kPageSize> found{};
+  int passing = 0;
+  for (int head = clusterBytes; head < kPageSize; head += clusterBytes) {
+    const int tail = kPageSize - head;  // at most the lead block: the head holds the header
+    std::memcpy(trial.data(), page, static_cast<size_t>(head));
+    std::memcpy(trial.data() + head, lead + (kLeadBlockBytes - tail), static_cast<size_t>(tail));
+    if (!IsStructurallySound(trial.data())) continue;
+    if (++passing > 1) return false;
+    found = trial;
+  }
+  if (passing != 1) return false;
   std::memcpy(page, found.data(), kPageSize);
   return true;
 }

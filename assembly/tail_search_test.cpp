@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fragments/page_access.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -98,6 +99,47 @@ TEST(SearchPageTail, FindsTheTailAmongWrongCandidatesAndRefusesWhatItCannotTell)
       EXPECT_TRUE(page == asRead);
     }
   }
+}
+
+// Every unprotected page of r13 split at every head length 2 KiB clusters allow, read with the
+// next page's sectors behind its head, its tail in front of the next fragment after another
+// page's sectors: the junction takes a tail only where one head length alone passes the
+// structural check, and what it takes is always the page's own.
+TEST(MendUnprotectedAtJunction, TakesOnlyThePagesOwnTail) {
+  PAGERAKE_REQUIRE_CORPUS();
+  const std::vector<uint8_t> file =
+      testing::ReadWholeFile((testing::CorpusDir() / "r13.mdf").string());
+  const auto pages = static_cast<int32_t>(file.size() / kPageSize);
+  int tried = 0;
+  int mended = 0;
+  for (int32_t p = 1; p + 2 < pages; ++p) {
+    const uint8_t* original = file.data() + static_cast<size_t>(p) * kPageSize;
+    if (original[0] != 1 || ProtectionOf(original) != PageProtection::kNone ||
+        LoadLe32(original + header_offset::kPageId) != static_cast<uint32_t>(p)) {
+      continue;
+    }
+    for (int head = 4; head < kSectorsPerPage; head += 4) {
+      const size_t headBytes = static_cast<size_t>(head) * kSectorSize;
+      std::vector<uint8_t> page(original, original + kPageSize);
+      std::memcpy(page.data() + headBytes, original + kPageSize + headBytes,
+                  kPageSize - headBytes);
+      const uint8_t* other = file.data() + static_cast<size_t>(p + 2) * kPageSize;
+      std::vector<uint8_t> lead(other, other + kLeadBlockBytes);
+      std::memcpy(lead.data() + kLeadBlockBytes - (kPageSize - headBytes), original + headBytes,
+                  kPageSize - headBytes);
+      const std::vector<uint8_t> asRead = page;
+      ++tried;
+      if (MendUnprotectedAtJunction(page.data(), lead.data(), 4)) {
+        ++mended;
+        EXPECT_TRUE(std::equal(page.begin(), page.end(), original))
+            << "page " << p << ", head " << head;
+      } else {
+        EXPECT_TRUE(page == asRead);
+      }
+    }
+  }
+  EXPECT_GT(tried, 200);
+  EXPECT_GT(mended, tried / 4);
 }
 
 }  // namespace
