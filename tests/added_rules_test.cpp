@@ -39,10 +39,9 @@ std::vector<uint8_t> Corpus(const std::string& name) {
 TEST(LsnBound, HoldsForEveryPageOfEveryCorpusFile) {
   PAGERAKE_REQUIRE_CORPUS();
   int files = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(testing::CorpusDir())) {
-    if (entry.path().extension() != ".mdf") continue;
-    SCOPED_TRACE(entry.path().string());
-    const std::vector<uint8_t> file = testing::ReadWholeFile(entry.path().string());
+  for (const std::filesystem::path& path : testing::AllCorpusFiles()) {
+    SCOPED_TRACE(path.string());
+    const std::vector<uint8_t> file = testing::ReadWholeFile(path.string());
     ASSERT_GT(file.size(), size_t{10} * kPageSize);
     const std::optional<PageLsn> bound = LsnBoundOfBootPage(file.data() + kBootPage * kPageSize);
     ASSERT_TRUE(bound.has_value());
@@ -168,10 +167,9 @@ TEST(LsnBound, IsOnByDefaultAndSwitchedOffByEitherFlag) {
 TEST(UnusedPages, HoldNoPageOfTheirFileInAnyCorpusFile) {
   PAGERAKE_REQUIRE_CORPUS();
   int files = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(testing::CorpusDir())) {
-    if (entry.path().extension() != ".mdf") continue;
-    SCOPED_TRACE(entry.path().string());
-    const std::vector<uint8_t> file = testing::ReadWholeFile(entry.path().string());
+  for (const std::filesystem::path& path : testing::AllCorpusFiles()) {
+    SCOPED_TRACE(path.string());
+    const std::vector<uint8_t> file = testing::ReadWholeFile(path.string());
     const auto pages = static_cast<int32_t>(file.size() / kPageSize);
     testing::TempDir dir;
     testing::DiskImage image(int64_t{pages} * kSectorsPerPage, 1);
@@ -203,15 +201,14 @@ TEST(UnusedPages, HoldNoPageOfTheirFileInAnyCorpusFile) {
 TEST(PageZeroAlone, TheHeaderTestPassesAtPageZeroOnly) {
   PAGERAKE_REQUIRE_CORPUS();
   int files = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(testing::CorpusDir())) {
-    if (entry.path().extension() != ".mdf") continue;
-    const std::vector<uint8_t> file = testing::ReadWholeFile(entry.path().string());
+  for (const std::filesystem::path& path : testing::AllCorpusFiles()) {
+    const std::vector<uint8_t> file = testing::ReadWholeFile(path.string());
     std::vector<size_t> passes;
     for (size_t at = 0; at + kPageHeaderSize <= file.size(); at += kSectorSize) {
       int16_t fileId = 1;
       if (IsFileHeaderPage(file.data() + at, fileId)) passes.push_back(at);
     }
-    EXPECT_EQ(passes, std::vector<size_t>{0}) << entry.path();
+    EXPECT_EQ(passes, std::vector<size_t>{0}) << path;
     ++files;
   }
   EXPECT_GE(files, 19);

@@ -24,4 +24,16 @@ std::vector<std::filesystem::path> CorpusFiles() {
   return files;
 }
 
+std::vector<std::filesystem::path> AllCorpusFiles() {
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(CorpusDir(), ec)) {
+    if (entry.is_regular_file() && entry.path().extension() == ".mdf") {
+      files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 }  // namespace pagerake::testing

@@ -15,6 +15,9 @@ std::filesystem::path CorpusDir();
 // The corpus's r*.mdf files in name order; empty when the folder is absent.
 std::vector<std::filesystem::path> CorpusFiles();
 
+// Every .mdf file of the corpus, versions/ included, in path order.
+std::vector<std::filesystem::path> AllCorpusFiles();
+
 }  // namespace pagerake::testing
 
 #define PAGERAKE_REQUIRE_CORPUS()                                                        \
