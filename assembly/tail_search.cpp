@@ -117,14 +117,14 @@ bool MendUnprotectedAtJunction(uint8_t* page, const uint8_t* lead, int16_t secto
       IsStructurallySound(page)) {
     return false;
   }
-  // Head lengths of whole clusters; the tail ends where the lead block ends, in front of the
-  // next fragment.
+  // The tail is whole clusters ending in front of the next fragment (where the lead block ends);
+  // the head is the rest, which need not be whole clusters when a page starts inside one.
   const int clusterBytes = sectorsPerCluster * kSectorSize;
   std::array<uint8_t, kPageSize> trial{};
   std::array<uint8_t, kPageSize> found{};
   int passing = 0;
-  for (int head = clusterBytes; head < kPageSize; head += clusterBytes) {
-    const int tail = kPageSize - head;  // at most the lead block: the head holds the header
+  for (int tail = clusterBytes; tail <= kLeadBlockBytes; tail += clusterBytes) {
+    const int head = kPageSize - tail;
     std::memcpy(trial.data(), page, static_cast<size_t>(head));
     std::memcpy(trial.data() + head, lead + (kLeadBlockBytes - tail), static_cast<size_t>(tail));
     if (!IsStructurallySound(trial.data())) continue;

@@ -31,7 +31,7 @@ bool SearchPageTail(uint8_t* page, const DataSource& source, int64_t pageSector,
 // A page without protection at a junction, whose tail may lie in front of the next fragment
 // (`lead`: the 15 sectors in front of it, as the written junction repair reads them). Nothing
 // verifies such a page, so its tail is taken from there only when the page as read fails the
-// structural check and exactly one of the head lengths the cluster size allows passes it: true,
+// structural check and exactly one tail of whole clusters (up to the 15 sectors) passes it: true,
 // with that tail in place; false with the page unchanged.
 bool MendUnprotectedAtJunction(uint8_t* page, const uint8_t* lead, int16_t sectorsPerCluster);
 
