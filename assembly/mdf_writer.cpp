@@ -4,8 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "assembly/tail_search.h"
+#include "base/io_buffer.h"
 #include "fragments/fragment_extraction.h"
 #include "fragments/output_guard.h"
 #include "fragments/page_sink.h"
@@ -64,7 +66,9 @@ class MdfAssembler {
     // A junction: the previous page may have been cut at a cluster boundary.
     if (pending_ && skip == 0 && begin == next_ && in_.sectorsPerCluster > 0 &&
         in_.sectorsPerCluster < 16) {
-      if (!in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data())) {
+      leadValid_ = in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data());
+      leadFsec_ = row.fsec;
+      if (!leadValid_) {
         host_.Tell("read disk error ,leftpage");
       } else if (!VerifyPage(last_.data()) &&
                  RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
@@ -116,19 +120,31 @@ class MdfAssembler {
     if (!pending_) return std::nullopt;
     pending_ = false;
     if (lastEndsRow_) SearchTail();
+    leadValid_ = false;
     return sink_.Write(last_.data(), kPageSize);
   }
 
   // A row's last page that still fails its check: its tail may lie elsewhere near it.
+  // In a saved scan the window is what the spare-sector file kept around the fragment's end; the
+  // next fragment's lead block (three pieces) is the one the junction read.
   void SearchTail() {
-    if (!in_.rules.tailSearch || !in_.pages.LiveSourceMode() || in_.sectorsPerCluster <= 0 ||
+    if (!in_.rules.tailSearch || in_.sectorsPerCluster <= 0 ||
         in_.sectorsPerCluster >= kSectorsPerPage || VerifyPage(last_.data())) {
       return;
     }
     const PageHeader h = DecodePageHeader(last_.data());
     if (h.headerVersion != 1 || int64_t{h.pageId} != lastPage_) return;
-    if (SearchPageTail(last_.data(), in_.source, lastSector_, in_.sectorsPerCluster,
-                       in_.source.dataStart)) {
+    TailWindow w = TailWindowAround(lastSector_, ReadableEnd(in_.source));
+    if (w.count == 0) return;
+    if (window_.size() < static_cast<size_t>(w.count) * kSectorSize) {
+      window_ = IoBuffer(static_cast<size_t>(w.count) * kSectorSize, IoBuffer::kUninitialized);
+    }
+    if (!in_.pages.ReadTailWindow(in_.source, w.first, w.count, window_.data(), known_)) return;
+    w.data = window_.data();
+    w.known = known_.data();
+    const NextFragment next{lead_.data(), leadFsec_};
+    if (SearchPageTail(last_.data(), w, lastSector_, in_.sectorsPerCluster,
+                       in_.pages.ClusterBase(in_.source), leadValid_ ? &next : nullptr)) {
       ++result_.tailsFound;
       host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
     }
@@ -145,6 +161,10 @@ class MdfAssembler {
   int64_t lastSector_ = 0;     // and the sector it was read from
   bool lastEndsRow_ = false;   // it is its row's last page
   std::array<uint8_t, kLeadBlockBytes> lead_{};
+  bool leadValid_ = false;  // lead_ holds the sectors in front of the row after the held page
+  int64_t leadFsec_ = 0;    // and that row's first sector
+  IoBuffer window_;         // the tail search's window, made when first needed
+  std::vector<uint8_t> known_;
   IoBuffer batch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
   IoBuffer scratch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
 };

@@ -1,32 +1,55 @@
-// The search for the tail of a page that clusters smaller than a page split in two, where the
-// tail does not lie in front of the next fragment (in a small hole of its own, or where no
-// fragment follows).
+// The search for the tail of a page that clusters smaller than a page split, where the tail does
+// not lie in front of the next fragment (in a small hole of its own, or where no fragment
+// follows), and for pages in three pieces whose tail does lie there but whose middle is a short
+// run of clusters elsewhere.
 //
 // The page's head is the run of whole clusters that the fragment holds from the page's first
-// sector on; its tail is the rest, on one run of whole clusters somewhere near. Every head length
-// the cluster size allows is tried against every cluster-aligned run within a window around the
-// head's end, on the data source itself. A page protected by a checksum is taken when its
-// checksum matches: each sector's share of the checksum is computed once for the whole window,
-// so a candidate costs a few rotations. A torn-page page is taken only when exactly one
-// candidate gives every tail sector the page's torn bits and passes the structural check. A
-// page without protection is never taken by search: nothing could tell a wrong tail.
+// sector on; the rest lies on one run of whole clusters somewhere near (two pieces), or on such a
+// run followed by the sectors in front of the next fragment (three pieces). Every split the
+// cluster size allows is tried against every cluster-aligned run within a window around the
+// head's end. A page protected by a checksum is taken when its checksum matches: each sector's
+// share of the checksum is computed once for the whole window, so a candidate costs a few
+// rotations; in three pieces, where far more candidates are tried, it must also be the only
+// structurally sound one. A torn-page page is taken only when exactly one candidate gives every
+// sector the page's torn bits and passes the structural check. A page without protection is never
+// taken by search: nothing could tell a wrong tail.
 #pragma once
 
 #include <cstdint>
 
-#include "source/data_source.h"
+#include "fragments/spare_sectors.h"
 
 namespace pagerake {
 
-// Sectors on each side of the head's end that are looked at.
-inline constexpr int64_t kTailSearchWindowSectors = 2048;
+// The sectors looked through: `count` from absolute sector `first` on, in `data`; known[i] is 0
+// where the medium does not hold sector first + i (a saved scan keeps only some), and `known`
+// may be null when it holds them all.
+struct TailWindow {
+  int64_t first = 0;
+  int32_t count = 0;
+  const uint8_t* data = nullptr;
+  const uint8_t* known = nullptr;
+};
+
+// The window for a page at `pageSector` on a medium that reads up to `readableEnd`: the
+// kTailSearchWindowSectors on each side of it, from sector 0 on. Its count is 0 when fewer than
+// a page's sectors remain.
+TailWindow TailWindowAround(int64_t pageSector, int64_t readableEnd);
+
+// The fragment that follows the page's own on the disk's side of the junction: the sectors in
+// front of it (the 15 that the junction repair reads) and where it starts.
+struct NextFragment {
+  const uint8_t* lead = nullptr;
+  int64_t fsec = 0;
+};
 
 // Mends `page`, the page as read from `pageSector` on (its first sectors are the head), when a
-// tail for it is found: true, with the tail in place; false with the page unchanged. Clusters of
-// `sectorsPerCluster` (1 to 15) sectors start at sectors congruent to `clusterBase`. Reads the
-// window from `source` (never past its end); a window that cannot be read finds nothing.
-bool SearchPageTail(uint8_t* page, const DataSource& source, int64_t pageSector,
-                    int16_t sectorsPerCluster, int64_t clusterBase);
+// tail for it is found in `window` (or, with `next`, a middle there and the tail in front of
+// `next`): true, with the page mended; false with the page unchanged. Clusters of
+// `sectorsPerCluster` (1 to 15) sectors start at sectors congruent to `clusterBase`.
+bool SearchPageTail(uint8_t* page, const TailWindow& window, int64_t pageSector,
+                    int16_t sectorsPerCluster, int64_t clusterBase,
+                    const NextFragment* next = nullptr);
 
 // A page without protection at a junction, whose tail may lie in front of the next fragment
 // (`lead`: the 15 sectors in front of it, as the written junction repair reads them). Nothing

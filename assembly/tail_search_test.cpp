@@ -37,6 +37,20 @@ int32_t PageWith(const std::vector<uint8_t>& file, PageProtection protection) {
   return -1;
 }
 
+// The search through the window around `pageSector`, read from `source`; sectors from
+// `unknownFrom` on count as not held (a saved scan's spare sectors), and `next` as for the search.
+bool SearchIn(std::vector<uint8_t>& page, const DataSource& source, int64_t pageSector, int spc,
+              const NextFragment* next = nullptr, int64_t unknownFrom = INT64_MAX) {
+  TailWindow w = TailWindowAround(pageSector, ReadableEnd(source));
+  std::vector<uint8_t> data(static_cast<size_t>(w.count) * kSectorSize);
+  std::vector<uint8_t> known(static_cast<size_t>(w.count));
+  EXPECT_TRUE(ReadSectors(source, w.first, w.count, data.data()));
+  for (int32_t i = 0; i < w.count; ++i) known[static_cast<size_t>(i)] = w.first + i < unknownFrom;
+  w.data = data.data();
+  w.known = known.data();
+  return SearchPageTail(page.data(), w, pageSector, static_cast<int16_t>(spc), 0, next);
+}
+
 TEST(SearchPageTail, FindsTheTailAmongWrongCandidatesAndRefusesWhatItCannotTell) {
   PAGERAKE_REQUIRE_CORPUS();
   struct Case {
@@ -54,8 +68,8 @@ TEST(SearchPageTail, FindsTheTailAmongWrongCandidatesAndRefusesWhatItCannotTell)
       // tails of them pass by chance: among them a torn-bit page is left alone (next case).
       {"torn bits: the one candidate", "r01.mdf", "r06.mdf", PageProtection::kTornBits, {4900},
        true},
-      {"torn bits: two candidates pass, none taken", "r01.mdf", "r06.mdf",
-       PageProtection::kTornBits, {4900, 5200}, false},
+      {"torn bits: two copies of the tail give the same page", "r01.mdf", "r06.mdf",
+       PageProtection::kTornBits, {4900, 5200}, true},
       {"torn bits among the file's own pages: not unique, none taken", "r01.mdf", "r01.mdf",
        PageProtection::kTornBits, {4900}, false},
       {"no protection: never by search", "r13.mdf", "r13.mdf", PageProtection::kNone, {4900},
@@ -92,7 +106,63 @@ TEST(SearchPageTail, FindsTheTailAmongWrongCandidatesAndRefusesWhatItCannotTell)
     std::vector<uint8_t> page(kPageSize);
     ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
     const std::vector<uint8_t> asRead = page;
-    EXPECT_EQ(SearchPageTail(page.data(), source, kPageSector, 4, 0), c.found);
+    EXPECT_EQ(SearchIn(page, source, kPageSector, 4), c.found);
+    if (c.found) {
+      EXPECT_TRUE(std::equal(page.begin(), page.end(), original));
+    } else {
+      EXPECT_TRUE(page == asRead);
+    }
+  }
+}
+
+// Pages in three pieces (2 KiB clusters): a head of one cluster, a middle of one cluster elsewhere
+// among other pages, and the tail in front of the next fragment.
+TEST(SearchPageTail, JoinsThreePiecesOnlyWhereTheMiddleIsHeldAndUnique) {
+  PAGERAKE_REQUIRE_CORPUS();
+  struct Case {
+    const char* what;
+    const char* file;
+    const char* neighbours;
+    PageProtection protection;
+    int64_t unknownFrom;  // sectors from here on are not held
+    bool found;
+  };
+  const Case cases[] = {
+      {"checksum", "r11.mdf", "r11.mdf", PageProtection::kChecksum, INT64_MAX, true},
+      {"torn bits", "r01.mdf", "r06.mdf", PageProtection::kTornBits, INT64_MAX, true},
+      {"checksum, the middle not held", "r11.mdf", "r11.mdf", PageProtection::kChecksum, 5100,
+       false},
+  };
+  constexpr int64_t kPageSector = 4000, kMiddle = 5200, kNextFsec = 6000;
+  constexpr int kHead = 4, kMid = 4, kTail = kSectorsPerPage - kHead - kMid;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<uint8_t> file =
+        testing::ReadWholeFile((testing::CorpusDir() / c.file).string());
+    const int32_t p = PageWith(file, c.protection);
+    ASSERT_GE(p, 0);
+    const uint8_t* original = file.data() + static_cast<size_t>(p) * kPageSize;
+    const std::vector<uint8_t> around =
+        testing::ReadWholeFile((testing::CorpusDir() / c.neighbours).string());
+    testing::TempDir dir;
+    testing::DiskImage image(8000, 5);
+    image.PutFilePages(4400, around, p - 40, 40);
+    image.PutFilePages(kPageSector - 16 * 20, around, p - 20, 20);
+    image.Put(kPageSector, original, kHead * kSectorSize);
+    image.Put(kPageSector + kHead, file.data() + (static_cast<size_t>(p) + 1) * kPageSize,
+              (kSectorsPerPage - kHead) * kSectorSize);
+    image.Put(kMiddle, original + kHead * kSectorSize, kMid * kSectorSize);
+    image.Put(kNextFsec - kTail, original + (kHead + kMid) * kSectorSize, kTail * kSectorSize);
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    std::vector<uint8_t> page(kPageSize);
+    std::vector<uint8_t> lead(kLeadBlockBytes);
+    ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
+    ASSERT_TRUE(ReadLeadSectors(source, kNextFsec, lead.data()));
+    const std::vector<uint8_t> asRead = page;
+    const NextFragment next{lead.data(), kNextFsec};
+    EXPECT_FALSE(SearchIn(page, source, kPageSector, 4)) << "two pieces cannot join it";
+    EXPECT_EQ(SearchIn(page, source, kPageSector, 4, &next, c.unknownFrom), c.found);
     if (c.found) {
       EXPECT_TRUE(std::equal(page.begin(), page.end(), original));
     } else {

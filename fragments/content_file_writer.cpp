@@ -14,6 +14,7 @@
 #include "fragments/page_access.h"
 #include "fragments/scan_info_codec.h"
 #include "page/byte_order.h"
+#include "page/page_content.h"
 #include "page/page_header.h"
 
 namespace pagerake {
@@ -147,7 +148,8 @@ uint8_t* Grow(Block& block, size_t bytes) {
 
 ContentWriteStatus WriteFragmentContent(std::ostream& out, const FragmentTable& table,
                                         const DataSource& source, uint32_t key,
-                                        int16_t sectorsPerCluster, Host& host) {
+                                        int16_t sectorsPerCluster, Host& host,
+                                        std::vector<size_t>* splitEnds) {
   // Output accumulates in blocks of up to kBlockBytes: lead blocks and pages are read straight
   // into the block, scrambled there and handed to the writer thread when the block is full.
   BackgroundWriter writer(out);
@@ -188,6 +190,10 @@ ContentWriteStatus WriteFragmentContent(std::ostream& out, const FragmentTable& 
       int32_t good = 0;
       const bool read =
           ReadPagesAsSingles(source, r.fsec + int64_t{kSectorsPerPage} * p, n, at, good);
+      if (splitEnds && good == n && p + n == pages &&
+          !VerifyPage(at + static_cast<size_t>(n - 1) * kPageSize)) {
+        splitEnds->push_back(i);
+      }
       for (int32_t k = 0; k < good; ++k) ScramblePage(at + static_cast<size_t>(k) * kPageSize, key);
       if (!read) {
         block.size -= static_cast<size_t>(n - good) * kPageSize;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <vector>
 
 #include "base/host.h"
 #include "scan/fragment_table.h"
@@ -21,10 +22,12 @@ enum class ContentWriteStatus { kDone, kReadFailed, kWriteFailed };
 
 // Writes the whole content file to `out` (opened in binary mode). Lets the window process its
 // events once per fragment and moves the gauge by fragment count when the table has more than one
-// line. Shows no message: the caller does.
+// line. Shows no message: the caller does. `splitEnds`, when given, receives the lines whose last
+// page fails its check (its tail may lie elsewhere: spare_sectors.h).
 [[nodiscard]] ContentWriteStatus WriteFragmentContent(std::ostream& out,
                                                       const FragmentTable& table,
                                                       const DataSource& source, uint32_t key,
-                                                      int16_t sectorsPerCluster, Host& host);
+                                                      int16_t sectorsPerCluster, Host& host,
+                                                      std::vector<size_t>* splitEnds = nullptr);
 
 }  // namespace pagerake

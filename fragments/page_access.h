@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "fragments/spare_sectors.h"
 #include "scan/fragment_table.h"
 #include "source/data_source.h"
 
@@ -71,6 +72,7 @@ struct ContentOpenResult {
   int64_t expectedSize = 0;
   int64_t actualSize = 0;
   int16_t sectorsPerCluster = 0;  // from the trailer, when opened
+  SpareOpenStatus spare = SpareOpenStatus::kAbsent;  // the spare-sector file beside it
 };
 
 class PageAccess {
@@ -84,7 +86,8 @@ class PageAccess {
   // Opens `path` (UTF-8) read-only as the fragment-content file saved with `table`: checks that
   // its size is what the table implies, takes the key from the trailer and builds the index.
   // On success the access is in content-file mode and the previous content file is closed;
-  // otherwise nothing changes.
+  // otherwise nothing changes. The spare-sector file beside it is opened too when it belongs to
+  // it (`spare` says).
   [[nodiscard]] ContentOpenResult OpenContentFile(const std::string& path,
                                                   const FragmentTable& table);
 
@@ -112,6 +115,18 @@ class PageAccess {
   // stored lead block in content-file mode.
   [[nodiscard]] bool ReadLeadBlock(const DataSource& source, int64_t fsec, uint8_t* out);
 
+  // `count` sectors from absolute sector `first` on, for the tail search, into `out` (count ×
+  // 512 bytes), with known[i] 1 for each sector the medium holds: the data source in live-source
+  // mode (those that read; false when none does), the spare-sector file in content-file mode
+  // (those it kept; false when there is none).
+  [[nodiscard]] bool ReadTailWindow(const DataSource& source, int64_t first, int32_t count,
+                                    uint8_t* out, std::vector<uint8_t>& known);
+  // The sector clusters are counted from: the data source's, or the one the spare-sector file
+  // was saved with (0 without one).
+  int64_t ClusterBase(const DataSource& source) const {
+    return liveSourceMode_ ? source.dataStart : spare_.ClusterBase();
+  }
+
  private:
 
   bool liveSourceMode_ = true;
@@ -120,6 +135,7 @@ class PageAccess {
   int64_t contentSize_ = 0;
   uint32_t contentFileKey_ = 0;
   FragmentOffsetIndex index_;
+  SpareSectors spare_;
 };
 
 }  // namespace pagerake

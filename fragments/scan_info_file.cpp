@@ -155,13 +155,29 @@ bool SaveContentPart(const std::string& path, const FragmentTable& table,
   std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
   if (!out) return fail("error,无法创建文件");
   const uint32_t key = random.Uniform(kMaxContentKey);
-  switch (WriteFragmentContent(out, table, source, key, sectorsPerCluster, host)) {
+  std::vector<size_t> splitEnds;
+  switch (WriteFragmentContent(out, table, source, key, sectorsPerCluster, host, &splitEnds)) {
     case ContentWriteStatus::kReadFailed: return fail("read disk error");
     case ContentWriteStatus::kWriteFailed: return fail("error,写入文件失败:" + path);
     case ContentWriteStatus::kDone: break;
   }
   out.close();
   if (!out) return fail("error,写入文件失败:" + path);
+  // Where clusters are smaller than a page, the sectors around split last pages go beside it, so
+  // that their tails can still be looked for once the medium is gone.
+  if (sectorsPerCluster > 0 && sectorsPerCluster < kSectorsPerPage && !splitEnds.empty()) {
+    const std::string sparePath = SpareSectorsPath(path);
+    if (const auto refusal = OutputRefusal(sparePath, source, pages)) return fail(*refusal);
+    std::ofstream spare(Utf8Path(sparePath), std::ios::binary | std::ios::trunc);
+    if (!spare ||
+        WriteSpareSectors(spare, SpareSectorRuns(table, splitEnds, ReadableEnd(source)), source,
+                          key, ExpectedContentFileSize(table), source.dataStart,
+                          host) != SpareWriteStatus::kDone) {
+      return fail("error,写入文件失败:" + sparePath);
+    }
+    spare.close();
+    if (!spare) return fail("error,写入文件失败:" + sparePath);
+  }
   host.Tell("success");
   return true;
 }
@@ -197,6 +213,10 @@ bool OpenContentPart(const ScanInfoState& state, const std::string& path, Host& 
                 MessageIcon::kError);
       return false;
     case ContentOpenStatus::kOpened: break;
+  }
+  if (opened.spare == SpareOpenStatus::kMismatch) {
+    host.Tell("尾部扇区文件与碎片内容文件不符,已忽略(尾部搜索不可用):" + SpareSectorsPath(path),
+              MessageIcon::kWarning);
   }
   if (TrimSpaces(state.sectorsPerClusterText).empty()) {
     state.sectorsPerCluster = opened.sectorsPerCluster;

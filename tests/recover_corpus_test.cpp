@@ -244,8 +244,8 @@ TEST_P(RecoveryOnRealVolume, WritesEveryPageThatTheVolumeStillHoldsWhole) {
 //   three pieces too), 124, 133, 149, 196, 228, 301, 310, 318, 334: r13 wrote 93 pages unprotected.
 //   With the added rules 4 of them are mended at their junction, where exactly one head length
 //   passes the structural check.
-//   b: page 188, its last 4 sectors alone in a small hole. d: pages 108, 245, 285, each round a
-//   small hole.
+//   b: page 188, its last 4 sectors alone in a small hole (the tail search finds them with the
+//   added rules). d: pages 108, 245, 285, each round a small hole.
 // - fat32-spc4-r01: a: page 28. b: pages 134, 305, 346, 426, the last cluster of each alone in a
 //   one-cluster hole. c: page 209, whose next page is a zero page (no fragment begins there). d:
 //   pages 94, 216, 385.
@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
     Corpus, RecoveryOnRealVolume,
     ::testing::Values(
         Case{{"fat32-spc1-r13", false, 1, "r13.mdf", {"r07.mdf"}, true, false},
-             {14, 1, 0, 3, 0}, {10, 1, 0, 2, 0}, 0, 0, 0},
+             {14, 1, 0, 3, 0}, {10, 0, 0, 2, 0}, 0, 0, 0},
         Case{kFat32Spc4, {1, 4, 1, 3, 0}, {1, 2, 1, 3, 0}, 0, 0, 0},
         Case{{"fat32-spc8-r15", false, 8, "r15.mdf", {"r08.mdf"}, true, true}, {0, 4, 0, 0, 0}, {0, 0, 0, 0, 0},
              0, 0, 0},
@@ -284,7 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // From a saved scan, once the volume is gone: the same file as the live scan wrote, page for page
-// (the junction repair reads the sectors in front of a fragment from the content file).
+// (the junction repair reads the sectors in front of a fragment from the content file, the tail
+// search the sectors around split pages from the spare-sector file).
 TEST(RecoveryFromSavedScan, WritesWhatTheLiveScanWrote) {
   PAGERAKE_REQUIRE_CORPUS();
   for (const Volume* v : {&kNtfs8k, &kFat32Spc4}) {
@@ -295,12 +296,12 @@ TEST(RecoveryFromSavedScan, WritesWhatTheLiveScanWrote) {
     const std::string copy = dir.File("volume.img");
     ASSERT_TRUE(CopyImage(volume.image.path, copy));
     const int64_t start = volume.targetRuns.front().sector;
+    int64_t tailsFoundLive = 0;
     {
       Scanned live(copy, SourceLayout::kDetect);
-      // A content file holds the fragments and the sectors in front of them, not the unclaimed
-      // sectors around them that the tail search looks through: it works on a live source only.
-      live.session.rules.tailSearch = false;
-      ASSERT_TRUE(live.Recover(start, dir.File("live.mdf")).written);
+      const RecoveryReport r = live.Recover(start, dir.File("live.mdf"));
+      ASSERT_TRUE(r.written);
+      tailsFoundLive = r.pagesTailFound;
       live.host.saveAnswers = {dir.File("scan.txt"), dir.File("content")};
       live.host.messageAnswers = {MessageResult::kYes};
       ClickSave(live.session, live.host);
@@ -327,6 +328,11 @@ TEST(RecoveryFromSavedScan, WritesWhatTheLiveScanWrote) {
     ASSERT_TRUE(r.written);
     const auto saved = testing::ReadWholeFile(dir.File("saved.mdf"));
     EXPECT_TRUE(saved == testing::ReadWholeFile(dir.File("live.mdf")));
+    // The tail search ran on the sectors that SAVE kept beside the content file.
+    EXPECT_EQ(r.pagesTailFound, tailsFoundLive);
+    if (v->sectorsPerCluster < kSectorsPerPage) {
+      EXPECT_GT(tailsFoundLive, 0);
+    }
     if (v->sectorsPerCluster >= kSectorsPerPage) {
       EXPECT_TRUE(saved == testing::ReadWholeFile(CorpusPath(v->target)));
     }
