@@ -121,28 +121,7 @@ bool PageAccess::DuplicateInto(PageAccess& copy) const {
 bool PageAccess::ReadTailWindow(const DataSource& source, int64_t first, int32_t count,
                                 uint8_t* out, std::vector<uint8_t>& known) {
   if (!liveSourceMode_) return spare_.IsOpen() && spare_.Read(first, count, out, known);
-  known.assign(static_cast<size_t>(std::max(count, 0)), 1);
-  if (count < 1) return false;
-  if (ReadSectors(source, first, count, out)) return true;
-  // Part of it does not read (a bad sector, an image shorter than its volume): the rest still
-  // counts, chunk by chunk and, in a chunk that fails, sector by sector.
-  constexpr int32_t kChunk = 128;
-  bool any = false;
-  for (int32_t c = 0; c < count; c += kChunk) {
-    const int32_t n = std::min(kChunk, count - c);
-    uint8_t* at = out + int64_t{c} * 512;
-    if (ReadSectors(source, first + c, n, at)) {
-      any = true;
-      continue;
-    }
-    for (int32_t s = 0; s < n; ++s) {
-      const bool read = ReadSectors(source, first + c + s, 1, at + int64_t{s} * 512);
-      known[static_cast<size_t>(c + s)] = read ? 1 : 0;
-      if (!read) std::memset(at + int64_t{s} * 512, 0, 512);
-      any = any || read;
-    }
-  }
-  return any;
+  return ReadWhatReads(source, first, count, out, known) > 0;
 }
 
 bool PageAccess::ReadFragmentSectors(const DataSource& source, int64_t fsec, int64_t sectorOffset,

@@ -35,6 +35,37 @@ std::vector<SectorRun> Merge(std::vector<SectorRun> runs) {
 
 }  // namespace
 
+int32_t ReadWhatReads(const DataSource& source, int64_t first, int32_t count, uint8_t* out,
+                      std::vector<uint8_t>& known) {
+  known.assign(static_cast<size_t>(std::max(count, 0)), 1);
+  if (count < 1) return 0;
+  if (ReadSectors(source, first, count, out)) return count;
+  constexpr int32_t kChunk = 128;
+  constexpr int kChunksBySector = 2;
+  int32_t read = 0;
+  int split = 0;
+  for (int32_t c = 0; c < count; c += kChunk) {
+    const int32_t n = std::min(kChunk, count - c);
+    uint8_t* at = out + int64_t{c} * kSectorSize;
+    if (ReadSectors(source, first + c, n, at)) {
+      read += n;
+      continue;
+    }
+    const bool bySector = split++ < kChunksBySector;
+    for (int32_t i = 0; i < n; ++i) {
+      uint8_t* sector = at + int64_t{i} * kSectorSize;
+      const bool ok = bySector && ReadSectors(source, first + c + i, 1, sector);
+      known[static_cast<size_t>(c + i)] = ok ? 1 : 0;
+      if (ok) {
+        ++read;
+      } else {
+        std::memset(sector, 0, kSectorSize);
+      }
+    }
+  }
+  return read;
+}
+
 std::string SpareSectorsPath(const std::string& contentPath) { return contentPath + ".tails"; }
 
 std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
@@ -74,32 +105,32 @@ SpareWriteStatus WriteSpareSectors(std::ostream& out, const std::vector<SectorRu
                                    const DataSource& source, uint32_t contentKey,
                                    int64_t contentSize, int64_t clusterBase, Host& host) {
   IoBuffer buffer(static_cast<size_t>(kChunkSectors) * kSectorSize, IoBuffer::kUninitialized);
+  std::vector<uint8_t> known;
   std::vector<SectorRun> written;
-  auto keep = [&written](int64_t sector, int64_t count) {
-    if (!written.empty() && written.back().first + written.back().count == sector) {
-      written.back().count += count;
-    } else {
-      written.push_back({sector, count});
-    }
-  };
   for (const SectorRun& run : runs) {
     host.ProcessEvents();
     for (int64_t at = run.first; at < run.first + run.count;) {
-      const auto n = static_cast<int32_t>(std::min<int64_t>(kChunkSectors, run.first + run.count - at));
-      if (ReadSectors(source, at, n, buffer.data())) {
-        if (!out.write(reinterpret_cast<const char*>(buffer.data()), int64_t{n} * kSectorSize)) {
+      const auto n =
+          static_cast<int32_t>(std::min<int64_t>(kChunkSectors, run.first + run.count - at));
+      ReadWhatReads(source, at, n, buffer.data(), known);
+      // The sectors that read, in runs of their own; the others are left out.
+      for (int32_t i = 0; i < n;) {
+        if (!known[static_cast<size_t>(i)]) {
+          ++i;
+          continue;
+        }
+        int32_t j = i;
+        while (j < n && known[static_cast<size_t>(j)]) ++j;
+        if (!out.write(reinterpret_cast<const char*>(buffer.data() + int64_t{i} * kSectorSize),
+                       int64_t{j - i} * kSectorSize)) {
           return SpareWriteStatus::kWriteFailed;
         }
-        keep(at, n);
-      } else {
-        // A read that fails: sector by sector, leaving out the ones that do not read.
-        for (int32_t s = 0; s < n; ++s) {
-          if (!ReadSectors(source, at + s, 1, buffer.data())) continue;
-          if (!out.write(reinterpret_cast<const char*>(buffer.data()), kSectorSize)) {
-            return SpareWriteStatus::kWriteFailed;
-          }
-          keep(at + s, 1);
+        if (!written.empty() && written.back().first + written.back().count == at + i) {
+          written.back().count += j - i;
+        } else {
+          written.push_back({at + i, j - i});
         }
+        i = j;
       }
       at += n;
     }

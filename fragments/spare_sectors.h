@@ -34,6 +34,13 @@ struct SectorRun {
   bool operator==(const SectorRun&) const = default;
 };
 
+// Reads `count` (1 to 65535) sectors from `first` on into `out`, as many as read: known[i] is 1
+// for each sector that did, and the others are zero. A read that fails is tried again in chunks
+// of 128 sectors and, in the first two chunks that fail, sector by sector (a failing disk can
+// take seconds over each bad sector, so no more are tried one by one). The number that read.
+int32_t ReadWhatReads(const DataSource& source, int64_t first, int32_t count, uint8_t* out,
+                      std::vector<uint8_t>& known);
+
 // "<content path>.tails".
 std::string SpareSectorsPath(const std::string& contentPath);
 
