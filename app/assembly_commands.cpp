@@ -34,7 +34,7 @@ MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
                     session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules};
+                    session.rules, &session.fragmentTable};
   return CreateMdf(in, session.analysis.targetFileName, host);
 }
 

@@ -140,6 +140,13 @@ class MdfAssembler {
       window_ = IoBuffer(static_cast<size_t>(w.count) * kSectorSize, IoBuffer::kUninitialized);
     }
     if (!in_.pages.ReadTailWindow(in_.source, w.first, w.count, window_.data(), known_)) return;
+    if (in_.fragments) {
+      if (!claimedBuilt_) {
+        claimed_ = ClaimedSectorRuns(*in_.fragments);
+        claimedBuilt_ = true;
+      }
+      ForgetClaimed(claimed_, w.first, known_);
+    }
     w.data = window_.data();
     w.known = known_.data();
     const NextFragment next{lead_.data(), leadFsec_};
@@ -165,6 +172,8 @@ class MdfAssembler {
   int64_t leadFsec_ = 0;    // and that row's first sector
   IoBuffer window_;         // the tail search's window, made when first needed
   std::vector<uint8_t> known_;
+  std::vector<SectorRun> claimed_;  // the fragments' pages, made when first needed
+  bool claimedBuilt_ = false;
   IoBuffer batch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
   IoBuffer scratch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};
 };

@@ -31,6 +31,8 @@ struct MdfInput {
   int16_t sectorsPerCluster = 0;
   int32_t targetFileSizePages = 0;
   RecoveryRules rules = {};
+  // The scan's fragments, when known: the tail search passes over the sectors they hold as pages.
+  const FragmentTable* fragments = nullptr;
 };
 
 struct MdfWriteResult {

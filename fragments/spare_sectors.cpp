@@ -68,6 +68,28 @@ int32_t ReadWhatReads(const DataSource& source, int64_t first, int32_t count, ui
 
 std::string SpareSectorsPath(const std::string& contentPath) { return contentPath + ".tails"; }
 
+std::vector<SectorRun> ClaimedSectorRuns(const FragmentTable& table) {
+  std::vector<SectorRun> claimed;
+  claimed.reserve(table.size());
+  for (const FragmentRecord& r : table) {
+    claimed.push_back({r.fsec, int64_t{kSectorsPerPage} * (r.Pages() - 1)});
+  }
+  return Merge(std::move(claimed));
+}
+
+void ForgetClaimed(const std::vector<SectorRun>& claimed, int64_t first,
+                   std::vector<uint8_t>& known) {
+  const int64_t end = first + static_cast<int64_t>(known.size());
+  auto it = std::upper_bound(claimed.begin(), claimed.end(), first,
+                             [](int64_t s, const SectorRun& r) { return s < r.first; });
+  if (it != claimed.begin()) --it;
+  for (; it != claimed.end() && it->first < end; ++it) {
+    const int64_t from = std::max(first, it->first);
+    const int64_t to = std::min(end, it->first + it->count);
+    if (from < to) std::fill(known.begin() + (from - first), known.begin() + (to - first), 0);
+  }
+}
+
 std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
                                        const std::vector<size_t>& splitEnds, int64_t readableEnd) {
   std::vector<SectorRun> windows;
@@ -79,12 +101,8 @@ std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
         std::min(readableEnd, last + kSectorsPerPage + kTailSearchWindowSectors);
     if (end > first) windows.push_back({first, end - first});
   }
-  std::vector<SectorRun> claimed;
-  for (const FragmentRecord& r : table) {
-    claimed.push_back({r.fsec, int64_t{kSectorsPerPage} * (r.Pages() - 1)});
-  }
   const std::vector<SectorRun> want = Merge(std::move(windows));
-  const std::vector<SectorRun> held = Merge(std::move(claimed));
+  const std::vector<SectorRun> held = ClaimedSectorRuns(table);
   // Each window less the claimed runs, walked side by side.
   std::vector<SectorRun> runs;
   size_t h = 0;

@@ -44,6 +44,14 @@ int32_t ReadWhatReads(const DataSource& source, int64_t first, int32_t count, ui
 // "<content path>.tails".
 std::string SpareSectorsPath(const std::string& contentPath);
 
+// The sectors that the fragments of `table` hold as pages, their last pages left out (a split
+// last page holds other sectors behind its head); sorted and merged. No page's tail lies there.
+std::vector<SectorRun> ClaimedSectorRuns(const FragmentTable& table);
+
+// Sets known[i] to 0 for each sector first + i inside `claimed` (sorted and merged).
+void ForgetClaimed(const std::vector<SectorRun>& claimed, int64_t first,
+                   std::vector<uint8_t>& known);
+
 // The sectors to keep: the windows around the last page of the lines `splitEnds` names (indices
 // into `table`), inside [0, readableEnd), merged, less every line's pages but its last one (a
 // split last page holds other sectors behind its head).
