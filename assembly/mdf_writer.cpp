@@ -58,6 +58,7 @@ class MdfAssembler {
     }
     // A hole: zero pages up to this row.
     if (begin > next_) {
+      follow_ = {true, row.fsec, begin - next_};
       if (WriteStop stop = Release()) return stop;
       result_.zeroPages += begin - next_;
       if (WriteStop stop = sink_.WriteZeroPages(begin - next_)) return stop;
@@ -66,9 +67,8 @@ class MdfAssembler {
     // A junction: the previous page may have been cut at a cluster boundary.
     if (pending_ && skip == 0 && begin == next_ && in_.sectorsPerCluster > 0 &&
         in_.sectorsPerCluster < 16) {
-      leadValid_ = in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data());
-      leadFsec_ = row.fsec;
-      if (!leadValid_) {
+      follow_ = {true, row.fsec, 0};
+      if (!in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data())) {
         host_.Tell("read disk error ,leftpage");
       } else if (!VerifyPage(last_.data()) &&
                  RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
@@ -120,8 +120,18 @@ class MdfAssembler {
     if (!pending_) return std::nullopt;
     pending_ = false;
     if (lastEndsRow_) SearchTail();
-    leadValid_ = false;
+    follow_.valid = false;
     return sink_.Write(last_.data(), kPageSize);
+  }
+
+  // Marks the sectors the scan's fragments hold as pages as not to be looked through.
+  void ForgetClaimed(int64_t first, std::vector<uint8_t>& known) {
+    if (!in_.fragments) return;
+    if (!claimedBuilt_) {
+      claimed_ = ClaimedSectorRuns(*in_.fragments);
+      claimedBuilt_ = true;
+    }
+    pagerake::ForgetClaimed(claimed_, first, known);
   }
 
   // A row's last page that still fails its check: its tail may lie elsewhere near it.
@@ -140,18 +150,24 @@ class MdfAssembler {
       window_ = IoBuffer(static_cast<size_t>(w.count) * kSectorSize, IoBuffer::kUninitialized);
     }
     if (!in_.pages.ReadTailWindow(in_.source, w.first, w.count, window_.data(), known_)) return;
-    if (in_.fragments) {
-      if (!claimedBuilt_) {
-        claimed_ = ClaimedSectorRuns(*in_.fragments);
-        claimedBuilt_ = true;
-      }
-      ForgetClaimed(claimed_, w.first, known_);
-    }
+    ForgetClaimed(w.first, known_);
     w.data = window_.data();
     w.known = known_.data();
-    const NextFragment next{lead_.data(), leadFsec_};
+    // The sectors in front of the next row's fragment.
+    NextFragment next{follow_.fsec, follow_.gapPages, {}};
+    next.front.first = std::max<int64_t>(0, follow_.fsec - kHoleReachSectors);
+    next.front.count = static_cast<int32_t>(follow_.fsec - next.front.first);
+    const bool withNext =
+        follow_.valid && next.front.count > 0 &&
+        in_.pages.ReadTailWindow(in_.source, next.front.first, next.front.count, front_.data(),
+                                 frontKnown_);
+    if (withNext) {
+      ForgetClaimed(next.front.first, frontKnown_);
+      next.front.data = front_.data();
+      next.front.known = frontKnown_.data();
+    }
     if (SearchPageTail(last_.data(), w, lastSector_, in_.sectorsPerCluster,
-                       in_.pages.ClusterBase(in_.source), leadValid_ ? &next : nullptr)) {
+                       in_.pages.ClusterBase(in_.source), withNext ? &next : nullptr)) {
       ++result_.tailsFound;
       host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
     }
@@ -168,10 +184,16 @@ class MdfAssembler {
   int64_t lastSector_ = 0;     // and the sector it was read from
   bool lastEndsRow_ = false;   // it is its row's last page
   std::array<uint8_t, kLeadBlockBytes> lead_{};
-  bool leadValid_ = false;  // lead_ holds the sectors in front of the row after the held page
-  int64_t leadFsec_ = 0;    // and that row's first sector
-  IoBuffer window_;         // the tail search's window, made when first needed
+  // The row after the held page, once it is known (a junction or a hole in front of it).
+  struct Follow {
+    bool valid = false;
+    int64_t fsec = 0;
+    int64_t gapPages = 0;
+  } follow_;
+  IoBuffer window_;  // the tail search's window, made when first needed
   std::vector<uint8_t> known_;
+  IoBuffer front_{static_cast<size_t>(kHoleReachSectors) * kSectorSize, IoBuffer::kUninitialized};
+  std::vector<uint8_t> frontKnown_;
   std::vector<SectorRun> claimed_;  // the fragments' pages, made when first needed
   bool claimedBuilt_ = false;
   IoBuffer batch_{static_cast<size_t>(kBatchPages) * kPageSize, IoBuffer::kUninitialized};

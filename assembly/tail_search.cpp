@@ -100,6 +100,35 @@ class TailSearch {
     return torn.TakeInto(page_);
   }
 
+  // Behind a hole: the tail, then the hole's pages, then the next fragment. The hole's pages are
+  // zero pages the scan does not find; a torn-page page needs them zero to be taken.
+  bool AcrossHole(const NextFragment& next) {
+    const TailWindow& f = next.front;
+    UniqueCandidate unique;
+    for (int k = 1; k < kSectorsPerPage; ++k) {
+      if (!HeadEndsHere(k)) continue;
+      const int t = kSectorsPerPage - k;
+      const int64_t x = next.fsec - next.gapPages * kSectorsPerPage - t;
+      if (x < pageSector_ + k || Mod(x - base_, spc_) != 0 || !Holds(f, x, next.fsec)) continue;
+      const auto at = static_cast<size_t>(x - f.first);
+      const auto upTo = static_cast<size_t>(next.fsec - f.first);
+      std::memcpy(trial_.data(), page_, kPageSize);
+      std::memcpy(trial_.data() + k * kSectorSize, f.data + at * kSectorSize,
+                  static_cast<size_t>(t) * kSectorSize);
+      if (!VerifyPage(trial_.data())) continue;
+      if (protection_ == PageProtection::kTornBits) {
+        const uint8_t* hole = f.data + (at + static_cast<size_t>(t)) * kSectorSize;
+        const uint8_t* holeEnd = f.data + upTo * kSectorSize;
+        if (!std::all_of(hole, holeEnd, [](uint8_t b) { return b == 0; }) ||
+            !IsStructurallySound(trial_.data())) {
+          continue;
+        }
+      }
+      if (!unique.Offer(trial_.data())) return false;
+    }
+    return unique.TakeInto(page_);
+  }
+
   // Three pieces: the head, a middle of whole clusters from the window, and the tail that ends
   // where the next fragment starts.
   bool ThreePieces(const NextFragment& next) {
@@ -110,7 +139,8 @@ class TailSearch {
         const int t = kSectorsPerPage - k - m;
         const int64_t tailAt = next.fsec - t;
         if (Mod(tailAt - base_, spc_) != 0) continue;
-        const uint8_t* tail = next.lead + (kLeadSectors - t) * kSectorSize;
+        if (!Holds(next.front, tailAt, next.fsec)) continue;
+        const uint8_t* tail = next.front.data + (tailAt - next.front.first) * kSectorSize;
         uint32_t tailShare = 0;
         bool tailHolds = true;
         for (int i = 0; i < t; ++i) {
@@ -156,6 +186,12 @@ class TailSearch {
     return protection_ != PageProtection::kTornBits || (sector[kSectorSize - 1] & 3) == torn_;
   }
   size_t At(int64_t x) const { return static_cast<size_t>(x - w_.first); }
+  // `w` holds every sector of [from, to).
+  static bool Holds(const TailWindow& w, int64_t from, int64_t to) {
+    if (from < w.first || to > w.first + w.count) return false;
+    return !w.known || std::all_of(w.known + (from - w.first), w.known + (to - w.first),
+                                   [](uint8_t b) { return b != 0; });
+  }
 
   // The `n` window sectors from `x` on, as page sectors `j0` on: all known, and for a checksum
   // page (two pieces) its sum; for a torn-page page their torn bits.
@@ -208,7 +244,8 @@ bool SearchPageTail(uint8_t* page, const TailWindow& window, int64_t pageSector,
                     int16_t sectorsPerCluster, int64_t clusterBase, const NextFragment* next) {
   TailSearch search(page, window, pageSector, sectorsPerCluster, clusterBase);
   if (!search.Searchable()) return false;
-  return search.TwoPieces() || (next && next->lead && search.ThreePieces(*next));
+  if (next && next->gapPages > 0 && search.AcrossHole(*next)) return true;
+  return search.TwoPieces() || (next && next->gapPages == 0 && search.ThreePieces(*next));
 }
 
 bool MendUnprotectedAtJunction(uint8_t* page, const uint8_t* lead, int16_t sectorsPerCluster) {

@@ -11,8 +11,10 @@
 // share of the checksum is computed once for the whole window, so a candidate costs a few
 // rotations; in three pieces, where far more candidates are tried, it must also be the only
 // structurally sound one. A torn-page page is taken only when exactly one candidate gives every
-// sector the page's torn bits and passes the structural check. A page without protection is never
-// taken by search: nothing could tell a wrong tail.
+// sector the page's torn bits and passes the structural check. Behind a hole of zero pages the
+// tail has one place, in front of the next row's fragment by the hole's length, and is looked for
+// there first. A page without protection is never taken by search: nothing could tell a wrong
+// tail.
 #pragma once
 
 #include <cstdint>
@@ -36,17 +38,22 @@ struct TailWindow {
 // a page's sectors remain.
 TailWindow TailWindowAround(int64_t pageSector, int64_t readableEnd);
 
-// The fragment that follows the page's own on the disk's side of the junction: the sectors in
-// front of it (the 15 that the junction repair reads) and where it starts.
+// The row that follows the page's: where its fragment starts, how many pages lie between the page
+// and that row's first page (0 at a junction), and the sectors in front of it (`front`: the
+// kHoleReachSectors up to `fsec`, the last 15 of them the lead block the junction repair reads).
 struct NextFragment {
-  const uint8_t* lead = nullptr;
   int64_t fsec = 0;
+  int64_t gapPages = 0;
+  TailWindow front;
 };
 
 // Mends `page`, the page as read from `pageSector` on (its first sectors are the head), when a
-// tail for it is found in `window` (or, with `next`, a middle there and the tail in front of
-// `next`): true, with the page mended; false with the page unchanged. Clusters of
-// `sectorsPerCluster` (1 to 15) sectors start at sectors congruent to `clusterBase`.
+// tail for it is found: true, with the page mended; false with the page unchanged. With `next`
+// behind a hole, first at the one place the hole gives it (the tail, then the hole's zero pages,
+// then the next fragment: a torn-page page is taken there only when those sectors are zero and it
+// is sound); then in `window`; then, at a junction, as a middle in `window` and the tail in front
+// of `next`. Clusters of `sectorsPerCluster` (1 to 15) sectors start at sectors congruent to
+// `clusterBase`.
 bool SearchPageTail(uint8_t* page, const TailWindow& window, int64_t pageSector,
                     int16_t sectorsPerCluster, int64_t clusterBase,
                     const NextFragment* next = nullptr);

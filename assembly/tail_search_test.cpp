@@ -160,7 +160,7 @@ TEST(SearchPageTail, JoinsThreePiecesOnlyWhereTheMiddleIsHeldAndUnique) {
     ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
     ASSERT_TRUE(ReadLeadSectors(source, kNextFsec, lead.data()));
     const std::vector<uint8_t> asRead = page;
-    const NextFragment next{lead.data(), kNextFsec};
+    const NextFragment next{kNextFsec, 0, {kNextFsec - kLeadSectors, kLeadSectors, lead.data()}};
     EXPECT_FALSE(SearchIn(page, source, kPageSector, 4)) << "two pieces cannot join it";
     EXPECT_EQ(SearchIn(page, source, kPageSector, 4, &next, c.unknownFrom), c.found);
     if (c.found) {
@@ -168,6 +168,49 @@ TEST(SearchPageTail, JoinsThreePiecesOnlyWhereTheMiddleIsHeldAndUnique) {
     } else {
       EXPECT_TRUE(page == asRead);
     }
+  }
+}
+
+// A torn-page page before a hole of two zero pages, among the file's own pages (whose tails pass
+// its torn bits too): its tail is taken at the one place the hole gives it, and only when the
+// hole there is zero.
+TEST(SearchPageTail, TakesATornPagesTailWhereTheHoleBeforeTheNextRowPutsIt) {
+  PAGERAKE_REQUIRE_CORPUS();
+  const std::vector<uint8_t> file =
+      testing::ReadWholeFile((testing::CorpusDir() / "r01.mdf").string());
+  const int32_t p = PageWith(file, PageProtection::kTornBits);
+  ASSERT_GE(p, 0);
+  const uint8_t* original = file.data() + static_cast<size_t>(p) * kPageSize;
+  constexpr int64_t kPageSector = 4000, kNextFsec = 6000;
+  constexpr int kHead = 4, kTail = kSectorsPerPage - kHead, kGap = 2;
+  for (const bool zeroHole : {true, false}) {
+    SCOPED_TRACE(zeroHole ? "zero hole" : "the hole holds data");
+    testing::TempDir dir;
+    testing::DiskImage image(8000, 9);
+    image.PutFilePages(4400, file, p - 40, 40);
+    image.PutFilePages(kPageSector - 16 * 20, file, p - 20, 20);
+    image.Put(kPageSector, original, kHead * kSectorSize);
+    image.Put(kPageSector + kHead, file.data() + (static_cast<size_t>(p) + 1) * kPageSize,
+              kTail * kSectorSize);
+    const int64_t hole = kNextFsec - kGap * kSectorsPerPage;
+    image.Put(hole - kTail, original + kHead * kSectorSize, kTail * kSectorSize);
+    if (zeroHole) {
+      const std::vector<uint8_t> zeros(kGap * kPageSize, 0);
+      image.Put(hole, zeros.data(), zeros.size());
+    }
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    std::vector<uint8_t> page(kPageSize);
+    std::vector<uint8_t> front(kHoleReachSectors * kSectorSize);
+    ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
+    ASSERT_TRUE(ReadSectors(source, kNextFsec - kHoleReachSectors,
+                            static_cast<int32_t>(kHoleReachSectors), front.data()));
+    const NextFragment next{
+        kNextFsec, kGap,
+        {kNextFsec - kHoleReachSectors, static_cast<int32_t>(kHoleReachSectors), front.data()}};
+    EXPECT_FALSE(SearchIn(page, source, kPageSector, 4)) << "the window alone is ambiguous";
+    EXPECT_EQ(SearchIn(page, source, kPageSector, 4, &next), zeroHole);
+    EXPECT_EQ(std::equal(page.begin(), page.end(), original), zeroHole);
   }
 }
 

@@ -101,6 +101,11 @@ std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
         std::min(readableEnd, last + kSectorsPerPage + kTailSearchWindowSectors);
     if (end > first) windows.push_back({first, end - first});
   }
+  for (const FragmentRecord& r : table) {
+    const int64_t first = std::max<int64_t>(0, r.fsec - kHoleReachSectors);
+    const int64_t end = std::min(readableEnd, r.fsec);
+    if (end > first) windows.push_back({first, end - first});
+  }
   const std::vector<SectorRun> want = Merge(std::move(windows));
   const std::vector<SectorRun> held = ClaimedSectorRuns(table);
   // Each window less the claimed runs, walked side by side.

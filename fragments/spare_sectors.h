@@ -1,5 +1,5 @@
 // The spare-sector file of a saved scan: the sectors that no fragment holds around the end of
-// every fragment whose last page fails its check, saved so that the search for the tail of a
+// every fragment whose last page fails its check and in front of every fragment, saved so that the search for the tail of a
 // split page (assembly/tail_search.h) can run on a saved scan once the medium is gone.
 //
 // It lies beside the content file (its path with ".tails" added), is written only when clusters
@@ -28,6 +28,10 @@ namespace pagerake {
 // Sectors on each side of a split page that its tail is looked for in.
 inline constexpr int64_t kTailSearchWindowSectors = 2048;
 
+// Sectors in front of a fragment where the tail of a page before a hole of zero pages is looked
+// for (at the place the hole's length gives it): holes of up to 15 pages.
+inline constexpr int64_t kHoleReachSectors = 256;
+
 struct SectorRun {
   int64_t first = 0;
   int64_t count = 0;
@@ -53,8 +57,8 @@ void ForgetClaimed(const std::vector<SectorRun>& claimed, int64_t first,
                    std::vector<uint8_t>& known);
 
 // The sectors to keep: the windows around the last page of the lines `splitEnds` names (indices
-// into `table`), inside [0, readableEnd), merged, less every line's pages but its last one (a
-// split last page holds other sectors behind its head).
+// into `table`) and the kHoleReachSectors in front of every line, inside [0, readableEnd),
+// merged, less every line's pages but its last one (ClaimedSectorRuns).
 std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
                                        const std::vector<size_t>& splitEnds, int64_t readableEnd);
 
