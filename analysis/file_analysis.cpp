@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -90,6 +91,50 @@ int32_t NewestCandidate(const AnalysisInput& in, const std::vector<int32_t>& can
   return candidates[best];
 }
 
+// The pages of the chosen candidate `k` that another of `candidates` holds too.
+void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates, int32_t k,
+                AnalysisResults& results) {
+  int32_t lo = INT32_MAX;
+  int32_t hi = INT32_MIN;
+  for (int32_t c : candidates) {
+    if (c == k) continue;
+    lo = std::min(lo, in.order[c].beginPage);
+    hi = std::max(hi, in.order[c].endPage);
+  }
+  const int32_t begin = std::max(lo, in.order[k].beginPage);
+  const int32_t end = std::min(hi, in.order[k].endPage);
+  if (begin < end) results.chosenAmongOthers.push_back({begin, end});
+}
+
+// A fragment that begins inside the one chained last and runs on into the chosen one `k` (index
+// entries before `c`, which begin before `t`) was never a candidate, though it may be the file's
+// own piece: where it would fit, the chosen pages it holds are unconfirmed too.
+void NoteOverlapped(const AnalysisInput& in, AnalysisResults& results, int32_t c, int32_t t,
+                    int32_t k) {
+  if (results.lastChainedFragment < 0) return;
+  const int32_t lastBegin = in.table[static_cast<size_t>(results.lastChainedFragment)].beginPage;
+  const int32_t chosenEnd = in.order[k].endPage;
+  std::vector<int32_t> overlapping;
+  for (int32_t i = c - 1; i >= 0 && in.order[i].beginPage >= lastBegin; --i) {
+    const PageOrderEntry& e = in.order[i];
+    if (e.endPage > t && !results.inAssembly[static_cast<size_t>(e.recordNo)]) {
+      overlapping.push_back(i);
+    }
+  }
+  if (overlapping.empty()) return;
+  // Only a look: what the rules turn away here is not counted.
+  const TurnedAway a = results.newerThanBound, b = results.iamMismatch, n = results.neverAllocated;
+  for (int32_t i : overlapping) {
+    const int32_t end = std::min(in.order[i].endPage, chosenEnd);
+    if (t < end && TestCandidate(in, results, i) == CandidateTest::kAccept) {
+      results.chosenAmongOthers.push_back({t, end});
+    }
+  }
+  results.newerThanBound = a;
+  results.iamMismatch = b;
+  results.neverAllocated = n;
+}
+
 }  // namespace
 
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
@@ -158,6 +203,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   results.iamMismatch = {};
   results.neverAllocated = {};
   results.newerCopiesTaken = 0;
+  results.chosenAmongOthers.clear();
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
   results.pageMap.Reset(results.targetFileSizePages);
@@ -222,6 +268,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
         k = NewestCandidate(in, candidates, newest, nearest);
         if (k != nearest) ++results.newerCopiesTaken;
       }
+      NoteChoice(in, candidates, k, results);
     } else if (candidates.size() > 1) {
       const std::optional<int32_t> chosen = in.choose ? in.choose(candidates) : std::nullopt;
       if (!chosen) {
@@ -230,6 +277,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       }
       k = *chosen;
     }
+    if (in.automatic) NoteOverlapped(in, results, c, t, k);
     // Chain it and learn from its pages.
     const int32_t f = in.order[k].recordNo;
     host.AddMemoLine(Memo::kAnalysis, "找到碎片号" + std::to_string(f));

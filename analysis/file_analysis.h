@@ -36,6 +36,13 @@ struct TurnedAway {
   void Note(int32_t line, size_t tableSize);
 };
 
+// Pages [begin, end) of the file.
+struct PageSpan {
+  int32_t begin = 0;
+  int32_t end = 0;
+  bool operator==(const PageSpan&) const = default;
+};
+
 // What an analysis leaves, valid until the next one.
 struct AnalysisResults {
   std::vector<int32_t> inAssembly;  // InAssembly: per table line, 1 = chained
@@ -52,6 +59,11 @@ struct AnalysisResults {
   TurnedAway neverAllocated;  // a page where the PFS byte is 0
   // Choices where the older-copy option took a newer fragment than the nearest one.
   int32_t newerCopiesTaken = 0;
+  // The pages that were taken from a fragment when another one could have given them as well:
+  // the automatic choice among several candidates (by disk distance or age), and SEARCH MORE's
+  // takes without evidence or among several that fit. Nothing in the pages confirms such a choice,
+  // so the recover report names them.
+  std::vector<PageSpan> chosenAmongOthers;
 };
 
 enum class AnalysisEnd {

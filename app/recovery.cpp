@@ -55,6 +55,15 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesOverlapping = w.overlappingPages;
   report.pagesRepaired = w.repairedPages;
   report.pagesTailFound = w.tailsFound;
+  std::vector<uint8_t> chosen(static_cast<size_t>(std::max(0, report.sizePages)), 0);
+  for (const PageSpan& span : session.analysis.chosenAmongOthers) {
+    for (int32_t p = std::max(0, span.begin); p < span.end && p < report.sizePages; ++p) {
+      chosen[static_cast<size_t>(p)] = 1;
+    }
+  }
+  for (size_t p = 0; p < chosen.size(); ++p) {
+    if (chosen[p]) report.choicePages.push_back(static_cast<int64_t>(p));
+  }
   if (w.written) {
     if (std::optional<WrittenPageCheck> check = CheckWrittenPages(outputPath)) {
       report.pagesUnverified = static_cast<int64_t>(check->unverified.size());

@@ -32,6 +32,9 @@ struct RecoveryReport {
   int64_t pagesUnverified = 0;          // protected pages of the written file that fail to verify
   std::vector<int64_t> unverifiedPages;  // their page numbers
   std::vector<int64_t> unsoundPages;     // unprotected pages that fail the structural check
+  // Pages taken from one fragment where another could have given them as well, with nothing in
+  // the pages to confirm the choice (AnalysisResults::chosenAmongOthers), in page order.
+  std::vector<int64_t> choicePages;
   bool written = false;
   std::string output;
 };

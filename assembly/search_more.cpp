@@ -66,15 +66,25 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
     if (candidates.empty()) continue;
     std::optional<int32_t> accepted;
     std::optional<int32_t> uncertain;
-    for (int32_t position : candidates) {
+    size_t next = 0;
+    for (; next < candidates.size(); ++next) {
+      const int32_t position = candidates[next];
       const CandidateTest t = TestCandidate(test, in.results, position);
       if (t == CandidateTest::kAccept) {
         accepted = position;
+        ++next;
         break;
       }
       if (t == CandidateTest::kNoEvidence && !uncertain) uncertain = position;
     }
     if (const std::optional<int32_t> k = accepted ? accepted : uncertain) {
+      // Taken without evidence, or while another fragment of the hole fits as well: unconfirmed.
+      bool alone = accepted.has_value();
+      for (; alone && next < candidates.size(); ++next) {
+        alone = TestCandidate(test, in.results, candidates[next]) != CandidateTest::kAccept;
+      }
+      const PageOrderEntry& entry = in.order[static_cast<size_t>(*k)];
+      if (!alone) in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});
       const int32_t f = in.order[static_cast<size_t>(*k)].recordNo;
       ++taken;
       host.AddMemoLine(Memo::kAssembly,

@@ -12,7 +12,8 @@
 // verification nor among the unprotected ones that fail the structural check.
 //
 // Prints one line per volume and one table per scenario kind: files exact with --classic and
-// with the added rules, wrong pages written without a report, files that came out worse (fewer
+// with the added rules, wrong pages written without a report (and those the report names only
+// as pages chosen among other fragments, after "+"), files that came out worse (fewer
 // equal pages) with the added rules than without, and files exact with the added rules and the
 // older-copy option (--older-copy, off by default) too.
 //
@@ -95,6 +96,7 @@ struct Outcome {
   bool exact = false;
   int equalPages = 0;
   int silentWrong = 0;
+  int namedAsChoice = 0;  // wrong pages the report names only as chosen among others
 };
 
 // The written file against the original, page by page.
@@ -106,6 +108,11 @@ Outcome Compare(const std::string& path, const std::vector<uint8_t>& original,
   const std::vector<uint8_t> written = pagerake::testing::ReadWholeFile(path);
   if (written.size() != original.size()) return o;
   o.silentWrong = pagerake::testing::CountUnreportedWrongPages(written, original, report);
+  RecoveryReport withoutChoices = report;
+  withoutChoices.choicePages.clear();
+  o.namedAsChoice =
+      pagerake::testing::CountUnreportedWrongPages(written, original, withoutChoices) -
+      o.silentWrong;
   o.exact = true;
   for (size_t p = 0; p < original.size() / kPageSize; ++p) {
     const uint8_t* want = original.data() + p * kPageSize;
@@ -121,6 +128,7 @@ Outcome Compare(const std::string& path, const std::vector<uint8_t>& original,
 
 struct KindTotals {
   int files = 0, exactClassic = 0, exactAdded = 0, silentClassic = 0, silentAdded = 0, worse = 0;
+  int choiceClassic = 0, choiceAdded = 0;
   int exactOlderCopy = 0;
 };
 
@@ -239,36 +247,44 @@ int main(int argc, char** argv) {
     t.exactAdded += outcome[1].exact;
     t.silentClassic += outcome[0].silentWrong;
     t.silentAdded += outcome[1].silentWrong;
+    t.choiceClassic += outcome[0].namedAsChoice;
+    t.choiceAdded += outcome[1].namedAsChoice;
     t.worse += outcome[1].equalPages < outcome[0].equalPages;
     t.exactOlderCopy += outcome[2].exact;
     const int pages = static_cast<int>(original.size() / kPageSize);
     auto cell = [pages](const Outcome& o) {
       if (!o.written) return std::string("not written");
       return std::to_string(o.equalPages) + "/" + std::to_string(pages) + " " +
-             std::to_string(o.silentWrong) + (o.exact ? " exact" : "");
+             std::to_string(o.silentWrong) + "+" + std::to_string(o.namedAsChoice) +
+             (o.exact ? " exact" : "");
     };
     std::printf("%-14s %-44s %18s %18s %18s\n", s.name, s.kind,
                 row < 0 ? "not listed" : cell(outcome[0]).c_str(),
                 row < 0 ? "not listed" : cell(outcome[1]).c_str(),
                 row < 0 ? "not listed" : cell(outcome[2]).c_str());
   }
-  std::printf("\n%-44s %5s %14s %12s %15s %13s %6s %12s\n", "kind", "files", "exact classic",
-              "exact added", "silent classic", "silent added", "worse", "+older copy");
+  std::printf("\n%-44s %5s %14s %12s %15s %13s %15s %13s %6s %12s\n", "kind", "files",
+              "exact classic", "exact added", "silent classic", "silent added", "choice classic",
+              "choice added", "worse", "+older copy");
   KindTotals all;
   for (const std::string& k : order) {
     const KindTotals& t = kinds[k];
-    std::printf("%-44s %5d %14d %12d %15d %13d %6d %12d\n", k.c_str(), t.files, t.exactClassic,
-                t.exactAdded, t.silentClassic, t.silentAdded, t.worse, t.exactOlderCopy);
+    std::printf("%-44s %5d %14d %12d %15d %13d %15d %13d %6d %12d\n", k.c_str(), t.files,
+                t.exactClassic, t.exactAdded, t.silentClassic, t.silentAdded, t.choiceClassic,
+                t.choiceAdded, t.worse, t.exactOlderCopy);
     all.files += t.files;
     all.exactClassic += t.exactClassic;
     all.exactAdded += t.exactAdded;
     all.silentClassic += t.silentClassic;
     all.silentAdded += t.silentAdded;
+    all.choiceClassic += t.choiceClassic;
+    all.choiceAdded += t.choiceAdded;
     all.worse += t.worse;
     all.exactOlderCopy += t.exactOlderCopy;
   }
-  std::printf("%-44s %5d %14d %12d %15d %13d %6d %12d\n", "all", all.files, all.exactClassic,
-              all.exactAdded, all.silentClassic, all.silentAdded, all.worse, all.exactOlderCopy);
+  std::printf("%-44s %5d %14d %12d %15d %13d %15d %13d %6d %12d\n", "all", all.files,
+              all.exactClassic, all.exactAdded, all.silentClassic, all.silentAdded,
+              all.choiceClassic, all.choiceAdded, all.worse, all.exactOlderCopy);
   fs::remove_all(work);
   return 0;
 }

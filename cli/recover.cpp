@@ -221,6 +221,8 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
                 static_cast<long long>(r.pagesUnverified), PageList(r.unverifiedPages).c_str());
     std::printf("  %-26s %zu%s\n", "unprotected, unsound", r.unsoundPages.size(),
                 PageList(r.unsoundPages).c_str());
+    std::printf("  %-26s %zu%s\n", "chosen among others", r.choicePages.size(),
+                PageList(r.choicePages).c_str());
     std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
     std::printf("  %-26s %s\n\n", "written to", f.output->c_str());
   }
@@ -245,6 +247,8 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     d["unverified_pages"] = r.unverifiedPages;
     d["pages_unsound"] = r.unsoundPages.size();
     d["unsound_pages"] = r.unsoundPages;
+    d["pages_chosen_among_others"] = r.choicePages.size();
+    d["chosen_among_others_pages"] = r.choicePages;
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
     databases.push_back(std::move(d));

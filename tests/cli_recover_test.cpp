@@ -99,7 +99,7 @@ TEST_F(CliRecover, WritesEveryDatabaseFileWholeUnderItsRecordedName) {
       EXPECT_EQ(d["fragments"], index == 1 ? 3 : 2);
       EXPECT_EQ(d["pages_recovered"], pages);
       for (const char* zero : {"pages_zero", "missing_pfs_pages", "missing_pages",
-                               "pages_unverified"}) {
+                               "pages_unverified", "pages_chosen_among_others"}) {
         EXPECT_EQ(d[zero], 0) << zero;
       }
       const std::string output = run.out + "/" + name;
