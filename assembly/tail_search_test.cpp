@@ -37,6 +37,23 @@ int32_t PageWith(const std::vector<uint8_t>& file, PageProtection protection) {
   return -1;
 }
 
+// A disk of 8000 random sectors: pages of `around` all round sector 4000 (every cluster position
+// a candidate), and there the first `head` sectors of page `p` of `file`, followed on the disk
+// by sectors of its next page.
+testing::DiskImage SplitPageDisk(const std::vector<uint8_t>& file,
+                                 const std::vector<uint8_t>& around, int32_t p, int head,
+                                 uint64_t seed) {
+  constexpr int64_t kAt = 4000;
+  testing::DiskImage image(8000, seed);
+  image.PutFilePages(4400, around, p - 40, 40);
+  image.PutFilePages(kAt - 16 * 20, around, p - 20, 20);
+  image.Put(kAt, file.data() + static_cast<size_t>(p) * kPageSize,
+            static_cast<size_t>(head) * kSectorSize);
+  image.Put(kAt + head, file.data() + (static_cast<size_t>(p) + 1) * kPageSize,
+            static_cast<size_t>(kSectorsPerPage - head) * kSectorSize);
+  return image;
+}
+
 // The search through the window around `pageSector`, read from `source`; sectors from
 // `unknownFrom` on count as not held (a saved scan's spare sectors), and `next` as for the search.
 bool SearchIn(std::vector<uint8_t>& page, const DataSource& source, int64_t pageSector, int spc,
@@ -89,15 +106,7 @@ TEST(SearchPageTail, FindsTheTailAmongWrongCandidatesAndRefusesWhatItCannotTell)
     const std::vector<uint8_t> around =
         testing::ReadWholeFile((testing::CorpusDir() / c.neighbours).string());
     testing::TempDir dir;
-    testing::DiskImage image(8000, 3);
-    // Other pages of the file all around: every cluster position is a candidate.
-    image.PutFilePages(4400, around, p - 40, 40);
-    image.PutFilePages(kPageSector - 16 * 20, around, p - 20, 20);
-    // The head, followed on the disk by the second half of the next page.
-    image.Put(kPageSector, original, kHead * kSectorSize);
-    image.Put(kPageSector + kHead, file.data() + (static_cast<size_t>(p) + 1) * kPageSize +
-                                       kHead * kSectorSize,
-              (kSectorsPerPage - kHead) * kSectorSize);
+    testing::DiskImage image = SplitPageDisk(file, around, p, kHead, 3);
     for (int64_t at : c.tails) {
       image.Put(at, original + kHead * kSectorSize, (kSectorsPerPage - kHead) * kSectorSize);
     }
@@ -145,12 +154,7 @@ TEST(SearchPageTail, JoinsThreePiecesOnlyWhereTheMiddleIsHeldAndUnique) {
     const std::vector<uint8_t> around =
         testing::ReadWholeFile((testing::CorpusDir() / c.neighbours).string());
     testing::TempDir dir;
-    testing::DiskImage image(8000, 5);
-    image.PutFilePages(4400, around, p - 40, 40);
-    image.PutFilePages(kPageSector - 16 * 20, around, p - 20, 20);
-    image.Put(kPageSector, original, kHead * kSectorSize);
-    image.Put(kPageSector + kHead, file.data() + (static_cast<size_t>(p) + 1) * kPageSize,
-              (kSectorsPerPage - kHead) * kSectorSize);
+    testing::DiskImage image = SplitPageDisk(file, around, p, kHead, 5);
     image.Put(kMiddle, original + kHead * kSectorSize, kMid * kSectorSize);
     image.Put(kNextFsec - kTail, original + (kHead + kMid) * kSectorSize, kTail * kSectorSize);
     ASSERT_TRUE(image.Write(dir.File("disk.img")));
@@ -186,12 +190,7 @@ TEST(SearchPageTail, TakesATornPagesTailWhereTheHoleBeforeTheNextRowPutsIt) {
   for (const bool zeroHole : {true, false}) {
     SCOPED_TRACE(zeroHole ? "zero hole" : "the hole holds data");
     testing::TempDir dir;
-    testing::DiskImage image(8000, 9);
-    image.PutFilePages(4400, file, p - 40, 40);
-    image.PutFilePages(kPageSector - 16 * 20, file, p - 20, 20);
-    image.Put(kPageSector, original, kHead * kSectorSize);
-    image.Put(kPageSector + kHead, file.data() + (static_cast<size_t>(p) + 1) * kPageSize,
-              kTail * kSectorSize);
+    testing::DiskImage image = SplitPageDisk(file, file, p, kHead, 9);
     const int64_t hole = kNextFsec - kGap * kSectorsPerPage;
     image.Put(hole - kTail, original + kHead * kSectorSize, kTail * kSectorSize);
     if (zeroHole) {
