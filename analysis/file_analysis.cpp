@@ -106,35 +106,6 @@ void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates,
   if (begin < end) results.chosenAmongOthers.push_back({begin, end});
 }
 
-// A fragment that begins inside the one chained last and runs on into the chosen one `k` (index
-// entries before `c`, which begin before `t`) was never a candidate, though it may be the file's
-// own piece: where it would fit, the chosen pages it holds are unconfirmed too.
-void NoteOverlapped(const AnalysisInput& in, AnalysisResults& results, int32_t c, int32_t t,
-                    int32_t k) {
-  if (results.lastChainedFragment < 0) return;
-  const int32_t lastBegin = in.table[static_cast<size_t>(results.lastChainedFragment)].beginPage;
-  const int32_t chosenEnd = in.order[k].endPage;
-  std::vector<int32_t> overlapping;
-  for (int32_t i = c - 1; i >= 0 && in.order[i].beginPage >= lastBegin; --i) {
-    const PageOrderEntry& e = in.order[i];
-    if (e.endPage > t && !results.inAssembly[static_cast<size_t>(e.recordNo)]) {
-      overlapping.push_back(i);
-    }
-  }
-  if (overlapping.empty()) return;
-  // Only a look: what the rules turn away here is not counted.
-  const TurnedAway a = results.newerThanBound, b = results.iamMismatch, n = results.neverAllocated;
-  for (int32_t i : overlapping) {
-    const int32_t end = std::min(in.order[i].endPage, chosenEnd);
-    if (t < end && TestCandidate(in, results, i) == CandidateTest::kAccept) {
-      results.chosenAmongOthers.push_back({t, end});
-    }
-  }
-  results.newerThanBound = a;
-  results.iamMismatch = b;
-  results.neverAllocated = n;
-}
-
 }  // namespace
 
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
@@ -162,6 +133,34 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
     return CandidateTest::kReject;
   }
   return counts.matches > 0 ? CandidateTest::kAccept : CandidateTest::kNoEvidence;
+}
+
+void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32_t since,
+                        int32_t before, int32_t from, int32_t to) {
+  // The index is in begin-page order: the entries that begin in [since, before).
+  const auto first = std::lower_bound(
+      in.order.begin(), in.order.end(), since,
+      [](const PageOrderEntry& e, int32_t page) { return e.beginPage < page; });
+  std::vector<int32_t> rivals;
+  for (auto it = first; it != in.order.end() && it->beginPage < before; ++it) {
+    if (it->endPage > from && it->beginPage < to &&
+        !results.inAssembly[static_cast<size_t>(it->recordNo)]) {
+      rivals.push_back(static_cast<int32_t>(it - in.order.begin()));
+    }
+  }
+  if (rivals.empty()) return;
+  // Only a look: what the rules turn away here is not counted.
+  const TurnedAway a = results.newerThanBound, b = results.iamMismatch, n = results.neverAllocated;
+  for (int32_t i : rivals) {
+    const int32_t begin = std::max(from, in.order[i].beginPage);
+    const int32_t end = std::min(to, in.order[i].endPage);
+    if (begin < end && TestCandidate(in, results, i) == CandidateTest::kAccept) {
+      results.chosenAmongOthers.push_back({begin, end});
+    }
+  }
+  results.newerThanBound = a;
+  results.iamMismatch = b;
+  results.neverAllocated = n;
 }
 
 void TurnedAway::Note(int32_t line, size_t tableSize) {
@@ -277,7 +276,12 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       }
       k = *chosen;
     }
-    if (in.automatic) NoteOverlapped(in, results, c, t, k);
+    if (in.automatic && results.lastChainedFragment >= 0) {
+      // A piece that begins inside the fragment chained last was never a candidate.
+      const int32_t lastBegin =
+          in.table[static_cast<size_t>(results.lastChainedFragment)].beginPage;
+      NoteUnchosenRivals(in, results, lastBegin, t, t, in.order[k].endPage);
+    }
     // Chain it and learn from its pages.
     const int32_t f = in.order[k].recordNo;
     host.AddMemoLine(Memo::kAnalysis, "找到碎片号" + std::to_string(f));

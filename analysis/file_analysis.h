@@ -100,6 +100,13 @@ enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
                             PageLsn* newest = nullptr);
 
+// The fragments not chained that begin at a page in [since, before) and hold pages of [from, to),
+// the pages just taken from another one: where the candidate test accepts one, the pages of
+// [from, to) it holds go to results.chosenAmongOthers (nothing confirmed that choice). The
+// fragments the rules turn away here are not counted.
+void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32_t since,
+                        int32_t before, int32_t from, int32_t to);
+
 // How many fragments each added rule has turned away so far.
 struct TurnedAwayCounts {
   int32_t newerThanBound = 0;

@@ -84,7 +84,13 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
         alone = TestCandidate(test, in.results, candidates[next]) != CandidateTest::kAccept;
       }
       const PageOrderEntry& entry = in.order[static_cast<size_t>(*k)];
-      if (!alone) in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});
+      if (!alone) {
+        in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});
+      } else {
+        // A piece that runs into the hole from the row in front of it was never a candidate.
+        NoteUnchosenRivals(test, in.results, rows[i].beginPage, entry.beginPage,
+                           entry.beginPage, entry.endPage);
+      }
       const int32_t f = in.order[static_cast<size_t>(*k)].recordNo;
       ++taken;
       host.AddMemoLine(Memo::kAssembly,
