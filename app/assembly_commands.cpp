@@ -34,7 +34,8 @@ MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
                     session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules, &session.fragmentTable};
+                    session.rules, &session.fragmentTable,
+                    session.UsedClusters()};
   return CreateMdf(in, session.analysis.targetFileName, host);
 }
 

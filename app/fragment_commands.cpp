@@ -23,7 +23,8 @@ void ClickAutoCheck(Session& session, Host& host) {
 
 void ClickSave(Session& session, Host& host) {
   (void)SaveScanInfo(session.fragmentTable, session.dataSource, session.pageAccess,
-                     session.dataSource.sectorsPerCluster, session.random, host);
+                     session.dataSource.sectorsPerCluster, session.random, host,
+                     session.UsedClusters());
 }
 
 void ClickOpen(Session& session, Host& host) {
@@ -32,7 +33,7 @@ void ClickOpen(Session& session, Host& host) {
   const ScanInfoState state{session.fragmentTable, session.fragmentList,
                             session.pageOrderIndex, session.pageAccess,
                             session.dataSource.sectorsPerCluster, session.fields.edtsecs};
-  (void)OpenScanInfo(state, host);
+  if (OpenScanInfo(state, host).tableLoaded) session.scannedFreeSpaceOnly = false;
 }
 
 void ExtractCheckedCommand(Session& session, Host& host) {

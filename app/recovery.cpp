@@ -44,7 +44,8 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   stage("writing");
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
                     session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules, &session.fragmentTable};
+                    session.rules, &session.fragmentTable,
+                    session.UsedClusters()};
   report.fragments = static_cast<int32_t>(in.rows.size());
   const MdfWriteResult w = WriteMdfTo(in, outputPath, host);
   report.written = w.written;

@@ -59,7 +59,9 @@ void RunScanJob(Session& session, Host& host, const ScanOptions& options, DataSo
   auto index = std::make_shared<PageOrderIndex>(std::move(result.pageOrder));
   const ScanReport report{true, result.end, result.scannedSectors};
   const int16_t clusterSectors = source.sectorsPerCluster;
-  host.Post([&session, index, report, currentFileId, clusterSectors] {
+  const bool freeOnly = options.freeSpaceOnly;
+  host.Post([&session, index, report, currentFileId, clusterSectors, freeOnly] {
+    session.scannedFreeSpaceOnly = freeOnly;
     if (report.end == ScanEnd::kFinished) session.pageOrderIndex = std::move(*index);
     session.currentFileId = currentFileId;
     session.dataSource.sectorsPerCluster = clusterSectors;

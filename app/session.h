@@ -77,6 +77,12 @@ class Session {
   PageAccess pageAccess;           // LiveSourceMode and the open fragment-content file
   SeededRandomSource random;       // start values and keys of saved scans
   FreeSpaceBitmap freeSpaceBitmap;
+  // The fragment table came from a scan of free clusters only: the bitmap tells, for that scan's
+  // source, which clusters no deleted file's sectors can lie in. Cleared when a saved scan is
+  // opened.
+  bool scannedFreeSpaceOnly = false;
+  // The bitmap, while it describes the fragment table's source; nothing otherwise.
+  FreeSpaceBitmap* UsedClusters() { return scannedFreeSpaceOnly ? &freeSpaceBitmap : nullptr; }
 
   int16_t currentFileId = 1;  // CurrentFileId
   // ScanStopped: true when no scan runs or a stop was asked for.

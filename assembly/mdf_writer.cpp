@@ -124,8 +124,10 @@ class MdfAssembler {
     return sink_.Write(last_.data(), kPageSize);
   }
 
-  // Marks the sectors the scan's fragments hold as pages as not to be looked through.
+  // Marks the sectors the scan's fragments hold as pages, and those in clusters in use, as not to
+  // be looked through.
   void ForgetClaimed(int64_t first, std::vector<uint8_t>& known) {
+    if (in_.usedClusters) ForgetUsedClusters(*in_.usedClusters, in_.source, first, known);
     if (!in_.fragments) return;
     if (!claimedBuilt_) {
       claimed_ = ClaimedSectorRuns(*in_.fragments);

@@ -33,6 +33,9 @@ struct MdfInput {
   RecoveryRules rules = {};
   // The scan's fragments, when known: the tail search passes over the sectors they hold as pages.
   const FragmentTable* fragments = nullptr;
+  // The volume's clusters in use, when the scan looked at free clusters only: the tail search
+  // passes over those too.
+  FreeSpaceBitmap* usedClusters = nullptr;
 };
 
 struct MdfWriteResult {

@@ -172,7 +172,8 @@ std::vector<Stage> RecoverInProcess(Session& session, RecordingHost& host, const
   clock.Start();
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
                     session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules, &session.fragmentTable};
+                    session.rules, &session.fragmentTable,
+                    session.UsedClusters()};
   const MdfWriteResult w = WriteMdfTo(in, output, host);
   stages.push_back(clock.Stop("assembly"));
 
@@ -252,7 +253,8 @@ void AssemblyAlone(Session& session, Host& host, const std::string& original,
   const auto bytes = static_cast<int64_t>(fs::file_size(original));
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
                     session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules, &session.fragmentTable};
+                    session.rules, &session.fragmentTable,
+                    session.UsedClusters()};
   Timed writer, cp, dd;
   std::vector<double> ratio;
   for (int round = -1; round < rounds; ++round) {

@@ -123,7 +123,8 @@ int RunScanCommand(const ScanCliOptions& o) {
   if (o.saveInfo) {
     SeededRandomSource random;
     if (SaveScanInfoFiles(o.saveInfo, o.saveContent, session.fragmentTable, session.dataSource,
-                          PageAccess(), session.dataSource.sectorsPerCluster, random, host)
+                          PageAccess(), session.dataSource.sectorsPerCluster, random, host,
+                          session.UsedClusters())
             .failed) {
       return kExitBadInput;
     }

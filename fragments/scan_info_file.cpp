@@ -146,7 +146,7 @@ bool SaveInfoPart(const std::string& path, const FragmentTable& table, const Dat
 // Writes the content file to `path` and tells "success"; false after telling why not.
 bool SaveContentPart(const std::string& path, const FragmentTable& table,
                      const DataSource& source, const PageAccess& pages, int16_t sectorsPerCluster,
-                     RandomSource& random, Host& host) {
+                     RandomSource& random, Host& host, FreeSpaceBitmap* usedClusters) {
   auto fail = [&host](const std::string& message) {
     host.Tell(message, MessageIcon::kError);
     return false;
@@ -171,8 +171,8 @@ bool SaveContentPart(const std::string& path, const FragmentTable& table,
     std::ofstream spare(Utf8Path(sparePath), std::ios::binary | std::ios::trunc);
     if (!spare ||
         WriteSpareSectors(spare, SpareSectorRuns(table, splitEnds, ReadableEnd(source)), source,
-                          key, ExpectedContentFileSize(table), source.dataStart,
-                          host) != SpareWriteStatus::kDone) {
+                          key, ExpectedContentFileSize(table), source.dataStart, host,
+                          usedClusters) != SpareWriteStatus::kDone) {
       return fail("error,写入文件失败:" + sparePath);
     }
     spare.close();
@@ -229,7 +229,8 @@ bool OpenContentPart(const ScanInfoState& state, const std::string& path, Host& 
 
 SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& source,
                                 const PageAccess& pages, int16_t sectorsPerCluster,
-                                RandomSource& random, Host& host) {
+                                RandomSource& random, Host& host,
+                                FreeSpaceBitmap* usedClusters) {
   SaveScanInfoResult result;
   // 1. The scan-info file.
   if (const auto path = host.ChooseSaveFile(
@@ -247,7 +248,7 @@ SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& so
       {"保存所有碎片的内容,请注意别保存到原数据所在盘，防止覆盖", "spcontent", ""});
   if (!path) return result;
   result.contentSaved =
-      SaveContentPart(*path, table, source, pages, sectorsPerCluster, random, host);
+      SaveContentPart(*path, table, source, pages, sectorsPerCluster, random, host, usedClusters);
   result.failed = !result.contentSaved;
   return result;
 }
@@ -256,7 +257,8 @@ SaveScanInfoResult SaveScanInfoFiles(const std::optional<std::string>& infoPath,
                                      const std::optional<std::string>& contentPath,
                                      const FragmentTable& table, const DataSource& source,
                                      const PageAccess& pages, int16_t sectorsPerCluster,
-                                     RandomSource& random, Host& host) {
+                                     RandomSource& random, Host& host,
+                                     FreeSpaceBitmap* usedClusters) {
   SaveScanInfoResult result;
   if (infoPath) {
     result.infoSaved = SaveInfoPart(*infoPath, table, source, pages, random, host);
@@ -265,7 +267,8 @@ SaveScanInfoResult SaveScanInfoFiles(const std::optional<std::string>& infoPath,
   }
   if (contentPath) {
     result.contentSaved =
-        SaveContentPart(*contentPath, table, source, pages, sectorsPerCluster, random, host);
+        SaveContentPart(*contentPath, table, source, pages, sectorsPerCluster, random, host,
+                        usedClusters);
     result.failed = !result.contentSaved;
   }
   return result;

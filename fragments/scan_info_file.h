@@ -55,11 +55,13 @@ struct SaveScanInfoResult {
 
 // btnsave "保存此次扫描信息(SAVE)": offers a file for the scan info and writes it, then asks
 // whether to save the fragment content too and, if so, writes it with a fresh random key and
-// `sectorsPerCluster` in the trailer, reading the fragments from `source`. Refuses output files
+// `sectorsPerCluster` in the trailer, reading the fragments from `source`; the spare-sector file
+// beside it leaves out the clusters `usedClusters` marks in use, when given. Refuses output files
 // that are the data source or the open content file. Changes nothing in memory.
 SaveScanInfoResult SaveScanInfo(const FragmentTable& table, const DataSource& source,
                                 const PageAccess& pages, int16_t sectorsPerCluster,
-                                RandomSource& random, Host& host);
+                                RandomSource& random, Host& host,
+                                FreeSpaceBitmap* usedClusters = nullptr);
 
 // SAVE with its files already chosen (front ends that take them from options): the scan info to
 // `infoPath`, then the content to `contentPath`; nothing skips that file.
@@ -67,7 +69,8 @@ SaveScanInfoResult SaveScanInfoFiles(const std::optional<std::string>& infoPath,
                                      const std::optional<std::string>& contentPath,
                                      const FragmentTable& table, const DataSource& source,
                                      const PageAccess& pages, int16_t sectorsPerCluster,
-                                     RandomSource& random, Host& host);
+                                     RandomSource& random, Host& host,
+                                     FreeSpaceBitmap* usedClusters = nullptr);
 
 // The state OPEN reads and replaces, owned by the session.
 struct ScanInfoState {

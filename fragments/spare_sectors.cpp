@@ -90,6 +90,15 @@ void ForgetClaimed(const std::vector<SectorRun>& claimed, int64_t first,
   }
 }
 
+void ForgetUsedClusters(FreeSpaceBitmap& usedClusters, const DataSource& source, int64_t first,
+                        std::vector<uint8_t>& known) {
+  for (size_t i = 0; i < known.size(); ++i) {
+    if (known[i] && usedClusters.IsSectorInUse(source, first + static_cast<int64_t>(i))) {
+      known[i] = 0;
+    }
+  }
+}
+
 std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
                                        const std::vector<size_t>& splitEnds, int64_t readableEnd) {
   std::vector<SectorRun> windows;
@@ -126,7 +135,8 @@ std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
 
 SpareWriteStatus WriteSpareSectors(std::ostream& out, const std::vector<SectorRun>& runs,
                                    const DataSource& source, uint32_t contentKey,
-                                   int64_t contentSize, int64_t clusterBase, Host& host) {
+                                   int64_t contentSize, int64_t clusterBase, Host& host,
+                                   FreeSpaceBitmap* usedClusters) {
   IoBuffer buffer(static_cast<size_t>(kChunkSectors) * kSectorSize, IoBuffer::kUninitialized);
   std::vector<uint8_t> known;
   std::vector<SectorRun> written;
@@ -136,6 +146,7 @@ SpareWriteStatus WriteSpareSectors(std::ostream& out, const std::vector<SectorRu
       const auto n =
           static_cast<int32_t>(std::min<int64_t>(kChunkSectors, run.first + run.count - at));
       ReadWhatReads(source, at, n, buffer.data(), known);
+      if (usedClusters) ForgetUsedClusters(*usedClusters, source, at, known);
       // The sectors that read, in runs of their own; the others are left out.
       for (int32_t i = 0; i < n;) {
         if (!known[static_cast<size_t>(i)]) {

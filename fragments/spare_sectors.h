@@ -22,6 +22,7 @@
 #include "base/host.h"
 #include "scan/fragment_table.h"
 #include "source/data_source.h"
+#include "volume/free_space_bitmap.h"
 
 namespace pagerake {
 
@@ -56,6 +57,11 @@ std::vector<SectorRun> ClaimedSectorRuns(const FragmentTable& table);
 void ForgetClaimed(const std::vector<SectorRun>& claimed, int64_t first,
                    std::vector<uint8_t>& known);
 
+// Sets known[i] to 0 for each sector first + i whose cluster `usedClusters` marks in use: on a
+// volume scanned for free space only, a deleted file's tail lies in a free cluster.
+void ForgetUsedClusters(FreeSpaceBitmap& usedClusters, const DataSource& source, int64_t first,
+                        std::vector<uint8_t>& known);
+
 // The sectors to keep: the windows around the last page of the lines `splitEnds` names (indices
 // into `table`) and the kHoleReachSectors in front of every line, inside [0, readableEnd),
 // merged, less every line's pages but its last one (ClaimedSectorRuns).
@@ -65,13 +71,14 @@ std::vector<SectorRun> SpareSectorRuns(const FragmentTable& table,
 enum class SpareWriteStatus { kDone, kWriteFailed };
 
 // Writes the file for `runs` to `out` (opened in binary mode), reading them from `source`. A
-// sector that cannot be read is left out (its run is split there). Lets the window process its
-// events once per run.
+// sector that cannot be read is left out (its run is split there), and so is one in a cluster
+// that `usedClusters` (when given) marks in use. Lets the window process its events once per run.
 [[nodiscard]] SpareWriteStatus WriteSpareSectors(std::ostream& out,
                                                  const std::vector<SectorRun>& runs,
                                                  const DataSource& source, uint32_t contentKey,
                                                  int64_t contentSize, int64_t clusterBase,
-                                                 Host& host);
+                                                 Host& host,
+                                                 FreeSpaceBitmap* usedClusters = nullptr);
 
 enum class SpareOpenStatus {
   kAbsent,    // no such file: the search finds nothing in a saved scan
