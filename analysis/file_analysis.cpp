@@ -91,6 +91,64 @@ int32_t NewestCandidate(const AnalysisInput& in, const std::vector<int32_t>& can
   return candidates[best];
 }
 
+// The newest LSN among the verified pages of `pages` pages from page `begin` of the fragment at
+// `fsec` that stand at their own page number; nothing when none does or a read fails.
+std::optional<PageLsn> NewestVerifiedLsn(const AnalysisInput& in, int64_t fsec, int32_t begin,
+                                         int32_t pages) {
+  PageMapReader& r = in.reader;
+  std::array<uint8_t, kPageSize> page{};
+  std::optional<PageLsn> newest;
+  for (int32_t p = 0; p < pages; ++p) {
+    if (!r.pages.ReadFragmentSectors(r.source, fsec, int64_t{p} * kSectorsPerPage, kSectorsPerPage,
+                                     page.data())) {
+      return std::nullopt;
+    }
+    if (page[0] != 1 || DecodePageHeader(page.data()).pageId != static_cast<uint32_t>(begin + p) ||
+        !VerifyPage(page.data())) {
+      continue;
+    }
+    const PageLsn lsn = ReadPageLsn(page.data());
+    if (!newest || lsn > *newest) newest = lsn;
+  }
+  return newest;
+}
+
+// The bound of the boot page that the fragment of index entry `e`, at `fsec`, holds.
+std::optional<PageLsn> BootBoundOf(const AnalysisInput& in, const PageOrderEntry& e, int64_t fsec) {
+  if (e.beginPage > kBootPage || e.endPage <= kBootPage) return std::nullopt;
+  std::array<uint8_t, kPageSize> page{};
+  PageMapReader& r = in.reader;
+  if (!r.pages.ReadFragmentSectors(r.source, fsec, int64_t{kBootPage - e.beginPage} * kSectorsPerPage,
+                                   kSectorsPerPage, page.data())) {
+    return std::nullopt;
+  }
+  return LsnBoundOfBootPage(page.data());
+}
+
+// The choice among candidates that all hold a boot page: a bound that the start fragment's pages
+// pass is another database's; of the others, the lowest (a newer database's lies above), the
+// nearest (`nearest`) among equal ones. `nearest` when a candidate of its group has no boot page
+// that verifies, or none is left.
+int32_t CandidateByBootPage(const AnalysisInput& in, const AnalysisResults& results,
+                            const std::vector<int32_t>& candidates, int32_t nearest) {
+  const int32_t firstBegin = in.order[candidates[0]].beginPage;
+  std::optional<PageLsn> lowest;
+  int32_t best = nearest;
+  for (size_t k = 0; k < candidates.size() && in.order[candidates[k]].beginPage == firstBegin;
+       ++k) {
+    const PageOrderEntry& e = in.order[candidates[k]];
+    const std::optional<PageLsn> bound =
+        BootBoundOf(in, e, in.table[static_cast<size_t>(e.recordNo)].fsec);
+    if (!bound) return nearest;
+    if (*bound < *results.startNewest) continue;
+    if (!lowest || *bound < *lowest || (*bound == *lowest && candidates[k] == nearest)) {
+      lowest = bound;
+      best = candidates[k];
+    }
+  }
+  return best;
+}
+
 // The pages of the chosen candidate `k` that another of `candidates` holds too.
 void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates, int32_t k,
                 AnalysisResults& results) {
@@ -203,6 +261,9 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   results.neverAllocated = {};
   results.newerCopiesTaken = 0;
   results.chosenAmongOthers.clear();
+  results.startNewest.reset();
+  results.boundFromLine = -1;
+  results.bootPageChoices = 0;
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
   results.pageMap.Reset(results.targetFileSizePages);
@@ -215,6 +276,10 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   if (!learned) {
     host.Tell("get page info error");
     return AnalysisEnd::kStartFailed;
+  }
+  if (in.rules.bootPageChoice && in.rules.lsnBound &&
+      results.firstFragmentPages <= kBootPage) {
+    results.startNewest = NewestVerifiedLsn(in, in.startSector, 0, results.firstFragmentPages);
   }
   // 7. Only the start fragment is chained so far.
   results.inAssembly.assign(in.table.size(), 0);
@@ -262,6 +327,11 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     int32_t k = candidates[0];
     if (candidates.size() > 1 && in.automatic) {
       if (results.lastChainedFragment >= 0) k = NearestCandidate(in, results, candidates);
+      if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound) {
+        const int32_t byBound = CandidateByBootPage(in, results, candidates, k);
+        if (byBound != k) ++results.bootPageChoices;
+        k = byBound;
+      }
       if (byAge) {
         const int32_t nearest = k;
         k = NewestCandidate(in, candidates, newest, nearest);
@@ -292,10 +362,27 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
       return AnalysisEnd::kChainReadFailed;
     }
+    // The boot page chained sets the bound the start fragment could not.
+    if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound &&
+        r.beginPage <= kBootPage && in.order[k].endPage > kBootPage) {
+      if (const std::optional<PageLsn> bound = BootBoundOf(in, in.order[k], r.fsec);
+          bound && *bound >= *results.startNewest) {
+        results.lsnBound = bound;
+        results.boundFromLine = f;
+      }
+    }
     t = in.order[k].endPage;
     c = k + 1;
   }
   for (const std::string& line : TurnedAwayLines(results)) host.AddMemoLine(Memo::kAnalysis, line);
+  if (results.bootPageChoices > 0) {
+    host.AddMemoLine(Memo::kAnalysis, "按引导页LSN上限选择碎片,次数" +
+                                          std::to_string(results.bootPageChoices));
+  }
+  if (results.boundFromLine >= 0) {
+    host.AddMemoLine(Memo::kAnalysis,
+                     "LSN上限取自碎片号" + std::to_string(results.boundFromLine) + "的引导页");
+  }
   if (results.newerCopiesTaken > 0) {
     host.AddMemoLine(Memo::kAnalysis,
                      "按LSN取较新的副本,碎片数量" + std::to_string(results.newerCopiesTaken));

@@ -59,6 +59,12 @@ struct AnalysisResults {
   TurnedAway neverAllocated;  // a page where the PFS byte is 0
   // Choices where the older-copy option took a newer fragment than the nearest one.
   int32_t newerCopiesTaken = 0;
+  // Where the start fragment ends before the boot page: the newest LSN of its verified pages, the
+  // table line whose boot page set the bound, and the choices the boot pages decided otherwise
+  // than the nearest fragment.
+  std::optional<PageLsn> startNewest;
+  int32_t boundFromLine = -1;
+  int32_t bootPageChoices = 0;
   // The pages that were taken from a fragment when another one could have given them as well:
   // the automatic choice among several candidates (by disk distance or age), and SEARCH MORE's
   // takes without evidence or among several that fit. Nothing in the pages confirms such a choice,

@@ -21,6 +21,12 @@ struct RecoveryRules {
   // A fragment holding a page where the PFS byte of the file is 0 (a page never allocated, which
   // holds zeros or leftover bytes, never a page of the file) is another file's: it is turned away.
   bool unusedPages = true;
+  // Where the start fragment ends before the boot page, the boot page of the fragment chained for
+  // page 9 sets the LSN bound; and where several fragments with a boot page compete there, the
+  // one whose bound is the lowest that the start fragment's pages keep under is taken. (A boot
+  // page whose bound the start fragment's pages pass is another database's; of the others, a
+  // newer database's bound lies above this one's.)
+  bool bootPageChoice = true;
   // An option, off unless the user says an older copy of the file may lie on the disk: where
   // fragments that begin at the same page compete, the one holding the newest verified page is
   // taken (the nearest on equal LSNs). Without an older copy it would favour a newer database.
@@ -33,6 +39,7 @@ struct RecoveryRules {
     rules.tailSearch = false;
     rules.pageZeroAlone = false;
     rules.unusedPages = false;
+    rules.bootPageChoice = false;
     return rules;
   }
 };

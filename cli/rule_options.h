@@ -16,6 +16,7 @@ struct RuleFlags {
   bool olderCopy = false;
   bool noPageZeroAlone = false;
   bool noUnusedPages = false;
+  bool noBootPageChoice = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -25,6 +26,7 @@ struct RuleFlags {
     if (olderCopy && !classic) rules.preferNewest = true;
     if (noPageZeroAlone) rules.pageZeroAlone = false;
     if (noUnusedPages) rules.unusedPages = false;
+    if (noBootPageChoice) rules.bootPageChoice = false;
     return rules;
   }
 };
@@ -48,6 +50,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-unused-pages", flags.noUnusedPages,
                 "do not turn away fragments with pages where the file's PFS says no page was "
                 "ever allocated");
+  cmd->add_flag("--no-boot-page-choice", flags.noBootPageChoice,
+                "where the start fragment ends before the boot page, neither take the LSN bound "
+                "from the boot page chained nor choose among boot pages by it");
 }
 
 }  // namespace pagerake::cli
