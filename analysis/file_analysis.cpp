@@ -167,7 +167,7 @@ void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates,
 }  // namespace
 
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
-                            PageLsn* newest) {
+                            PageLsn* newest, bool noteTurnedAway) {
   const int32_t line = in.order[position].recordNo;
   const FragmentRecord& r = in.table[static_cast<size_t>(line)];
   const int32_t n = PagesOf(r.sizeKB);
@@ -180,14 +180,14 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
   rules.neverAllocated = in.rules.unusedPages;
   CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, rules);
   if (newest != nullptr) *newest = counts.newest;
-  if (counts.iamMarkConflict) results.iamMismatch.Note(line, in.table.size());
+  if (counts.iamMarkConflict && noteTurnedAway) results.iamMismatch.Note(line, in.table.size());
   if (counts.conflicts > 0) return CandidateTest::kReject;
   if (counts.newerThanBound > 0) {
-    results.newerThanBound.Note(line, in.table.size());
+    if (noteTurnedAway) results.newerThanBound.Note(line, in.table.size());
     return CandidateTest::kReject;
   }
   if (counts.neverAllocated > 0) {
-    results.neverAllocated.Note(line, in.table.size());
+    if (noteTurnedAway) results.neverAllocated.Note(line, in.table.size());
     return CandidateTest::kReject;
   }
   return counts.matches > 0 ? CandidateTest::kAccept : CandidateTest::kNoEvidence;
@@ -207,18 +207,13 @@ void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32
     }
   }
   if (rivals.empty()) return;
-  // Only a look: what the rules turn away here is not counted.
-  const TurnedAway a = results.newerThanBound, b = results.iamMismatch, n = results.neverAllocated;
   for (int32_t i : rivals) {
     const int32_t begin = std::max(from, in.order[i].beginPage);
     const int32_t end = std::min(to, in.order[i].endPage);
-    if (begin < end && TestCandidate(in, results, i) == CandidateTest::kAccept) {
+    if (begin < end && TestCandidate(in, results, i, nullptr, false) == CandidateTest::kAccept) {
       results.chosenAmongOthers.push_back({begin, end});
     }
   }
-  results.newerThanBound = a;
-  results.iamMismatch = b;
-  results.neverAllocated = n;
 }
 
 void TurnedAway::Note(int32_t line, size_t tableSize) {

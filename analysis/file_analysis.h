@@ -103,8 +103,9 @@ struct AnalysisInput {
 // a fragment holding a page newer than the bound is rejected too and noted in `results`; so is one
 // holding a page where the PFS byte is 0, with that rule.
 enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
+// `noteTurnedAway` false: only a look, which the counts of turned-away fragments leave out.
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
-                            PageLsn* newest = nullptr);
+                            PageLsn* newest = nullptr, bool noteTurnedAway = true);
 
 // The fragments not chained that begin at a page in [since, before) and hold pages of [from, to),
 // the pages just taken from another one: where the candidate test accepts one, the pages of

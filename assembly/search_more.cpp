@@ -81,7 +81,8 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
       // Taken without evidence, or while another fragment of the hole fits as well: unconfirmed.
       bool alone = accepted.has_value();
       for (; alone && next < candidates.size(); ++next) {
-        alone = TestCandidate(test, in.results, candidates[next]) != CandidateTest::kAccept;
+        alone = TestCandidate(test, in.results, candidates[next], nullptr, false) !=
+                CandidateTest::kAccept;
       }
       const PageOrderEntry& entry = in.order[static_cast<size_t>(*k)];
       if (!alone) {
