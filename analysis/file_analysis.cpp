@@ -181,7 +181,11 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
   CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, rules);
   if (newest != nullptr) *newest = counts.newest;
   if (counts.iamMarkConflict && noteTurnedAway) results.iamMismatch.Note(line, in.table.size());
-  if (counts.conflicts > 0) return CandidateTest::kReject;
+  if (counts.conflicts > 0) {
+    const bool unconfirmed = counts.conflicts == counts.unconfirmedConflicts &&
+                             counts.newerThanBound == 0 && counts.neverAllocated == 0;
+    return unconfirmed ? CandidateTest::kRejectUnconfirmed : CandidateTest::kReject;
+  }
   if (counts.newerThanBound > 0) {
     if (noteTurnedAway) results.newerThanBound.Note(line, in.table.size());
     return CandidateTest::kReject;
@@ -210,7 +214,7 @@ void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32
   for (int32_t i : rivals) {
     const int32_t begin = std::max(from, in.order[i].beginPage);
     const int32_t end = std::min(to, in.order[i].endPage);
-    if (begin < end && TestCandidate(in, results, i, nullptr, false) == CandidateTest::kAccept) {
+    if (begin < end && IsRival(TestCandidate(in, results, i, nullptr, false))) {
       results.chosenAmongOthers.push_back({begin, end});
     }
   }
@@ -295,12 +299,19 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   std::vector<int32_t> candidates;
   std::vector<PageLsn> newest;  // per candidate, with the older-copy option
   const bool byAge = in.rules.preferNewest && in.automatic;
+  // The entries turned away only by what unconfirmed pieces taught: rivals of what is chained
+  // for their pages.
+  std::vector<int32_t> doubted;
+  auto test = [&](int32_t position, PageLsn* lsn) {
+    const CandidateTest result = TestCandidate(in, results, position, lsn);
+    if (result == CandidateTest::kRejectUnconfirmed) doubted.push_back(position);
+    return result == CandidateTest::kAccept;
+  };
   while (c <= last) {
     if (in.stop != nullptr && in.stop->load()) return AnalysisEnd::kStopped;
     if (!in.automatic) host.ProcessEvents();
     PageLsn firstNewest;
-    if (in.order[c].beginPage < t ||
-        TestCandidate(in, results, c, byAge ? &firstNewest : nullptr) != CandidateTest::kAccept) {
+    if (in.order[c].beginPage < t || !test(c, byAge ? &firstNewest : nullptr)) {
       ++c;
       continue;
     }
@@ -312,14 +323,13 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
                             candidates.size() < kMaxCandidates;
          ++i) {
       PageLsn lsn;
-      if (TestCandidate(in, results, i, byAge ? &lsn : nullptr) != CandidateTest::kAccept) {
-        continue;
-      }
+      if (!test(i, byAge ? &lsn : nullptr)) continue;
       candidates.push_back(i);
       newest.push_back(lsn);
       m = std::max(m, in.order[i].endPage);
     }
     int32_t k = candidates[0];
+    const size_t notedBefore = results.chosenAmongOthers.size();
     if (candidates.size() > 1 && in.automatic) {
       if (results.lastChainedFragment >= 0) k = NearestCandidate(in, results, candidates);
       if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound) {
@@ -347,13 +357,21 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
           in.table[static_cast<size_t>(results.lastChainedFragment)].beginPage;
       NoteUnchosenRivals(in, results, lastBegin, t, t, in.order[k].endPage);
     }
+    for (const int32_t d : doubted) {
+      const int32_t begin = std::max(in.order[d].beginPage, in.order[k].beginPage);
+      const int32_t end = std::min(in.order[d].endPage, in.order[k].endPage);
+      if (in.automatic && begin < end) results.chosenAmongOthers.push_back({begin, end});
+    }
+    std::erase_if(doubted, [&](int32_t d) { return in.order[d].endPage <= in.order[k].endPage; });
+    const bool unconfirmed = results.chosenAmongOthers.size() > notedBefore;
     // Chain it and learn from its pages.
     const int32_t f = in.order[k].recordNo;
     host.AddMemoLine(Memo::kAnalysis, "找到碎片号" + std::to_string(f));
     results.lastChainedFragment = f;
     results.inAssembly[static_cast<size_t>(f)] = 1;
     const FragmentRecord& r = in.table[static_cast<size_t>(f)];
-    if (!CollectPageInfo(results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage, r.fsec)) {
+    if (!CollectPageInfo(results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage, r.fsec,
+                         unconfirmed)) {
       host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
       return AnalysisEnd::kChainReadFailed;
     }

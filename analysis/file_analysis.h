@@ -101,8 +101,13 @@ struct AnalysisInput {
 // Whether the fragment of index entry `position` fits: 1 accept (no conflict, at least one
 // match), 2 reject (runs past the file's end, or a conflict), 3 no evidence. With the LSN bound,
 // a fragment holding a page newer than the bound is rejected too and noted in `results`; so is one
-// holding a page where the PFS byte is 0, with that rule.
-enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3 };
+// holding a page where the PFS byte is 0, with that rule. 4 rejects as 2 does, but every conflict
+// is with what only pieces chosen among others taught the map: such a fragment is a rival of
+// whatever is taken for its pages instead.
+enum class CandidateTest { kAccept = 1, kReject = 2, kNoEvidence = 3, kRejectUnconfirmed = 4 };
+inline bool IsRival(CandidateTest t) {
+  return t == CandidateTest::kAccept || t == CandidateTest::kRejectUnconfirmed;
+}
 // `noteTurnedAway` false: only a look, which the counts of turned-away fragments leave out.
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
                             PageLsn* newest = nullptr, bool noteTurnedAway = true);

@@ -161,6 +161,7 @@ void LearnFromAllocationPage(PageMap& map, int64_t page, int32_t objectId) {
   if (PageMapEntry* e = map.Find(page)) {
     e->expectedObjectId = objectId;
     e->objectIdSource = kFromAllocationPage;
+    e->objectUnconfirmed = map.learningUnconfirmed();
   }
 }
 
@@ -180,6 +181,7 @@ void ApplyPfsBytes(PageMap& map, const uint8_t* page, int record, int limit, int
       e->allocState = kAllocFree;
     }
     e->neverAllocated = b == 0;
+    e->allocUnconfirmed = map.learningUnconfirmed();
   }
 }
 
@@ -192,6 +194,7 @@ void ApplyIamClaim(PageMap& map, int64_t page, int32_t object, const char* confl
   if (e->expectedObjectId == 0) {
     e->expectedObjectId = object;
     e->objectIdSource = kFromAllocationPage;
+    e->objectUnconfirmed = map.learningUnconfirmed();
   } else if (e->expectedObjectId == object || e->expectedObjectId == static_cast<int32_t>(kAllocationObjectId)) {
     return;
   } else if (e->objectIdSource == kFromAllocationPage) {
@@ -199,6 +202,7 @@ void ApplyIamClaim(PageMap& map, int64_t page, int32_t object, const char* confl
   } else {
     e->expectedObjectId = object;
     e->objectIdSource = kFromAllocationPage;
+    e->objectUnconfirmed = map.learningUnconfirmed();
   }
 }
 
@@ -234,6 +238,7 @@ void LearnFromLink(PageMap& map, int64_t neighbour, int32_t object, Host& host) 
   if (e->expectedObjectId == 0) {
     e->expectedObjectId = object;
     e->objectIdSource = kFromPageLink;
+    e->objectUnconfirmed = map.learningUnconfirmed();
   } else if (e->expectedObjectId != object) {
     host.AddMemoLine(Memo::kAnalysis, "errc");
   }
@@ -300,7 +305,12 @@ PageMapEntry* PageMap::Find(int64_t page) {
 }
 
 bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
-                     int64_t startSector) {
+                     int64_t startSector, bool unconfirmed) {
+  struct Marking {
+    PageMap& map;
+    ~Marking() { map.LearnUnconfirmed(false); }
+  } marking{map};
+  map.LearnUnconfirmed(unconfirmed);
   CollectedPages fragment(reader, startSector, pages);
   for (int32_t i = 0; i < pages; ++i) {
     // 1. The page, if the map learns from it.
@@ -358,6 +368,7 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
       pages <= KeptFragments::kPages ? reader.kept.Room(startSector, pages) : nullptr;
   FragmentPages fragment(reader, startSector, pages, 1, room);
   bool iamMismatch = false;
+  bool iamMismatchCertain = false;
   for (int32_t i = 0; i < pages; ++i) {
     const uint8_t* const page = fragment.Page(i);
     if (page == nullptr) return;
@@ -385,31 +396,40 @@ void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, 
     // Noted, and the walk goes on: the rule has acted only where the written ones accept.
     if (iam && rules.iamMarks && e.allocState == kAllocated && e.pageKind != kPageKindIam) {
       iamMismatch = true;
+      iamMismatchCertain = iamMismatchCertain || !e.allocUnconfirmed;
     }
     if (iam) ++counts.iamPages;
     if (h.type == kPageTypePfs) ++counts.pfsPages;
+    // A conflict ends the walk, unless the entry holds only what unconfirmed pieces taught.
+    auto conflict = [&](bool unconfirmed) {
+      ++counts.conflicts;
+      if (!unconfirmed) return true;
+      ++counts.unconfirmedConflicts;
+      return false;
+    };
     if (e.expectedObjectId > 0) {
       if (e.expectedObjectId == h.objectId) {
         if (e.pageKind == kPageKindIam && !iam) {
-          ++counts.conflicts;
-          return;
+          if (conflict(e.allocUnconfirmed)) return;
+          continue;
         }
         ++counts.matches;
       } else if (e.allocState == kAllocated && e.objectIdSource == kFromAllocationPage) {
-        ++counts.conflicts;
-        return;
+        if (conflict(e.objectUnconfirmed || e.allocUnconfirmed)) return;
       }
     } else if (e.pageKind == kPageKindIam && e.allocState == kAllocated) {
       if (!iam) {
-        ++counts.conflicts;
-        return;
+        if (conflict(e.allocUnconfirmed)) return;
+        continue;
       }
       ++counts.matches;
     }
   }
   if (iamMismatch) {
+    // The rule's own conflict only where nothing else conflicts.
+    counts.iamMarkConflict = counts.conflicts == 0;
     ++counts.conflicts;
-    counts.iamMarkConflict = true;
+    if (!iamMismatchCertain) ++counts.unconfirmedConflicts;
   }
   if (room != nullptr) reader.kept.Keep();
 }

@@ -38,7 +38,11 @@ struct PageMapEntry {
   uint8_t objectIdSource = kFromNothing;
   // The PFS byte is 0: the page was never allocated, so the file holds zeros or leftover bytes
   // there, never one of its pages.
-  bool neverAllocated = false;
+  bool neverAllocated : 1 = false;
+  // The object, or the allocation state and page kind, were learned last from a piece that was
+  // chosen among others: nothing confirms what they say.
+  bool objectUnconfirmed : 1 = false;
+  bool allocUnconfirmed : 1 = false;
 };
 
 class PageMap {
@@ -50,9 +54,13 @@ class PageMap {
   const PageMapEntry& At(int64_t page) const;
   // The entry of `page` to change; null for pages outside the file.
   PageMapEntry* Find(int64_t page);
+  // While on, what the map learns is marked as unconfirmed (CollectPageInfo sets it).
+  void LearnUnconfirmed(bool on) { unconfirmed_ = on; }
+  bool learningUnconfirmed() const { return unconfirmed_; }
 
  private:
   std::vector<PageMapEntry> entries_;
+  bool unconfirmed_ = false;
 };
 
 // The pages of the last few fragments that a candidate's test read to their end, as read, so that
@@ -98,11 +106,13 @@ struct PageMapReader {
 };
 
 // Learns from every page of the fragment of `pages` pages that starts with page `startPage` at
-// sector `startSector`. Inconsistent claims keep the first certain object and add "erra" (IAM
+// sector `startSector`; `unconfirmed`: the fragment was chosen among others, and what it teaches
+// is marked so. Inconsistent claims keep the first certain object and add "erra" (IAM
 // single pages), "errb" (IAM extents) or "errc" (page links) to the analysis memo. False, after
 // the message box "read disk error", when a page cannot be read; what was learned is kept.
 [[nodiscard]] bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages,
-                                   int32_t startPage, int64_t startSector);
+                                   int32_t startPage, int64_t startSector,
+                                   bool unconfirmed = false);
 
 // Learns from the fragment's PFS pages only (for a start fragment of one or two pages). A last page
 // that is a PFS page, fails verification and may be cut short is read in its first half only,
@@ -118,6 +128,9 @@ struct PageMatchCounts {
   int32_t pfsPages = 0;
   int32_t newerThanBound = 0;  // verified pages at their own number newer than the LSN bound
   bool iamMarkConflict = false;  // the only conflict: an IAM page the PFS does not mark as one
+  // Of `conflicts`, those with what only unconfirmed pieces taught the map (the walk goes on past
+  // them, so that a conflict with what is certain still counts).
+  int32_t unconfirmedConflicts = 0;
   PageLsn newest;                // the newest verified page at its own number, when asked for
   int32_t neverAllocated = 0;    // pages at their own number where the PFS byte is 0
 };
@@ -131,7 +144,8 @@ struct MatchRules {
 };
 
 // Walks the fragment's pages against the map and adds to `counts`. A page that contradicts an
-// object learned from an allocation page (or an IAM mark) adds a conflict and ends the walk; a
+// object learned from an allocation page (or an IAM mark) adds a conflict and ends the walk,
+// unless only unconfirmed pieces taught the map that entry; a
 // contradiction of a link-derived object is tolerated. An unreadable page shows "read disk error"
 // and ends the walk with the counts so far. `rules` adds the checks beyond the written rules: the
 // pages that stand at their own page number, are newer than the LSN bound and verify are counted;

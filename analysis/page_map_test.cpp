@@ -83,6 +83,9 @@ TEST_F(PageMapTest, LearnsFromPfsIamAndLinksAndCountsCandidatesAgainstIt) {
                             testing::MakeDataPage(1, 66, 500)});
   const int64_t at66 = Put({testing::MakeDataPage(1, 66, 600)});
   const int64_t at301 = Put({testing::MakeDataPage(1, 301, 77), Pfs(1, {})});  // then object 99
+  const int64_t iam700 = Put({Iam(12, 700, 0, {}, {0x00, 0x00, 0x01})});  // pages 128-135
+  const int64_t at134 = Put({testing::MakeDataPage(1, 134, 800), testing::MakeDataPage(1, 135, 800),
+                             testing::MakeDataPage(1, 136, 800)});
   map_.Reset(20000);
   for (const auto& [sector, page, pages] :
        std::vector<std::tuple<int64_t, int32_t, int32_t>>{{start, 0, 4}, {iam500, 10, 1},
@@ -124,6 +127,15 @@ TEST_F(PageMapTest, LearnsFromPfsIamAndLinksAndCountsCandidatesAgainstIt) {
   const PageMatchCounts tolerated = Count(301, at301, 2);
   EXPECT_EQ(tolerated.matches + tolerated.conflicts + tolerated.unmapped, 0);
   EXPECT_EQ(tolerated.pfsPages, 0);  // object 99: passed over
+
+  // What a piece chosen among others taught: a conflict with it does not end the walk.
+  ASSERT_TRUE(CollectPageInfo(map_, Reader(), 1, 12, iam700, true));
+  EXPECT_TRUE(map_.At(128).objectUnconfirmed);
+  EXPECT_FALSE(map_.At(64).objectUnconfirmed);
+  const PageMatchCounts doubted = Count(134, at134, 3);
+  EXPECT_EQ(doubted.conflicts, 2);
+  EXPECT_EQ(doubted.unconfirmedConflicts, 2);
+  EXPECT_EQ(Count(66, at66).unconfirmedConflicts, 0);
   EXPECT_TRUE(host_.messages().empty());
 }
 

@@ -66,6 +66,7 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
     if (candidates.empty()) continue;
     std::optional<int32_t> accepted;
     std::optional<int32_t> uncertain;
+    std::vector<int32_t> doubted;  // turned away only by what unconfirmed pieces taught
     size_t next = 0;
     for (; next < candidates.size(); ++next) {
       const int32_t position = candidates[next];
@@ -76,15 +77,21 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
         break;
       }
       if (t == CandidateTest::kNoEvidence && !uncertain) uncertain = position;
+      if (t == CandidateTest::kRejectUnconfirmed) doubted.push_back(position);
     }
     if (const std::optional<int32_t> k = accepted ? accepted : uncertain) {
       // Taken without evidence, or while another fragment of the hole fits as well: unconfirmed.
       bool alone = accepted.has_value();
       for (; alone && next < candidates.size(); ++next) {
-        alone = TestCandidate(test, in.results, candidates[next], nullptr, false) !=
-                CandidateTest::kAccept;
+        alone = !IsRival(TestCandidate(test, in.results, candidates[next], nullptr, false));
       }
       const PageOrderEntry& entry = in.order[static_cast<size_t>(*k)];
+      const size_t notedBefore = in.results.chosenAmongOthers.size();
+      for (const int32_t d : doubted) {
+        const int32_t begin = std::max(in.order[static_cast<size_t>(d)].beginPage, entry.beginPage);
+        const int32_t end = std::min(in.order[static_cast<size_t>(d)].endPage, entry.endPage);
+        if (begin < end) in.results.chosenAmongOthers.push_back({begin, end});
+      }
       if (!alone) {
         in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});
       } else {
@@ -99,7 +106,7 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
       in.results.inAssembly[static_cast<size_t>(f)] = 1;
       const FragmentRecord& r = in.table[static_cast<size_t>(f)];
       if (!CollectPageInfo(in.results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage,
-                           r.fsec)) {
+                           r.fsec, in.results.chosenAmongOthers.size() > notedBefore)) {
         host.AddMemoLine(Memo::kAssembly, "get page info error,碎片号" + std::to_string(f));
         return std::nullopt;
       }
