@@ -1,0 +1,322 @@
+// The window as a user meets it, on Qt's offscreen platform: its controls and their first state,
+// the commands behind them, the successor dialog, and one whole recovery driven through it.
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <memory>
+
+#include "analysis/successor_choice.h"
+#include "gui/list_models.h"
+#include "gui/main_window.h"
+#include "gui/qt_host.h"
+#include "gui/successor_dialog.h"
+#include "tests/gui/dialog_script.h"
+#include "tests/support/corpus.h"
+#include "tests/support/scattered_volume.h"
+
+namespace pagerake::gui {
+namespace {
+
+using testing::DialogScript;
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+template <typename W>
+W* Find(QObject* parent, const char* name) {
+  W* w = parent->findChild<W*>(name);
+  if (w == nullptr) qWarning("no control named %s", name);
+  return w;
+}
+
+// A click on row `row` of a list, where the user would click.
+void ClickRow(QTreeView* view, int row) {
+  const QModelIndex index = view->model()->index(row, 1);
+  view->scrollTo(index);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+// Waits for the window's job to end and for everything it posted to be shown.
+bool WaitForJob(TForm1& w, int timeoutMs = 120000) {
+  if (!QTest::qWaitFor([&] { return w.session().jobs.Idle(); }, timeoutMs)) return false;
+  w.host().FlushAll();
+  return true;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void StartsWithTheNamedControlsInTheirFirstState();
+  void HelpLinkTogglesPictureAndText();
+  void AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered();
+  void StopWithoutScanAndScanButtonAfterScan();
+  void AssemblyListSortEnablesTheThreeButtons();
+  void SuccessorDialogAnswers();
+  void RecoversADeletedFileThroughTheWindow();
+};
+
+void WindowTest::StartsWithTheNamedControlsInTheirFirstState() {
+  TForm1 w;
+  QCOMPARE(w.windowTitle(), U("PAGERAKE "));
+  QCOMPARE(w.size(), QSize(1014, 615));
+  QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+  QCOMPARE(w.PageControl1->count(), 4);
+  QCOMPARE(w.PageControl1->currentIndex(), 0);
+  QCOMPARE(w.PageControl1->tabText(2), U("  Ⅲ  分析碎片(FILTER)       "));
+  // Captions and first states, by object name.
+  struct Expect {
+    const char* name;
+    const char* caption;  // "" when the control has none to check
+    bool enabled;
+    int checked;          // -1: not a check box
+  };
+  const Expect expected[] = {
+      {"btnscan", "开始扫描(SCAN)", true, -1},
+      {"btnstop", "停止扫描(STOP)", true, -1},
+      {"chkfreespace", "只扫描空闲簇(FREE SPACE ONLY)", true, 1},
+      {"CheckBox1", "开始页面号小于", true, 0},
+      {"edtmaxpageid", "", false, -1},
+      {"chkauto", "自动模式", true, 1},
+      {"Button1", "分析该碎片(FILTER)", true, -1},
+      {"Button6", "查找遗漏碎片(SEARCH MORE)", true, -1},
+      {"Button5", "检查遗漏页(CHECK)", false, -1},
+      {"Button2", "组合MDF(CREATE MDF)", false, -1},
+      {"btnsave", "保存此次扫描信息(SAVE)", true, -1},
+      {"Button3", "打开扫描信息文件(OPEN)", true, -1},
+      {"Button8", "自动勾选", true, -1},
+      {"edtfilter", "过滤", true, -1},
+      {"btnabout", "业务联系专业恢复(ABOUT)", true, -1},
+      {"chkclassic", "", true, 0},
+      {"chklsnbound", "", true, 1},
+      {"chktailsearch", "", true, 1},
+      {"chkoldercopy", "", true, 0},
+  };
+  for (const Expect& e : expected) {
+    QWidget* c = Find<QWidget>(&w, e.name);
+    QVERIFY2(c != nullptr, e.name);
+    QCOMPARE(c->isEnabled(), e.enabled);
+    if (auto* b = qobject_cast<QAbstractButton*>(c); b && *e.caption) QCOMPARE(b->text(), U(e.caption));
+    if (e.checked >= 0) QCOMPARE(qobject_cast<QCheckBox*>(c)->isChecked(), e.checked == 1);
+  }
+  struct Text {
+    const char* name;
+    const char* text;
+  };
+  for (const Text& t : {Text{"edtDataStr", "......右键设置数据源(RIGHT CLICK TO CHOOSE DS )......"},
+                        Text{"Edit2", "1"}, Text{"edtlen", "5"}, Text{"edtpagelen", "128"},
+                        Text{"Edit1", "edtbeginid"}, Text{"edtfileid", "edtfileid"}}) {
+    QCOMPARE(Find<QLineEdit>(&w, t.name)->text(), U(t.text));
+  }
+  QVERIFY(w.edtDataStr->isReadOnly());
+  QVERIFY(w.Memo3->isReadOnly());
+  QVERIFY(w.lbl1->isHidden());
+  QVERIFY(!w.img1->isHidden());
+  // The menus.
+  QStringList popup;
+  for (QAction* a : w.PopupMenu1->actions()) popup << a->objectName();
+  QCOMPARE(popup, (QStringList{"N9", "N10", "N14", "N15", "N11", "N12", "N13", "N16", "N17", "N18"}));
+  QCOMPARE(w.pm1->actions().value(0)->text(), U("打开镜像文件"));
+  QVERIFY(w.pm1->actions().value(1)->isSeparator());
+  QCOMPARE(w.N2->text(), U("开始扫描(SCAN)"));
+  // The lists: columns, and the sector columns of the assembly list at width 0.
+  QCOMPARE(w.ListView2->model()->columnCount(), 8);
+  QCOMPARE(w.ListView2->model()->headerData(4, Qt::Horizontal).toString(), U("备注"));
+  QCOMPARE(w.ListView4->model()->headerData(2, Qt::Horizontal).toString(), U("起始页面号"));
+  QCOMPARE(w.ListView4->header()->sectionSize(5), 0);
+  QCOMPARE(w.ListView3->header()->sectionSize(2), 0);
+  // The classic tick switches every added rule off, and they come back on without it.
+  w.chkclassic->setChecked(true);
+  QVERIFY(!w.chklsnbound->isChecked() && !w.chktailsearch->isChecked() && !w.chklsnbound->isEnabled());
+  QCOMPARE(w.session().rules.lsnBound, false);
+  w.chkclassic->setChecked(false);
+  QVERIFY(w.chklsnbound->isChecked() && w.chklsnbound->isEnabled() && !w.chkoldercopy->isChecked());
+}
+
+void WindowTest::HelpLinkTogglesPictureAndText() {
+  TForm1 w;
+  QTest::mouseClick(w.lblhelp, Qt::LeftButton);
+  QVERIFY(w.img1->isHidden() && !w.lbl1->isHidden());
+  QVERIFY(w.lbl1->text().startsWith(U("恢复步骤")));
+  QTest::mouseClick(w.lblhelp, Qt::LeftButton);
+  QVERIFY(!w.img1->isHidden() && w.lbl1->isHidden());
+}
+
+void WindowTest::AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered() {
+  TForm1 w;
+  Session& s = w.session();
+  // A start fragment in the table; the list follows the table each time the tab is entered.
+  s.fragmentTable.Append(FragmentRecord{1, 2048, 2048 + 64 * 16, 512, 0, 64, "f.mdf:512KB", true, 1});
+  w.PageControl1->setCurrentIndex(2);
+  QCOMPARE(w.ListView3->model()->rowCount(), 1);
+  QCOMPARE(w.ListView3->model()->index(0, 1).data().toString(), U("f.mdf:512KB"));
+  w.PageControl1->setCurrentIndex(1);
+  s.fragmentTable.Append(FragmentRecord{2, 9000, 9000 + 64 * 16, 512, 0, 64, "g.mdf:512KB", true, 1});
+  w.PageControl1->setCurrentIndex(2);
+  QCOMPARE(w.ListView3->model()->rowCount(), 2);
+}
+
+void WindowTest::StopWithoutScanAndScanButtonAfterScan() {
+  TForm1 w;
+  // STOP with nothing running: the flag stays set, nothing else changes.
+  w.btnstop->click();
+  QVERIFY(w.session().scanStopped.load());
+  QVERIFY(w.btnscan->isEnabled());
+  // SCAN without a source: the warning, the focus in the source field, nothing started.
+  DialogScript script;
+  script.Press(U("提示"), QMessageBox::Ok);
+  w.btnscan->click();
+  QVERIFY(script.done());
+  QCOMPARE(script.seen().value(0), U("提示|请选择数据源！"));
+  QVERIFY(w.btnscan->isEnabled());
+  // A scan of a small image: the button stays disabled after it, the menu item stays usable.
+  QTemporaryDir dir;
+  const QString image = dir.filePath("small.img");
+  QFile f(image);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.resize(4 << 20);
+  f.close();
+  script.Choose("", image);
+  script.Press(U("数据文件类型选择"), QMessageBox::No);
+  w.N7->trigger();
+  QCOMPARE(w.edtDataStr->text(), image);
+  QCOMPARE(w.edtend->text(), QString::number((4 << 20) / 512));
+  QVERIFY(!w.chkfreespace->isEnabled());
+  w.btnscan->click();
+  QVERIFY(!w.btnscan->isEnabled());
+  QVERIFY(WaitForJob(w));
+  QVERIFY(!w.btnscan->isEnabled());
+  QVERIFY(w.N2->isEnabled());
+  QVERIFY(w.session().scanStopped.load());
+  QVERIFY2(script.mismatches().isEmpty(), qPrintable(script.mismatches().join("; ")));
+}
+
+void WindowTest::AssemblyListSortEnablesTheThreeButtons() {
+  TForm1 w;
+  Session& s = w.session();
+  for (int i = 0; i < 3; ++i) {
+    s.fragmentTable.Append(FragmentRecord{i + 1, 1000 + 200 * i, 1000 + 200 * i + 128, 64,
+                                             (2 - i) * 8, (2 - i) * 8 + 8, "", true, 1});
+  }
+  s.analysis.inAssembly.assign(3, 1);
+  RebuildAssemblyList(s.fragmentTable, s.analysis.inAssembly, s.assemblyList);
+  w.assemblyModel->Reset();
+  QHeaderView* header = w.ListView4->header();
+  header->sectionClicked(3);  // 结束页面号: the three stay disabled
+  QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
+  header->sectionClicked(2);  // 起始页面号: usable, rows in page order
+  QVERIFY(w.Button2->isEnabled() && w.Button5->isEnabled() && w.Button6->isEnabled());
+  QCOMPARE(w.ListView4->model()->index(0, 2).data().toString(), QString("0"));
+  header->sectionClicked(1);
+  QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
+}
+
+void WindowTest::SuccessorDialogAnswers() {
+  FragmentTable table;
+  for (int i = 0; i < 3; ++i) {
+    table.Append(FragmentRecord{i + 1, 100 * i + 16, 100 * i + 32, 8, 1, 2, "", true, 1});
+  }
+  const PageOrderIndex order = BuildPageOrderIndex(table);
+  QWidget parent;
+  QtHost host(&parent);
+  struct Case {
+    const char* what;
+    std::function<void(Tfrmuserchoose&)> act;
+    std::optional<int32_t> chosen;  // position in the order index
+  };
+  const Case cases[] = {
+      {"second ticked, OK",
+       [](Tfrmuserchoose& d) {
+         d.ListView2->model()->setData(d.ListView2->model()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+         d.btnok->click();
+       },
+       1},
+      {"nothing ticked, OK", [](Tfrmuserchoose& d) { d.btnok->click(); }, 0},
+      {"cancel", [](Tfrmuserchoose& d) { d.btncancel->click(); }, std::nullopt},
+      {"close box", [](Tfrmuserchoose& d) { d.close(); }, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SuccessorChoice choice;
+    bool acted = false;
+    QTimer::singleShot(0, &parent, [&] {
+      Tfrmuserchoose* d = host.successorDialog();
+      QVERIFY(d != nullptr && d->isVisible());
+      QCOMPARE(d->windowTitle(), U("指定接续碎片"));
+      QVERIFY(d->windowFlags() & Qt::WindowStaysOnTopHint);
+      QCOMPARE(d->ListView2->model()->rowCount(), 2);
+      c.act(*d);
+      acted = true;
+    });
+    const std::optional<int32_t> got = AskSuccessor(choice, table, order, {0, 1}, 2, {}, host);
+    QVERIFY2(acted, c.what);
+    QVERIFY2(got == c.chosen, c.what);
+  }
+}
+
+void WindowTest::RecoversADeletedFileThroughTheWindow() {
+  if (pagerake::testing::CorpusFiles().empty()) QSKIP("corpus of real database files not found");
+  pagerake::testing::ScatterPlan plan{false, 16, (pagerake::testing::CorpusDir() / "r11.mdf").string(), {}, true};
+  const pagerake::testing::ScatteredVolume volume =
+      pagerake::testing::ScatteredVolumeWithRuns("recover-fat32-spc16-r11-alone", plan);
+  if (volume.image.path.empty()) QSKIP(volume.image.skipReason.c_str());
+
+  TForm1 w;
+  DialogScript script;
+  QTemporaryDir out;
+  const QString image = QString::fromStdString(volume.image.path);
+  // 1. The source: the volume image, as a partition.
+  script.Choose("", image);
+  script.Press(U("数据文件类型选择"), QMessageBox::Yes);
+  w.N7->trigger();
+  QVERIFY2(script.mismatches().isEmpty() && script.done(), qPrintable(script.seen().join("; ") + " / " + script.mismatches().join("; ")));
+  QVERIFY(w.chkfreespace->isChecked() && w.chkfreespace->isEnabled());
+  QCOMPARE(w.edtsecs->text(), QString("16"));
+  // 2. The scan, and its rows on the second tab.
+  w.btnscan->click();
+  QVERIFY(WaitForJob(w));
+  QVERIFY(w.ListView2->model()->rowCount() > 0);
+  // 3. The database file on the third tab, analysed as a job.
+  w.PageControl1->setCurrentIndex(2);
+  QVERIFY(w.ListView3->model()->rowCount() >= 1);
+  ClickRow(w.ListView3, 0);
+  w.Button1->click();
+  QVERIFY(WaitForJob(w));
+  QVERIFY(w.Memo2->toPlainText().contains(U("分析已正常结束")));
+  // 4. The assembly: sorted by start page, SEARCH MORE until it finds nothing, CHECK, CREATE MDF.
+  w.PageControl1->setCurrentIndex(3);
+  QVERIFY(w.ListView4->model()->rowCount() > 0);
+  w.ListView4->header()->sectionClicked(2);
+  for (int pass = 0; pass < 10 && !w.Memo3->toPlainText().contains(U("本次找到碎片数量0")); ++pass) {
+    w.Button6->click();
+  }
+  QVERIFY(w.Memo3->toPlainText().contains(U("本次找到碎片数量0")));
+  w.Button5->click();
+  const QString mdf = out.filePath("recovered.mdf");
+  script.Choose(U("保存MDF文件"), mdf);
+  w.Button2->click();
+  QVERIFY(script.done());
+  QVERIFY(w.Memo3->toPlainText().contains(U("组合完毕")));
+  QFile written(mdf), original(QString::fromStdString((pagerake::testing::CorpusDir() / "r11.mdf").string()));
+  QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+  QVERIFY(written.readAll() == original.readAll());
+  QVERIFY2(script.mismatches().isEmpty(), qPrintable(script.mismatches().join("; ")));
+}
+
+}  // namespace pagerake::gui
+
+QTEST_MAIN(pagerake::gui::WindowTest)
+#include "window_test.moc"
