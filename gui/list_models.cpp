@@ -35,11 +35,12 @@ QIcon RowImage(int index) {
 }
 
 FragmentRowsModel::FragmentRowsModel(FragmentListModel& list, QStringList captions,
-                                     QObject* parent)
+                                     bool checkable, QObject* parent)
     : QAbstractTableModel(parent),
       list_(list),
       captions_(std::move(captions)),
-      images_{RowImage(0), RowImage(1)} {
+      images_{RowImage(0), RowImage(1)},
+      checkable_(checkable) {
   shownRows_ = static_cast<int>(list_.rows.size());
 }
 
@@ -58,7 +59,7 @@ QVariant FragmentRowsModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return Text(row.Cell(index.column()));
     case Qt::CheckStateRole:
-      return index.column() == 0 ? CheckState(row.checked) : QVariant();
+      return checkable_ && index.column() == 0 ? CheckState(row.checked) : QVariant();
     case Qt::BackgroundRole:
       return RowColour(index.row());
     case Qt::DecorationRole:
@@ -75,12 +76,12 @@ QVariant FragmentRowsModel::headerData(int section, Qt::Orientation orientation,
 
 Qt::ItemFlags FragmentRowsModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = QAbstractTableModel::flags(index);
-  if (index.isValid() && index.column() == 0) f |= Qt::ItemIsUserCheckable;
+  if (checkable_ && index.isValid() && index.column() == 0) f |= Qt::ItemIsUserCheckable;
   return f;
 }
 
 bool FragmentRowsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 ||
+  if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 ||
       index.row() >= static_cast<int>(list_.rows.size())) {
     return false;
   }

@@ -25,12 +25,13 @@ QColor RowColour(int row);
 // file's page 0.
 QIcon RowImage(int index);
 
-// Rows of fragments with check boxes: the fragment list (ListView2, 8 columns) and the assembly
-// list (ListView4, the first 7 of them, own captions).
+// Rows of fragments: the fragment list (ListView2, 8 columns, check boxes) and the assembly list
+// (ListView4, the first 7 of them, own captions, no check boxes).
 class FragmentRowsModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  FragmentRowsModel(FragmentListModel& list, QStringList captions, QObject* parent = nullptr);
+  FragmentRowsModel(FragmentListModel& list, QStringList captions, bool checkable,
+                    QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -46,6 +47,7 @@ class FragmentRowsModel : public QAbstractTableModel {
   FragmentListModel& list_;
   QStringList captions_;
   QIcon images_[2];
+  bool checkable_;
   int shownRows_ = 0;
 };
 

@@ -104,8 +104,8 @@ QPixmap Picture() {
   for (int i = 0; i < 4; ++i) {
     p.setBrush(Qt::white);
     p.setPen(QColor(90, 90, 90));
-    p.drawRect(180 + 22 * i, 40 + 18 * i, 60, 76);
-    p.fillRect(181 + 22 * i, 41 + 18 * i, 59, 12, QColor(0, 0, 128));
+    p.drawRect(172 + 20 * i, 30 + 18 * i, 56, 72);
+    p.fillRect(173 + 20 * i, 31 + 18 * i, 55, 12, QColor(0, 0, 128));
   }
   p.setPen(QColor(0, 0, 128));
   QFont font = p.font();
@@ -276,7 +276,7 @@ QWidget* TForm1::BuildFragmentTab() {
       session_->fragmentList,
       {U("序号"), U("碎片大小(KB)"), U("开始页面号"), U("结束页面号"), U("备注"), U("开始扇区"),
        U("结束扇区"), U("fileid")},
-      this);
+      true, this);
   ListView2 = ReportList("ListView2", fragmentModel, tab);
   SetWidths(ListView2, {100, 80, 80, 80, 800, 100, 100, -1});
   ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -383,7 +383,7 @@ QWidget* TForm1::BuildAssemblyTab() {
       session_->assemblyList.list,
       {U("序号"), U("碎片大小(KB)"), U("起始页面号"), U("结束页面号"), U("备注"), U("开始扇区"),
        U("结束扇区")},
-      this);
+      false, this);
   ListView4 = ReportList("ListView4", assemblyModel, tab);
   SetWidths(ListView4, {100, 100, 100, 100, 800, 0, 0});
   Button6 = Button("Button6", "查找遗漏碎片(SEARCH MORE)", tab);

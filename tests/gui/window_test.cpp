@@ -24,6 +24,7 @@
 #include "gui/qt_host.h"
 #include "gui/successor_dialog.h"
 #include "tests/gui/dialog_script.h"
+#include "tests/gui/window_recovery.h"
 #include "tests/support/corpus.h"
 #include "tests/support/scattered_volume.h"
 
@@ -31,6 +32,7 @@ namespace pagerake::gui {
 namespace {
 
 using testing::DialogScript;
+using testing::WaitForJob;
 
 QString U(const char* s) { return QString::fromUtf8(s); }
 
@@ -39,20 +41,6 @@ W* Find(QObject* parent, const char* name) {
   W* w = parent->findChild<W*>(name);
   if (w == nullptr) qWarning("no control named %s", name);
   return w;
-}
-
-// A click on row `row` of a list, where the user would click.
-void ClickRow(QTreeView* view, int row) {
-  const QModelIndex index = view->model()->index(row, 1);
-  view->scrollTo(index);
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-}
-
-// Waits for the window's job to end and for everything it posted to be shown.
-bool WaitForJob(TForm1& w, int timeoutMs = 120000) {
-  if (!QTest::qWaitFor([&] { return w.session().jobs.Idle(); }, timeoutMs)) return false;
-  w.host().FlushAll();
-  return true;
 }
 
 }  // namespace
@@ -277,39 +265,10 @@ void WindowTest::RecoversADeletedFileThroughTheWindow() {
   TForm1 w;
   DialogScript script;
   QTemporaryDir out;
-  const QString image = QString::fromStdString(volume.image.path);
-  // 1. The source: the volume image, as a partition.
-  script.Choose("", image);
-  script.Press(U("数据文件类型选择"), QMessageBox::Yes);
-  w.N7->trigger();
-  QVERIFY2(script.mismatches().isEmpty() && script.done(), qPrintable(script.seen().join("; ") + " / " + script.mismatches().join("; ")));
-  QVERIFY(w.chkfreespace->isChecked() && w.chkfreespace->isEnabled());
-  QCOMPARE(w.edtsecs->text(), QString("16"));
-  // 2. The scan, and its rows on the second tab.
-  w.btnscan->click();
-  QVERIFY(WaitForJob(w));
-  QVERIFY(w.ListView2->model()->rowCount() > 0);
-  // 3. The database file on the third tab, analysed as a job.
-  w.PageControl1->setCurrentIndex(2);
-  QVERIFY(w.ListView3->model()->rowCount() >= 1);
-  ClickRow(w.ListView3, 0);
-  w.Button1->click();
-  QVERIFY(WaitForJob(w));
-  QVERIFY(w.Memo2->toPlainText().contains(U("分析已正常结束")));
-  // 4. The assembly: sorted by start page, SEARCH MORE until it finds nothing, CHECK, CREATE MDF.
-  w.PageControl1->setCurrentIndex(3);
-  QVERIFY(w.ListView4->model()->rowCount() > 0);
-  w.ListView4->header()->sectionClicked(2);
-  for (int pass = 0; pass < 10 && !w.Memo3->toPlainText().contains(U("本次找到碎片数量0")); ++pass) {
-    w.Button6->click();
-  }
-  QVERIFY(w.Memo3->toPlainText().contains(U("本次找到碎片数量0")));
-  w.Button5->click();
   const QString mdf = out.filePath("recovered.mdf");
-  script.Choose(U("保存MDF文件"), mdf);
-  w.Button2->click();
-  QVERIFY(script.done());
-  QVERIFY(w.Memo3->toPlainText().contains(U("组合完毕")));
+  const QString failed =
+      testing::RecoverThroughWindow(w, script, QString::fromStdString(volume.image.path), mdf);
+  QVERIFY2(failed.isEmpty(), qPrintable(failed));
   QFile written(mdf), original(QString::fromStdString((pagerake::testing::CorpusDir() / "r11.mdf").string()));
   QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
   QVERIFY(written.readAll() == original.readAll());

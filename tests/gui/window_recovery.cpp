@@ -1,0 +1,74 @@
+#include "tests/gui/window_recovery.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeView>
+
+namespace pagerake::gui::testing {
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+void ClickRow(QTreeView* view, int row) {
+  const QModelIndex index = view->model()->index(row, 1);
+  view->scrollTo(index);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+}  // namespace
+
+bool WaitForJob(TForm1& w, int timeoutMs) {
+  if (!QTest::qWaitFor([&] { return w.session().jobs.Idle(); }, timeoutMs)) return false;
+  w.host().FlushAll();
+  return true;
+}
+
+QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& image,
+                             const QString& mdf, const std::function<void(Stage)>& shown) {
+  auto show = [&](Stage stage) {
+    if (shown) shown(stage);
+  };
+  // 1. The source: the volume image, as a partition.
+  script.Choose("", image);
+  script.Press(U("数据文件类型选择"), QMessageBox::Yes);
+  w.N7->trigger();
+  if (!script.done()) return "the image was not chosen: " + script.mismatches().join("; ");
+  if (!w.chkfreespace->isChecked()) return "a volume image scans its free space by default";
+  show(Stage::kSourceChosen);
+  // 2. The scan, and its rows on the second tab.
+  w.btnscan->click();
+  if (!WaitForJob(w)) return "the scan did not end";
+  if (w.ListView2->model()->rowCount() == 0) return "the scan listed no fragment";
+  show(Stage::kScanned);
+  // 3. The database file on the third tab, analysed as a job.
+  w.PageControl1->setCurrentIndex(2);
+  if (w.ListView3->model()->rowCount() == 0) return "no database file listed";
+  ClickRow(w.ListView3, 0);
+  w.Button1->click();
+  if (!WaitForJob(w)) return "the analysis did not end";
+  if (!w.Memo2->toPlainText().contains(U("分析已正常结束"))) return "the analysis did not finish";
+  show(Stage::kAnalysed);
+  // 4. The assembly: sorted by start page, SEARCH MORE until it finds nothing, CHECK, CREATE MDF.
+  w.PageControl1->setCurrentIndex(3);
+  if (w.ListView4->model()->rowCount() == 0) return "the assembly list is empty";
+  w.ListView4->header()->sectionClicked(2);
+  for (int pass = 0; pass < 20 && !w.Memo3->toPlainText().contains(U("本次找到碎片数量0")); ++pass) {
+    w.Button6->click();
+  }
+  if (!w.Memo3->toPlainText().contains(U("本次找到碎片数量0"))) return "SEARCH MORE never ended";
+  w.Button5->click();
+  script.Choose(U("保存MDF文件"), mdf);
+  w.Button2->click();
+  if (!script.done()) return "CREATE MDF asked no file";
+  if (!w.Memo3->toPlainText().contains(U("组合完毕"))) return "CREATE MDF did not finish";
+  show(Stage::kAssembled);
+  return script.mismatches().join("; ");
+}
+
+}  // namespace pagerake::gui::testing

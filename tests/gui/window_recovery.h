@@ -1,0 +1,24 @@
+// One whole recovery through the window, as a user clicks it: the image chosen as a partition
+// image, the scan, the database file analysed, SEARCH MORE until it finds nothing, CHECK and
+// CREATE MDF into `mdf`. The test that checks it and the tour that photographs it share it.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "gui/main_window.h"
+#include "tests/gui/dialog_script.h"
+
+namespace pagerake::gui::testing {
+
+// The stages after which `shown` is called: the tab the user then looks at.
+enum class Stage { kSourceChosen, kScanned, kAnalysed, kAssembled };
+
+// Empty when every step did what it should; else what went wrong.
+QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& image,
+                             const QString& mdf, const std::function<void(Stage)>& shown = {});
+
+// Waits for the window's job to end and for everything it posted to be shown.
+bool WaitForJob(TForm1& w, int timeoutMs = 300000);
+
+}  // namespace pagerake::gui::testing
