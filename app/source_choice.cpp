@@ -3,6 +3,7 @@
 #include <array>
 
 #include "source/raw_disk.h"
+#include "source/read_access.h"
 #include "volume/boot_sector.h"
 
 namespace pagerake {
@@ -25,6 +26,23 @@ void SetWholeDiskRange(Session& s) {
   s.fields.label5.clear();
 }
 
+// "无法打开数据源: <path>", and when the system refused it for lack of permission, on a line of its
+// own how to be given it.
+void TellCannotOpen(Host& host, const std::string& path, ReadAccess access) {
+  std::string text = "无法打开数据源: " + path;
+  if (access == ReadAccess::kDenied) text += "\n" + ReadPermissionAdvice(path);
+  host.Tell(text, MessageIcon::kWarning);
+}
+
+// Whether `path` opens for reading; when it does not, says so ("无法打开数据源: <path>", and how
+// to be given the right when the system refused it for lack of one).
+bool OpensForReading(Host& host, const std::string& path) {
+  const ReadAccess access = CheckReadAccess(path);
+  if (access == ReadAccess::kReadable) return true;
+  TellCannotOpen(host, path, access);
+  return false;
+}
+
 }  // namespace
 
 bool ChooseImageFile(Session& session, Host& host) {
@@ -40,10 +58,13 @@ bool ChooseImageFile(Session& session, Host& host) {
 }
 
 bool OpenImageSource(Session& session, Host& host, const std::string& path, SourceLayout layout) {
-  // 1. The size; a file that cannot be opened is refused before anything changes.
+  // 1. The size; a file that cannot be opened is refused before anything changes. The system may
+  //    tell a disk's size to anyone and still refuse to let it be read (Windows), so readability
+  //    is asked for too.
+  if (!OpensForReading(host, path)) return false;
   DiskParameters params;
   if (!QueryDiskParameters(path, params)) {
-    host.Tell("无法打开数据源: " + path, MessageIcon::kWarning);
+    TellCannotOpen(host, path, ReadAccess::kUnavailable);
     return false;
   }
   DataSource& source = session.dataSource;
