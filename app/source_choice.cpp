@@ -43,6 +43,27 @@ bool OpensForReading(Host& host, const std::string& path) {
   return false;
 }
 
+// The volume part of a choice: the boot sector gives the range, the cluster size and the file
+// system, and free-space scanning is offered and ticked. When the boot sector cannot be read,
+// `failure` is shown and the range fields keep their values; free space stays cleared.
+bool SetVolumeRange(Session& session, Host& host, const char* failure) {
+  DataSource& source = session.dataSource;
+  source.isVolume = true;
+  session.fields.chkfreespaceEnabled = true;
+  session.fields.chkfreespace = false;
+  if (!ReadBootSector(source, host)) {
+    host.Tell(failure);
+    return false;
+  }
+  session.fields.chkfreespace = true;
+  session.fields.edtbegin = std::to_string(source.dataStart);
+  source.sourceEnd = source.dataStart + source.sourceSectors;
+  session.fields.edtend = std::to_string(source.sourceEnd);
+  session.fields.edtsecs = std::to_string(source.sectorsPerCluster);
+  session.fields.label5 = source.fsName;
+  return true;
+}
+
 }  // namespace
 
 bool ChooseImageFile(Session& session, Host& host) {
@@ -85,20 +106,37 @@ bool OpenImageSource(Session& session, Host& host, const std::string& path, Sour
     SetWholeDiskRange(session);
     return true;
   }
-  source.isVolume = true;
-  session.fields.chkfreespaceEnabled = true;
-  session.fields.chkfreespace = false;
-  if (!ReadBootSector(source, host)) {
-    host.Tell("取分区信息失败2");
+  return SetVolumeRange(session, host, "取分区信息失败2");
+}
+
+bool ChooseDisk(Session& session, Host& host, const DiskEntry& disk) {
+  // The disk is read by path as a whole, like a whole-disk image; the field shows its label.
+  if (!OpenImageSource(session, host, disk.devicePath, SourceLayout::kWholeDisk)) return false;
+  session.edtDataStr = disk.label;
+  return true;
+}
+
+bool ChoosePartition(Session& session, Host& host, const PartitionEntry& partition) {
+  // 1. A drive with no medium, or whose size cannot be read, is refused before anything changes;
+  //    so is one the system does not let us read.
+  const int64_t capacity = PartitionCapacityBytes(partition);
+  if (capacity < 1) {
+    host.Tell("分区无效！", MessageIcon::kWarning);
     return false;
   }
-  session.fields.chkfreespace = true;
-  session.fields.edtbegin = std::to_string(source.dataStart);
-  source.sourceEnd = source.dataStart + source.sourceSectors;
-  session.fields.edtend = std::to_string(source.sourceEnd);
-  session.fields.edtsecs = std::to_string(source.sectorsPerCluster);
-  session.fields.label5 = source.fsName;
-  return true;
+  if (!OpensForReading(host, partition.devicePath)) return false;
+  // 2. The partition, read through the drive layer; its size basis is its last sector number.
+  DataSource& source = session.dataSource;
+  source.isPartition = true;
+  source.driveNumber = partition.driveNumber;
+  source.devicePath = partition.devicePath;
+  source.sourceSectors = capacity / kSectorSize - 1;
+  source.sourceEnd = source.sourceSectors;  // until the range is set below
+  source.raw.reset();
+  session.edtDataStr = partition.label;
+  source.sourceChosen = true;
+  // 3. Its boot sector gives the range.
+  return SetVolumeRange(session, host, "取分区信息失败");
 }
 
 }  // namespace pagerake

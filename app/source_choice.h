@@ -7,6 +7,7 @@
 
 #include "app/session.h"
 #include "base/host.h"
+#include "source/device_listing.h"
 
 namespace pagerake {
 
@@ -32,5 +33,20 @@ bool ChooseImageFile(Session& session, Host& host);
 // a second line of the message says how to be given it. True when the source and its range are
 // set.
 bool OpenImageSource(Session& session, Host& host, const std::string& path, SourceLayout layout);
+
+// A disk entry of the data-source menu: the disk taken as a whole (OpenImageSource with
+// kWholeDisk on its device), the data-source field showing its label. A disk that cannot be
+// opened or sized shows "无法打开数据源: <path>" and changes nothing: the source chosen before
+// stays, with its own size and range. True when the source and its range are set.
+bool ChooseDisk(Session& session, Host& host, const DiskEntry& disk);
+
+// A partition entry of the data-source menu. A capacity below 1 byte (no medium, or the size
+// cannot be read) shows the warning "分区无效！" and changes nothing; so does a partition that
+// cannot be opened for reading ("无法打开数据源: <device>", as OpenImageSource says it). Else the
+// partition becomes the source, read through the drive layer with sourceSectors its last sector
+// number (capacity / 512 − 1), the field showing its label, and its boot sector is read as for
+// a partition image, except that the failure reads "取分区信息失败". True when the source and its
+// range are set.
+bool ChoosePartition(Session& session, Host& host, const PartitionEntry& partition);
 
 }  // namespace pagerake
