@@ -24,5 +24,6 @@ void AddExtractCommand(CLI::App& app, Action& action);
 void AddFilesCommand(CLI::App& app, Action& action);
 void AddAnalyseCommand(CLI::App& app, Action& action);
 void AddRecoverCommand(CLI::App& app, Action& action);
+void AddSourcesCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

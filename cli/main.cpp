@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   pagerake::cli::AddFilesCommand(app, action);
   pagerake::cli::AddAnalyseCommand(app, action);
   pagerake::cli::AddRecoverCommand(app, action);
+  pagerake::cli::AddSourcesCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
