@@ -127,11 +127,12 @@ constexpr char kHelpText[] =
 
 }  // namespace
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(SourceMenu menu, QWidget* parent)
     : QMainWindow(parent,
                   Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      session_(std::make_unique<Session>()) {
+      session_(std::make_unique<Session>()),
+      menu_(std::move(menu)) {
   setObjectName("Form1");
   setWindowTitle(U("PAGERAKE "));
   host_ = new QtHost(this);
@@ -180,7 +181,7 @@ TForm1::TForm1(QWidget* parent)
   bar->addWidget(statRate, 1);
   setFixedSize(1014, 615);
 
-  BuildSourceMenu();
+  FillSourceMenu();
   ConnectCommands();
   // The start-up state: the first tab, the Session's defaults in every field.
   PageControl1->setCurrentIndex(0);

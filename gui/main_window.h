@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "app/source_menu.h"
 #include "gui/qt_host.h"
 
 class QAction;
@@ -38,7 +39,9 @@ class FragmentRowsModel;
 class TForm1 : public QMainWindow {
   Q_OBJECT
  public:
-  explicit TForm1(QWidget* parent = nullptr);
+  // `menu`: the entries of the data-source menu pm1 (by default the machine's disks and
+  // partitions, listed once now).
+  explicit TForm1(SourceMenu menu = ListSourceMenu(), QWidget* parent = nullptr);
   ~TForm1() override;
 
   Session& session() { return *session_; }
@@ -126,7 +129,7 @@ class TForm1 : public QMainWindow {
   QWidget* BuildFragmentTab();
   QWidget* BuildAnalysisTab();
   QWidget* BuildAssemblyTab();
-  void BuildSourceMenu();
+  void FillSourceMenu();
   void ConnectCommands();
 
   // Runs a command on the UI thread: the fields go into the Session first, its state comes back
@@ -141,6 +144,7 @@ class TForm1 : public QMainWindow {
   void SelectRow(QTreeView* view, int row);
 
   std::unique_ptr<Session> session_;
+  SourceMenu menu_;
   QtHost* host_ = nullptr;
   bool pushing_ = false;  // PushState is changing controls: their signals are not the user's
   bool closeAsked_ = false;

@@ -55,16 +55,22 @@ QString RateText(double bytesPerSecond, double secondsLeft) {
 
 }  // namespace
 
-void TForm1::BuildSourceMenu() {
+void TForm1::FillSourceMenu() {
+  // N7 "打开镜像文件", N8, the disks, a separator, the partitions: each entry chooses its source.
   pm1 = new QMenu(edtDataStr);
   pm1->setObjectName("pm1");
-  N7 = pm1->addAction(QString::fromUtf8("打开镜像文件"));
-  N7->setObjectName("N7");
-  QAction* N8 = pm1->addSeparator();
-  N8->setObjectName("N8");
-  connect(N7, &QAction::triggered, this, [this] {
-    Run([this] { (void)ChooseImageFile(*session_, *host_); }, kNoList);
-  });
+  for (size_t i = 0; i < menu_.items.size(); ++i) {
+    const SourceMenuItem& item = menu_.items[i];
+    QAction* action = item.kind == SourceMenuKind::kSeparator
+                          ? pm1->addSeparator()
+                          : pm1->addAction(QString::fromStdString(item.caption));
+    if (!item.name.empty()) action->setObjectName(QString::fromStdString(item.name));
+    if (item.kind == SourceMenuKind::kImageFile) N7 = action;
+    if (item.kind == SourceMenuKind::kSeparator) continue;
+    connect(action, &QAction::triggered, this, [this, i] {
+      Run([this, i] { (void)ChooseSourceMenuItem(*session_, *host_, menu_, i); }, kNoList);
+    });
+  }
   connect(edtDataStr, &QLineEdit::customContextMenuRequested, this,
           [this](const QPoint& at) { pm1->popup(edtDataStr->mapToGlobal(at)); });
 }

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <memory>
 
 #include "analysis/successor_choice.h"
+#include "app/source_menu.h"
 #include "gui/list_models.h"
 #include "gui/main_window.h"
 #include "gui/qt_host.h"
@@ -50,9 +52,11 @@ class WindowTest : public QObject {
 
  private slots:
   void StartsWithTheNamedControlsInTheirFirstState();
+  void SourceMenuListsDisksAndPartitionsAndChoosesThem();
   void HelpLinkTogglesPictureAndText();
   void AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered();
   void StopWithoutScanAndScanButtonAfterScan();
+  void ClosingDuringAScanStopsItAndWaitsForIt();
   void AssemblyListSortEnablesTheThreeButtons();
   void SuccessorDialogAnswers();
   void RecoversADeletedFileThroughTheWindow();
@@ -135,6 +139,33 @@ void WindowTest::StartsWithTheNamedControlsInTheirFirstState() {
   QVERIFY(w.chklsnbound->isChecked() && w.chklsnbound->isEnabled() && !w.chkoldercopy->isChecked());
 }
 
+void WindowTest::SourceMenuListsDisksAndPartitionsAndChoosesThem() {
+  // Image files stand in for a disk and a partition (a FAT32 volume made by mkfs.fat).
+  QTemporaryDir dir;
+  const QString disk = dir.filePath("disk.img");
+  const QString part = dir.filePath("part.img");
+  QFile d(disk);
+  QVERIFY(d.open(QIODevice::WriteOnly) && d.resize(2000000LL * 512));
+  d.close();
+  QVERIFY(QProcess::execute("sh", {"-c", "truncate -s 40M '" + part + "' && mkfs.fat -F 32 -s 1 -n DATA '" +
+                                             part + "' >/dev/null"}) == 0);
+  DiskEntry diskEntry{0, disk.toStdString(), 2000000, false, DiskLabel(0, false, 2000000)};
+  PartitionEntry partEntry{0, part.toStdString(), "/dev/sdb1", "DATA", PartitionLabel("/dev/sdb1", "DATA")};
+  TForm1 w(BuildSourceMenu({diskEntry}, {partEntry}));
+  QStringList captions;
+  for (QAction* a : w.pm1->actions()) captions << (a->isSeparator() ? "-" : a->text());
+  QCOMPARE(captions, (QStringList{U("打开镜像文件"), "-", U("本地磁盘 0 (976.56 MB) "), "-",
+                                  U("逻辑分区 /dev/sdb1 [DATA] ")}));
+  w.pm1->actions()[2]->trigger();
+  QCOMPARE(w.edtDataStr->text(), U("本地磁盘 0 (976.56 MB) "));
+  QCOMPARE(w.edtend->text(), QString("2000000"));
+  QVERIFY(!w.chkfreespace->isEnabled());
+  w.pm1->actions()[4]->trigger();
+  QCOMPARE(w.edtDataStr->text(), U("/dev/sdb1 [DATA]"));
+  QCOMPARE(w.label5->text(), QString("FAT32"));
+  QVERIFY(w.chkfreespace->isChecked() && w.chkfreespace->isEnabled());
+}
+
 void WindowTest::HelpLinkTogglesPictureAndText() {
   TForm1 w;
   QTest::mouseClick(w.lblhelp, Qt::LeftButton);
@@ -191,6 +222,26 @@ void WindowTest::StopWithoutScanAndScanButtonAfterScan() {
   QVERIFY(w.N2->isEnabled());
   QVERIFY(w.session().scanStopped.load());
   QVERIFY2(script.mismatches().isEmpty(), qPrintable(script.mismatches().join("; ")));
+}
+
+void WindowTest::ClosingDuringAScanStopsItAndWaitsForIt() {
+  QTemporaryDir dir;
+  const QString image = dir.filePath("big.img");
+  QFile f(image);
+  QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qint64(8) << 30));  // sparse: zeros to read
+  f.close();
+  TForm1 w;
+  w.show();
+  DialogScript script;
+  script.Choose("", image);
+  script.Press(U("数据文件类型选择"), QMessageBox::No);
+  w.N7->trigger();
+  w.btnscan->click();
+  QVERIFY(!w.session().jobs.Idle());
+  w.close();  // asks the scan to stop; the window closes once it has ended
+  QVERIFY(QTest::qWaitFor([&] { return !w.isVisible(); }, 120000));
+  QVERIFY(w.session().jobs.Idle());
+  QVERIFY(w.session().scanStopped.load());
 }
 
 void WindowTest::AssemblyListSortEnablesTheThreeButtons() {
