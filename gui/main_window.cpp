@@ -172,11 +172,11 @@ TForm1::TForm1(SourceMenu menu, QWidget* parent)
   layout->addWidget(PageControl1, 1);
   layout->addLayout(bottom);
   setCentralWidget(central);
-  QStatusBar* bar = Named(statusBar(), "StatusBar1");
+  QStatusBar* bar = Named(statusBar(), "stat1");
   bar->setSizeGripEnabled(false);
-  stat1 = Named(new QLabel(bar), "stat1");
+  stat1 = Named(new QLabel(bar), "stat1Panel0");
   stat1->setFixedWidth(200);
-  statRate = Named(new QLabel(bar), "statRate");
+  statRate = Named(new QLabel(bar), "stat1Panel1");
   bar->addWidget(stat1);
   bar->addWidget(statRate, 1);
   setFixedSize(1014, 615);

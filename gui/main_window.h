@@ -115,7 +115,7 @@ class TForm1 : public QMainWindow {
   // Along the bottom.
   QProgressBar* g1 = nullptr;
   QPushButton* btnabout = nullptr;
-  QLabel* stat1 = nullptr;      // the status bar's first panel
+  QLabel* stat1 = nullptr;      // the first panel of the status bar stat1 (200 pixels)
   QLabel* statRate = nullptr;   // its second: throughput and time left while a scan runs
 
  protected:

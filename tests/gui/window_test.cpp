@@ -12,7 +12,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +116,9 @@ void WindowTest::StartsWithTheNamedControlsInTheirFirstState() {
                         Text{"Edit1", "edtbeginid"}, Text{"edtfileid", "edtfileid"}}) {
     QCOMPARE(Find<QLineEdit>(&w, t.name)->text(), U(t.text));
   }
+  QVERIFY(Find<QStatusBar>(&w, "stat1") != nullptr);
+  QCOMPARE(w.stat1->width(), 200);
+  QCOMPARE(w.g1->maximum(), 100);
   QVERIFY(w.edtDataStr->isReadOnly());
   QVERIFY(w.Memo3->isReadOnly());
   QVERIFY(w.lbl1->isHidden());
