@@ -1,5 +1,6 @@
 #include "gui/list_models.h"
 
+#include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
 #include <string>
@@ -18,6 +19,24 @@ QVariant CheckState(bool checked) { return checked ? Qt::Checked : Qt::Unchecked
 QColor RowColour(int row) {
   const pagerake::RowColour c = ListRowColour(row);
   return QColor(c.red, c.green, c.blue);
+}
+
+QTreeView* ReportView(const char* name, QAbstractItemModel* model, QWidget* parent) {
+  auto* view = new QTreeView(parent);
+  view->setObjectName(name);
+  view->setModel(model);
+  view->setRootIsDecorated(false);
+  view->setUniformRowHeights(true);
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  QPalette palette = view->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                   palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  view->setPalette(palette);
+  return view;
 }
 
 QIcon RowImage(int index) {

@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QStringList>
+#include <QTreeView>
 
 #include "analysis/database_files.h"
 #include "analysis/successor_choice.h"
@@ -20,6 +21,10 @@ namespace pagerake::gui {
 
 // The background of row `row` in every list of the window (ListRowColour).
 QColor RowColour(int row);
+
+// A report-style list over `model`: whole rows selected one at a time, the selection shown also
+// without the focus, rows of one height so that a million of them scroll as fast as ten.
+QTreeView* ReportView(const char* name, QAbstractItemModel* model, QWidget* parent);
 
 // The two small row images: 0 for a fragment that starts inside a file, 1 for one that starts at a
 // file's page 0.

@@ -58,25 +58,12 @@ QPlainTextEdit* MemoBox(const char* name, QWidget* parent) {
   return m;
 }
 
-// A report-style list: whole rows, the selection shown also without the focus, rows of one
-// height so that a million of them scroll as fast as ten.
+// The main window's lists: the core sorts them, a header click being a command.
 QTreeView* ReportList(const char* name, QAbstractItemModel* model, QWidget* parent) {
-  auto* view = Named(new QTreeView(parent), name);
-  view->setModel(model);
-  view->setRootIsDecorated(false);
-  view->setUniformRowHeights(true);
-  view->setAllColumnsShowFocus(true);
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
-  view->setSortingEnabled(false);  // the core sorts; a header click is a command
+  QTreeView* view = ReportView(name, model, parent);
+  view->setSortingEnabled(false);
   view->header()->setSectionsClickable(true);
   view->header()->setStretchLastSection(false);
-  QPalette palette = view->palette();
-  palette.setColor(QPalette::Inactive, QPalette::Highlight,
-                   palette.color(QPalette::Active, QPalette::Highlight));
-  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                   palette.color(QPalette::Active, QPalette::HighlightedText));
-  view->setPalette(palette);
   return view;
 }
 

@@ -126,6 +126,11 @@ void QtHost::FlushBatch() {
     }
     task();
   }
+  EmitCollected();
+  if (more) QTimer::singleShot(0, this, [this] { FlushBatch(); });
+}
+
+void QtHost::EmitCollected() {
   for (auto& [memo, lines] : lines_) {
     if (!lines.isEmpty()) emit MemoLines(memo, lines);
   }
@@ -135,7 +140,6 @@ void QtHost::FlushBatch() {
   status_.reset();
   gauge_.reset();
   emit Flushed();
-  if (more) QTimer::singleShot(0, this, [this] { FlushBatch(); });
 }
 
 void QtHost::FlushAll() {
@@ -149,15 +153,7 @@ void QtHost::FlushAll() {
     }
     task();
   }
-  for (auto& [memo, lines] : lines_) {
-    if (!lines.isEmpty()) emit MemoLines(memo, lines);
-  }
-  lines_.clear();
-  if (status_) emit StatusText(*status_);
-  if (gauge_) emit Gauge(*gauge_);
-  status_.reset();
-  gauge_.reset();
-  emit Flushed();
+  EmitCollected();
 }
 
 void QtHost::AddMemoLine(Memo memo, const std::string& line) {

@@ -79,6 +79,7 @@ class QtHost : public QObject, public Host {
   void Enqueue(std::function<void()> task);
   void ScheduleFlush();
   void FlushBatch();
+  void EmitCollected();  // what the tasks run so far collected, then Flushed
   bool OnUiThread() const;
 
   QWidget* window_;

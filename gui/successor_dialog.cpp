@@ -11,22 +11,6 @@
 #include "gui/list_models.h"
 
 namespace pagerake::gui {
-namespace {
-
-QTreeView* ReportView(const char* name, QAbstractItemModel* model, QWidget* parent) {
-  auto* view = new QTreeView(parent);
-  view->setObjectName(name);
-  view->setModel(model);
-  view->setRootIsDecorated(false);
-  view->setUniformRowHeights(true);
-  view->setAllColumnsShowFocus(true);
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
-  return view;
-}
-
-}  // namespace
-
 Tfrmuserchoose::Tfrmuserchoose(SuccessorChoice& choice, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
