@@ -2,12 +2,21 @@
 
 #include <array>
 
+#include "source/image_container.h"
 #include "source/raw_disk.h"
 #include "source/read_access.h"
 #include "volume/boot_sector.h"
 
 namespace pagerake {
 namespace {
+
+// The image files the dialog offers: the raw ones, and the containers examiners and virtual
+// machines keep disks in, all together and each kind on its own.
+constexpr char kImageFileFilter[] =
+    "镜像文件(*.hdd;*.img;*.dsr;*.bin;*.E01;*.vhd;*.vhdx;*.vmdk;*.qcow2)|"
+    "*.hdd;*.img;*.dsr;*.bin;*.E01;*.e01;*.vhd;*.vhdx;*.vmdk;*.qcow2;*.qcow|"
+    "EWF(*.E01)|*.E01;*.e01|VHD/VHDX(*.vhd;*.vhdx)|*.vhd;*.vhdx|VMDK(*.vmdk)|*.vmdk|"
+    "QCOW2(*.qcow2)|*.qcow2;*.qcow|所有文件(*.*)|*";
 
 // Whether sector 0 of `source` is an NTFS or FAT32 boot sector.
 bool StartsWithVolumeBootSector(const DataSource& source) {
@@ -68,7 +77,7 @@ bool SetVolumeRange(Session& session, Host& host, const char* failure) {
 
 bool ChooseImageFile(Session& session, Host& host) {
   const std::optional<std::string> path = host.ChooseOpenFile(
-      {"", "", "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|所有文件(*.*)|*"});
+      {"", "", kImageFileFilter});
   if (!path || path->empty()) return false;
   const MessageResult answer =
       host.ShowMessage("此镜像文件是逻辑分区镜像请选是，是整个磁盘镜像请选否", "数据文件类型选择",
@@ -83,6 +92,16 @@ bool OpenImageSource(Session& session, Host& host, const std::string& path, Sour
   //    tell a disk's size to anyone and still refuse to let it be read (Windows), so readability
   //    is asked for too.
   if (!OpensForReading(host, path)) return false;
+  // A container that its library cannot read (a segment missing, a corrupt or truncated file, an
+  // encrypted image) is refused with the library's reason.
+  if (const ContainerFormat format = DetectContainer(path); format != ContainerFormat::kRaw) {
+    std::string error;
+    if (!ContainerImage::Open(path, format, error)) {
+      host.Tell("无法打开数据源: " + path + "\n" + ContainerFormatName(format) + ": " + error,
+                MessageIcon::kWarning);
+      return false;
+    }
+  }
   DiskParameters params;
   if (!QueryDiskParameters(path, params)) {
     TellCannotOpen(host, path, ReadAccess::kUnavailable);

@@ -25,5 +25,6 @@ void AddFilesCommand(CLI::App& app, Action& action);
 void AddAnalyseCommand(CLI::App& app, Action& action);
 void AddRecoverCommand(CLI::App& app, Action& action);
 void AddSourcesCommand(CLI::App& app, Action& action);
+void AddInfoCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

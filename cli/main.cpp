@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   pagerake::cli::AddAnalyseCommand(app, action);
   pagerake::cli::AddRecoverCommand(app, action);
   pagerake::cli::AddSourcesCommand(app, action);
+  pagerake::cli::AddInfoCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -13,6 +13,7 @@
 #include "cli/console_host.h"
 #include "source/data_source.h"
 #include "volume/bitmap_preparation.h"
+#include "source/image_container.h"
 #include "volume/boot_sector.h"
 #include "volume/free_space_bitmap.h"
 
@@ -41,6 +42,15 @@ std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) 
   if (std::filesystem::is_directory(path, ec)) {
     error = "cannot read " + path + ": it is a folder";
     return std::nullopt;
+  }
+  if (const ContainerFormat format = DetectContainer(path); format != ContainerFormat::kRaw) {
+    std::string reason;
+    const std::unique_ptr<ContainerImage> image = ContainerImage::Open(path, format, reason);
+    if (!image) {
+      error = "cannot read " + path + ": " + ContainerFormatName(format) + ": " + reason;
+      return std::nullopt;
+    }
+    return image->facts().mediaBytes;
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {

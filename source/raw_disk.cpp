@@ -1,9 +1,31 @@
 #include "source/raw_disk.h"
 
+#include <climits>
+
 namespace pagerake {
+
+bool RawDiskAccess::IsContainer(const std::string& name) {
+  if (name != formatOf_) {
+    formatOf_ = name;
+    formatIsContainer_ = DetectContainer(name) != ContainerFormat::kRaw;
+  }
+  return formatIsContainer_;
+}
 
 bool RawDiskAccess::ReadPathSectors(const std::string& path, uint16_t count, void* buffer,
                                     int64_t sector) {
+  if (IsContainer(path)) {
+    if (!container_ || containerName_ != path) {
+      container_.reset();
+      std::string error;
+      container_ = ContainerImage::Open(path, DetectContainer(path), error);
+      if (!container_) return false;
+      containerName_ = path;
+    }
+    if (count == 0 || sector < 0 || sector > INT64_MAX / kSectorSize - count) return false;
+    return ReadInChunks(*container_, sector * kSectorSize, static_cast<size_t>(count) * kSectorSize,
+                        container_->facts().mediaBytes, static_cast<uint8_t*>(buffer), transfer_);
+  }
   if (!pathFile_.isOpen() || pathFile_.name() != path) {
     if (!pathFile_.Open(path)) return false;
   }
@@ -22,6 +44,7 @@ bool RawDiskAccess::ReadDriveSectors(uint8_t driveNumber, const std::string& dev
 bool RawDiskAccess::ReadDirect(const std::string& name, int64_t sector, uint16_t count,
                               void* buffer) {
   if (count == 0 || sector < 0 || sector > INT64_MAX / kSectorSize - count) return false;
+  if (IsContainer(name)) return false;
   if (!directFile_.isOpen() || directFile_.name() != name) {
     if (name == directRefused_) return false;
     if (!directFile_.OpenDirect(name)) {
@@ -42,6 +65,7 @@ bool RawDiskAccess::ReadDirect(const std::string& name, int64_t sector, uint16_t
 
 bool RawDiskAccess::CachedRun(const std::string& name, int64_t sector, uint16_t count) {
   if (count == 0 || sector < 0 || sector > INT64_MAX / kSectorSize - count) return false;
+  if (IsContainer(name)) return false;
   if (!cachedFile_.isOpen() || cachedFile_.name() != name) {
     if (!cachedFile_.Open(name)) return false;
   }

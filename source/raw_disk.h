@@ -19,8 +19,11 @@
 #include <cstdint>
 #include <string>
 
+#include <memory>
+
 #include "source/chunked_read.h"
 #include "source/device_file.h"
+#include "source/image_container.h"
 
 namespace pagerake {
 
@@ -32,8 +35,10 @@ class RawDiskAccess {
 
   // The path layer: `count` sectors at `sector` of a whole disk or an image file, named by its
   // path (Linux: "/dev/sdb" or a file name; Windows: "\\.\PhysicalDrive0" or a file name), into
-  // `buffer` (count × 512 bytes). False for a count of 0, a negative sector, a path that cannot
-  // be opened as a file or block device, or a failed chunk.
+  // `buffer` (count × 512 bytes). An image file in a container format (image_container.h) is
+  // read through its library: the sectors are those of the media it holds. False for a count of
+  // 0, a negative sector, a path that cannot be opened as a file or block device (or as its
+  // container), or a failed chunk.
   [[nodiscard]] bool ReadPathSectors(const std::string& path, uint16_t count, void* buffer,
                                      int64_t sector);
 
@@ -43,7 +48,8 @@ class RawDiskAccess {
                                       int64_t sector, uint16_t count, void* buffer);
 
   // The direct layer: `count` sectors at `sector` of the file or device `name`, read in one
-  // transfer that bypasses the system's cache, straight into `buffer`. Only when the byte
+  // transfer that bypasses the system's cache, straight into `buffer`. Never for a container,
+  // whose file bytes are not its sectors. Only when the byte
   // position, the length and the buffer address suit the device's direct-transfer alignment.
   // True only when every byte arrived; false tells the caller to use a layer above instead, and
   // `buffer` may then hold any part of the run. Keeps its own handle; a name whose direct open
@@ -52,14 +58,21 @@ class RawDiskAccess {
                                 void* buffer);
 
   // True when the system's cache seems to hold the `count` sectors at `sector` of `name`
-  // (DeviceFile::IsCached; false when it cannot tell). Reads nothing.
+  // (DeviceFile::IsCached; false when it cannot tell, and for a container). Reads nothing.
   bool CachedRun(const std::string& name, int64_t sector, uint16_t count);
 
  private:
   // Reads through a layer's open handle.
   [[nodiscard]] bool ReadOpen(DeviceFile& file, int64_t sector, uint16_t count, void* buffer);
 
+  // Whether `name` is a container, asked of its bytes once per name.
+  bool IsContainer(const std::string& name);
+
   DeviceFile pathFile_;
+  std::unique_ptr<ContainerImage> container_;  // the path layer's file, when it is a container
+  std::string containerName_;
+  std::string formatOf_;  // the name IsContainer looked at last, and its answer
+  bool formatIsContainer_ = false;
   DeviceFile driveFile_;
   DeviceFile directFile_;
   DeviceFile cachedFile_;      // CachedRun's handle
