@@ -136,6 +136,9 @@ void WindowTest::StartsWithTheNamedControlsInTheirFirstState() {
   QCOMPARE(w.ListView4->model()->headerData(2, Qt::Horizontal).toString(), U("起始页面号"));
   QCOMPARE(w.ListView4->header()->sectionSize(5), 0);
   QCOMPARE(w.ListView3->header()->sectionSize(2), 0);
+  // The dialogs' filters as Qt writes them.
+  QCOMPARE(QtHost::QtFilter("镜像文件(*.hdd;*.E01)|*.hdd;*.E01;*.e01|所有文件(*.*)|*"),
+           U("镜像文件 (*.hdd *.E01 *.e01);;所有文件 (*)"));
   // The classic tick switches every added rule off, and they come back on without it.
   w.chkclassic->setChecked(true);
   QVERIFY(!w.chklsnbound->isChecked() && !w.chktailsearch->isChecked() && !w.chklsnbound->isEnabled());
