@@ -18,7 +18,7 @@ int HexValue(char c) {
   return -1;
 }
 
-constexpr uint32_t ByteSwap32(uint32_t v) {
+[[maybe_unused]] constexpr uint32_t ByteSwap32(uint32_t v) {  // big-endian hosts only
   return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
 }
 
