@@ -1,6 +1,7 @@
 #include "volume/bitmap_build.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,13 +34,13 @@ bool BuildFat32Bitmap(FreeSpaceBitmap& bitmap, const DataSource& source, Host& h
     const int64_t remaining = fatEnd - p;
     const int32_t m = remaining < kFatBlockSectors ? static_cast<int32_t>(remaining)
                                                    : kFatBlockSectors;
-    std::fill(fat.begin(), fat.end(), 0);
+    std::memset(fat.data(), 0, fat.size());
     if (!ReadSectors(source, p, m, fat.data())) {
       host.Tell("读bitmap错误sec" + std::to_string(p), MessageIcon::kError);
       return false;
     }
     // 2. One bit per entry: set when any of the entry's four bytes (top four bits included) is.
-    std::fill(block.begin(), block.end(), 0);
+    std::memset(block.data(), 0, block.size());
     const int64_t entries = int64_t{m} * kEntriesPerSector;
     for (int64_t e = 0; e < entries; ++e) {
       const uint8_t* entry = fat.data() + e * 4;
