@@ -215,7 +215,9 @@ SpareOpenStatus SpareSectors::Open(const std::string& path, uint32_t contentKey,
   for (size_t i = 0; i < n; ++i) {
     const auto first = static_cast<int64_t>(LoadLe64(bytes.data() + i * kRunBytes));
     const int64_t count = LoadLe32(bytes.data() + i * kRunBytes + 8);
-    if (first < 0 || count < 1 || (!runs.empty() && first < runs.back().first + runs.back().count)) {
+    // Runs are sorted, do not overlap, and end within 64-bit sector numbers.
+    if (first < 0 || count < 1 || count > INT64_MAX - first ||
+        (!runs.empty() && first < runs.back().first + runs.back().count)) {
       return SpareOpenStatus::kMismatch;
     }
     runs.push_back({first, count, offset});

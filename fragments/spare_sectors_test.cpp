@@ -10,6 +10,7 @@
 #include <fstream>
 #include <vector>
 
+#include "page/byte_order.h"
 #include "tests/support/disk_image.h"
 #include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
@@ -66,6 +67,28 @@ TEST(SpareSectors, KeepsTheWindowLessOtherFragmentsPagesAndOnlyForItsOwnContentF
   std::filesystem::resize_file(path, std::filesystem::file_size(path) - 1);
   SpareSectors cut;
   EXPECT_EQ(cut.Open(path, 0x1234, 999), SpareOpenStatus::kMismatch);
+}
+
+// Spare-sector files that fuzzing turned up, kept under fuzz/regressions/spare_sectors as the
+// harness takes them: its eight reads (80 bytes), then the file. Each is checked against the key
+// and content size its own trailer names, so only its run table can refuse it.
+TEST(SpareSectors, RefusesRunTablesThatDoNotHoldTogether) {
+  constexpr size_t kHarnessReads = 80;
+  testing::TempDir dir;
+  for (const char* name : {"run_end_overflow"}) {
+    const std::vector<uint8_t> input = testing::ReadWholeFile(
+        std::string(PAGERAKE_SOURCE_DIR) + "/fuzz/regressions/spare_sectors/" + name);
+    ASSERT_GT(input.size(), kHarnessReads + 36) << name;
+    const std::vector<uint8_t> file(input.begin() + kHarnessReads, input.end());
+    ASSERT_TRUE(testing::WriteFile(dir.File(name), file));
+    const uint8_t* trailer = file.data() + file.size() - 36;
+    SpareSectors spare;
+    EXPECT_EQ(spare.Open(dir.File(name), LoadLe32(trailer + 8),
+                         static_cast<int64_t>(LoadLe64(trailer + 12))),
+              SpareOpenStatus::kMismatch)
+        << name;
+    EXPECT_FALSE(spare.IsOpen()) << name;
+  }
 }
 
 }  // namespace
