@@ -272,10 +272,9 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
                             in.startSector)
           : CollectPfsInfo(results.pageMap, in.reader, results.firstFragmentPages, 0,
                            in.startSector);
-  if (!learned) {
-    host.Tell("get page info error");
-    return AnalysisEnd::kStartFailed;
-  }
+  // A page that cannot be read has said so; the analysis goes on with what the others taught,
+  // so that one bad sector does not cost the whole file.
+  if (!learned) host.AddMemoLine(Memo::kAnalysis, "get page info error");
   if (in.rules.bootPageChoice && in.rules.lsnBound &&
       results.firstFragmentPages <= kBootPage) {
     results.startNewest = NewestVerifiedLsn(in, in.startSector, 0, results.firstFragmentPages);
@@ -372,8 +371,9 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     const FragmentRecord& r = in.table[static_cast<size_t>(f)];
     if (!CollectPageInfo(results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage, r.fsec,
                          unconfirmed)) {
+      // Its readable pages were learned from; it stays chained, and CREATE MDF writes the pages
+      // it cannot read as zeros and names them.
       host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
-      return AnalysisEnd::kChainReadFailed;
     }
     // The boot page chained sets the bound the start fragment could not.
     if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound &&

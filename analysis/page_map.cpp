@@ -106,7 +106,9 @@ class FragmentPages {
         if (run > 1) run_ = 1;  // a run failed: one page at a time from here on
         else run_ = std::min(run_ * 2, kMaxRun);
       } else {
-        r_.host.Tell("read disk error");
+        // Said once per fragment: a long bad run is one message, not one for each of its pages.
+        if (!told_) r_.host.Tell("read disk error");
+        told_ = true;
         return nullptr;
       }
     }
@@ -122,6 +124,7 @@ class FragmentPages {
   uint8_t* whole_;
   int32_t first_ = 0;
   int32_t count_ = 0;
+  bool told_ = false;
 };
 
 // The walk of a fragment that learns from its pages: from the pages its test kept when there are.
@@ -312,10 +315,14 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
   } marking{map};
   map.LearnUnconfirmed(unconfirmed);
   CollectedPages fragment(reader, startSector, pages);
+  bool readAll = true;
   for (int32_t i = 0; i < pages; ++i) {
     // 1. The page, if the map learns from it.
     uint8_t* const page = fragment.Page(i);
-    if (page == nullptr) return false;
+    if (page == nullptr) {
+      readAll = false;  // a bad sector: the pages behind it still teach what they can
+      continue;
+    }
     const Header h = ReadHeader(page);
     const int64_t p = int64_t{startPage} + i;
     if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page, h.type)) continue;
@@ -333,15 +340,19 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
       LearnFromLinks(map, h, reader.host);
     }
   }
-  return true;
+  return readAll;
 }
 
 bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
                     int64_t startSector) {
   CollectedPages fragment(reader, startSector, pages);
+  bool readAll = true;
   for (int32_t i = 0; i < pages; ++i) {
     uint8_t* const page = fragment.Page(i);
-    if (page == nullptr) return false;
+    if (page == nullptr) {
+      readAll = false;
+      continue;
+    }
     const Header h = ReadHeader(page);
     const int64_t p = int64_t{startPage} + i;
     if (!PassesFilter(map, h, p)) continue;
@@ -357,7 +368,7 @@ bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t 
     if (!record) continue;
     ApplyPfsBytes(map, page, *record, half ? kPfsBytesHalf : kPfsBytesWhole, h.pageId);
   }
-  return true;
+  return readAll;
 }
 
 void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,

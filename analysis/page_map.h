@@ -109,7 +109,8 @@ struct PageMapReader {
 // sector `startSector`; `unconfirmed`: the fragment was chosen among others, and what it teaches
 // is marked so. Inconsistent claims keep the first certain object and add "erra" (IAM
 // single pages), "errb" (IAM extents) or "errc" (page links) to the analysis memo. False, after
-// the message box "read disk error", when a page cannot be read; what was learned is kept.
+// the message box "read disk error" (once), when a page cannot be read; the map still learns from
+// every page that can.
 [[nodiscard]] bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages,
                                    int32_t startPage, int64_t startSector,
                                    bool unconfirmed = false);

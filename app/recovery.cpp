@@ -1,5 +1,6 @@
 #include "app/recovery.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "app/analysis_commands.h"
@@ -40,6 +41,10 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   const MissingPages missing = ClickCheck(session, host);
   report.missingPfsPages = static_cast<int32_t>(missing.pfsPages.size());
   report.missingPages = static_cast<int32_t>(missing.pages.size());
+  report.missingPageNumbers = missing.pages;
+  report.missingPageNumbers.insert(report.missingPageNumbers.end(), missing.pfsPages.begin(),
+                                   missing.pfsPages.end());
+  std::sort(report.missingPageNumbers.begin(), report.missingPageNumbers.end());
   // 3. CREATE MDF.
   stage("writing");
   const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
@@ -53,6 +58,7 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesRecovered = w.pagesFromFragments;
   report.pagesZero = w.zeroPages + w.unreadablePages;
   report.pagesUnreadable = w.unreadablePages;
+  report.unreadablePages = w.unreadablePageNumbers;
   report.pagesOverlapping = w.overlappingPages;
   report.pagesRepaired = w.repairedPages;
   report.pagesTailFound = w.tailsFound;

@@ -24,11 +24,13 @@ struct RecoveryReport {
   int64_t pagesRecovered = 0;           // pages written from fragments
   int64_t pagesZero = 0;                // zero pages: holes, padding and unreadable pages
   int64_t pagesUnreadable = 0;
+  std::vector<int64_t> unreadablePages;  // written as zeros: the source could not give them
   int64_t pagesOverlapping = 0;
   int64_t pagesRepaired = 0;
   int64_t pagesTailFound = 0;           // split pages whose tail the tail search found
   int32_t missingPfsPages = 0;          // CHECK
   int32_t missingPages = 0;             // CHECK: allocated pages in holes
+  std::vector<int32_t> missingPageNumbers;  // which (PFS pages among them), in page order
   int64_t pagesUnverified = 0;          // protected pages of the written file that fail to verify
   std::vector<int64_t> unverifiedPages;  // their page numbers
   std::vector<int64_t> unsoundPages;     // unprotected pages that fail the structural check

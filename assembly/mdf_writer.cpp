@@ -86,6 +86,7 @@ class MdfAssembler {
       int32_t got = ReadPageBatch(in_.pages, in_.source, row.fsec, p, want, batch_);
       while (got < want) {  // a page that cannot be read: zeros, named in the memo
         ++result_.unreadablePages;
+        result_.unreadablePageNumbers.push_back(begin + p + got);
         host_.AddMemoLine(Memo::kAssembly,
                           "read disk error,页面" + std::to_string(begin + p + got));
         const int32_t from = got + 1;

@@ -44,6 +44,7 @@ struct MdfWriteResult {
   int64_t pagesFromFragments = 0;  // pages copied from rows (repaired ones included)
   int64_t zeroPages = 0;           // holes and padding
   int64_t unreadablePages = 0;     // written as zeros because they could not be read
+  std::vector<int64_t> unreadablePageNumbers;  // which, in page order
   int64_t overlappingPages = 0;    // held by a row and by an earlier one: taken from the earlier
   int64_t repairedPages = 0;       // last pages mended from the clusters behind them
   int64_t tailsFound = 0;          // last pages whose tail the tail search found elsewhere

@@ -107,8 +107,8 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
       const FragmentRecord& r = in.table[static_cast<size_t>(f)];
       if (!CollectPageInfo(in.results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage,
                            r.fsec, in.results.chosenAmongOthers.size() > notedBefore)) {
+        // What its readable pages taught is kept; the pass goes on.
         host.AddMemoLine(Memo::kAssembly, "get page info error,碎片号" + std::to_string(f));
-        return std::nullopt;
       }
     }
     host.ProcessEvents();

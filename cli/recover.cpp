@@ -215,8 +215,13 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
     std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
     std::printf("  %-26s %lld\n", "split pages mended",
                 static_cast<long long>(r.pagesRepaired + r.pagesTailFound));
+    std::printf("  %-26s %lld%s\n", "pages unreadable", static_cast<long long>(r.pagesUnreadable),
+                PageList(r.unreadablePages).c_str());
     std::printf("  %-26s %d\n", "missing PFS pages", r.missingPfsPages);
-    std::printf("  %-26s %d\n", "missing allocated pages", r.missingPages);
+    std::printf("  %-26s %d%s\n", "missing allocated pages", r.missingPages,
+                PageList(std::vector<int64_t>(r.missingPageNumbers.begin(),
+                                              r.missingPageNumbers.end()))
+                    .c_str());
     std::printf("  %-26s %lld%s\n", "pages failing verification",
                 static_cast<long long>(r.pagesUnverified), PageList(r.unverifiedPages).c_str());
     std::printf("  %-26s %zu%s\n", "unprotected, unsound", r.unsoundPages.size(),
@@ -241,8 +246,11 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     d["pages_zero"] = r.pagesZero;
     d["pages_mended"] = r.pagesRepaired;
     d["pages_tail_found"] = r.pagesTailFound;
+    d["pages_unreadable"] = r.pagesUnreadable;
+    d["unreadable_pages"] = r.unreadablePages;
     d["missing_pfs_pages"] = r.missingPfsPages;
     d["missing_pages"] = r.missingPages;
+    d["missing_page_numbers"] = r.missingPageNumbers;
     d["pages_unverified"] = r.pagesUnverified;
     d["unverified_pages"] = r.unverifiedPages;
     d["pages_unsound"] = r.unsoundPages.size();
