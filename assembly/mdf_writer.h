@@ -9,7 +9,9 @@
 // written as zeros and named in the memo; one message at the end counts them. With the tail search
 // (tail_search.h), a row's last page that still fails its check after the junction repair has
 // its tail looked for near it on the source ("尾部搜索修复页面<p>" when found). Memory does not
-// depend on the file's size: pages go out in large blocks.
+// depend on the file's size: pages go out in large blocks. The file is written under a temporary
+// name beside its own and renamed when complete, so a write that fails or is cut short leaves
+// no file under its name.
 #pragma once
 
 #include <cstdint>

@@ -30,6 +30,7 @@
 #include "cli/fragment_source.h"
 #include "cli/rule_options.h"
 #include "cli/stage_host.h"
+#include "fragments/staged_file.h"
 
 namespace pagerake::cli {
 namespace {
@@ -127,21 +128,16 @@ std::optional<std::string> ClaimOutputName(const std::filesystem::path& dir,
   return std::nullopt;
 }
 
-// A new empty file in `dir` for the recovery to write into before the file's name is known.
+// A new empty file in `dir` for the recovery to write into before the file's name is known:
+// ".pagerake-<pid>-<n>.part".
 std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir) {
-  for (int k = 0; k < 100000; ++k) {
-    const std::string candidate =
-        (dir / (".pagerake-" + std::to_string(::getpid()) + "-" + std::to_string(k) + ".part"))
-            .string();
-    int error = 0;
-    if (CreateNewFile(candidate, error)) return candidate;
-    if (error != 0) {
-      std::fprintf(stderr, "pagerake-cli: cannot create a file in %s: %s\n", dir.c_str(),
-                   std::strerror(error));
-      return std::nullopt;
-    }
+  std::string reason;
+  auto created = pagerake::CreateTemporaryFile(dir.string(), std::to_string(::getpid()), reason);
+  if (!created) {
+    std::fprintf(stderr, "pagerake-cli: cannot create a file in %s: %s\n", dir.c_str(),
+                 reason.c_str());
   }
-  return std::nullopt;
+  return created;
 }
 
 // Recovers database file `row` into `dir`: written under a temporary name, then renamed to the

@@ -126,7 +126,9 @@ ExtractionResult WriteCombinedFile(const std::vector<const FragmentRow*>& ticked
   PageSink sink(path);
   if (!sink.Create()) return Failed(host, "error,无法创建文件");
   WriteStop stop = WriteCombined(ticked, pages, source, sectorsPerCluster, sink);
-  WriteStop closed = sink.Close();  // what came before a failure is kept, as it was written
+  // Pages before one that cannot be read are kept, as they were written; a failed write keeps
+  // nothing.
+  WriteStop closed = sink.Close();
   if (!stop) stop = std::move(closed);
   if (stop) return Failed(host, *stop);
   host.Tell("保存完毕");

@@ -22,12 +22,13 @@ int32_t ReadPageBatch(PageAccess& pages, const DataSource& source, int64_t fsec,
   return count;
 }
 
-PageSink::PageSink(std::string path) : path_(std::move(path)) {}
+PageSink::PageSink(std::string path) : path_(path), staged_(std::move(path)) {}
 
-PageSink::~PageSink() { (void)Close(); }
+PageSink::~PageSink() { (void)Finish(false); }
 
 bool PageSink::Create() {
-  out_.open(Utf8Path(path_), std::ios::binary | std::ios::trunc);
+  if (!staged_.Begin()) return false;
+  out_.open(Utf8Path(staged_.writePath()), std::ios::binary | std::ios::trunc);
   if (!out_) return false;
   for (IoBuffer& block : blocks_) block = IoBuffer(kBlockBytes, IoBuffer::kUninitialized);
   writer_ = std::thread([this] { Run(); });
@@ -98,9 +99,24 @@ void PageSink::Run() {
 WriteStop PageSink::Failure() const { return "error,写入文件失败:" + path_; }
 
 WriteStop PageSink::Close() {
-  if (!writer_.joinable()) return out_.is_open() ? Failure() : std::nullopt;
+  if (!writer_.joinable() && !out_.is_open()) return std::nullopt;  // never created, or closed
+  WriteStop stop = Finish(true);
+  if (stop) {
+    staged_.Discard();
+  } else if (!staged_.Commit()) {
+    stop = staged_.CommitFailureMessage();
+  }
+  return stop;
+}
+
+WriteStop PageSink::Finish(bool flush) {
+  if (!writer_.joinable()) {
+    if (!out_.is_open()) return std::nullopt;
+    out_.close();
+    return Failure();
+  }
   WriteStop stop;
-  if (filled_ > 0) stop = Hand();
+  if (flush && filled_ > 0) stop = Hand();
   {
     std::lock_guard lock(mutex_);
     stop_ = true;

@@ -12,6 +12,7 @@
 
 #include "base/io_buffer.h"
 #include "fragments/page_access.h"
+#include "fragments/staged_file.h"
 #include "source/data_source.h"
 
 namespace pagerake {
@@ -34,20 +35,25 @@ using WriteStop = std::optional<std::string>;
 // blocks, and a thread of the sink's own writes each full block while the caller reads the next
 // pages, so that reading the medium and writing the file overlap. A failed write says which file;
 // it is told at the next Write, or at Close. Nothing but the sink touches the file.
+//
+// The bytes go to a temporary file beside `path` (staged_file.h), which Close gives its name:
+// until then a file that was at `path` stays as it was, and a failed write leaves nothing there.
 class PageSink {
  public:
   explicit PageSink(std::string path);
-  // Writes what was handed over, then closes (use Close to learn whether that worked).
+  // Without Close the file is abandoned: its temporary file is removed.
   ~PageSink();
   PageSink(const PageSink&) = delete;
   PageSink& operator=(const PageSink&) = delete;
 
-  // Creates the file (emptied when it exists). False when it cannot be created.
+  // Creates the file to write into. False when it cannot be created.
   [[nodiscard]] bool Create();
   WriteStop Write(const uint8_t* bytes, int64_t count);
   WriteStop WriteZeroPages(int64_t pages);
   // Writes everything handed over and closes the file: the first failure, if any. Every file
-  // ends with it; what came before a failure stays in the file.
+  // ends with it. When every write worked the file takes its name, also when the caller stopped
+  // early (what was written up to a page that could not be read is kept); after a failed write
+  // nothing is left.
   WriteStop Close();
   // Bytes handed to the sink so far (written or on their way).
   int64_t written() const { return written_; }
@@ -60,8 +66,11 @@ class PageSink {
   WriteStop Hand();
   void Run();  // the writer thread
   WriteStop Failure() const;
+  // Hands over what is left when `flush`, stops the writer and closes the file: the failure, if any.
+  WriteStop Finish(bool flush);
 
   std::string path_;
+  StagedFile staged_;
   std::ofstream out_;
   IoBuffer blocks_[kBlocks];
   size_t filled_ = 0;  // bytes in blocks_[fill_]

@@ -9,6 +9,7 @@
 #include "fragments/option_text.h"
 #include "fragments/output_guard.h"
 #include "fragments/scan_info_codec.h"
+#include "fragments/staged_file.h"
 #include "fragments/utf8_path.h"
 #include "page/page_header.h"
 
@@ -63,7 +64,9 @@ const char* FaultReason(LineFault fault) {
 }  // namespace
 
 bool WriteScanInfoFile(const std::string& path, const FragmentTable& table, RandomSource& random) {
-  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+  StagedFile staged(path);
+  if (!staged.Begin()) return false;
+  std::ofstream out(Utf8Path(staged.writePath()), std::ios::binary | std::ios::trunc);
   if (!out) return false;
   std::string block;
   for (size_t i = 0; i < table.size(); ++i) {
@@ -76,8 +79,8 @@ bool WriteScanInfoFile(const std::string& path, const FragmentTable& table, Rand
     }
   }
   out.write(block.data(), static_cast<std::streamsize>(block.size()));
-  out.flush();
-  return static_cast<bool>(out);
+  out.close();
+  return out && staged.Commit();
 }
 
 ScanInfoReadResult ReadScanInfoFile(const std::string& path, FragmentTable& table) {
@@ -152,23 +155,33 @@ bool SaveContentPart(const std::string& path, const FragmentTable& table,
     return false;
   };
   if (const auto refusal = OutputRefusal(path, source, pages)) return fail(*refusal);
-  std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+  // Each file is written under a temporary name and takes its own once it is whole.
+  StagedFile content(path);
+  if (!content.Begin()) return fail("error,无法创建文件");
+  std::ofstream out(Utf8Path(content.writePath()), std::ios::binary | std::ios::trunc);
   if (!out) return fail("error,无法创建文件");
   const uint32_t key = random.Uniform(kMaxContentKey);
   std::vector<size_t> splitEnds;
   switch (WriteFragmentContent(out, table, source, key, sectorsPerCluster, host, &splitEnds)) {
-    case ContentWriteStatus::kReadFailed: return fail("read disk error");
+    case ContentWriteStatus::kReadFailed:
+      // What was read up to the sector that failed is kept, without trailer, as before.
+      out.close();
+      if (out) (void)content.Commit();
+      return fail("read disk error");
     case ContentWriteStatus::kWriteFailed: return fail("error,写入文件失败:" + path);
     case ContentWriteStatus::kDone: break;
   }
   out.close();
   if (!out) return fail("error,写入文件失败:" + path);
+  if (!content.Commit()) return fail(content.CommitFailureMessage());
   // Where clusters are smaller than a page, the sectors around split last pages go beside it, so
   // that their tails can still be looked for once the medium is gone.
   if (sectorsPerCluster > 0 && sectorsPerCluster < kSectorsPerPage && !splitEnds.empty()) {
     const std::string sparePath = SpareSectorsPath(path);
     if (const auto refusal = OutputRefusal(sparePath, source, pages)) return fail(*refusal);
-    std::ofstream spare(Utf8Path(sparePath), std::ios::binary | std::ios::trunc);
+    StagedFile staged(sparePath);
+    if (!staged.Begin()) return fail("error,写入文件失败:" + sparePath);
+    std::ofstream spare(Utf8Path(staged.writePath()), std::ios::binary | std::ios::trunc);
     if (!spare ||
         WriteSpareSectors(spare, SpareSectorRuns(table, splitEnds, ReadableEnd(source)), source,
                           key, ExpectedContentFileSize(table), source.dataStart, host,
@@ -177,6 +190,7 @@ bool SaveContentPart(const std::string& path, const FragmentTable& table,
     }
     spare.close();
     if (!spare) return fail("error,写入文件失败:" + sparePath);
+    if (!staged.Commit()) return fail(staged.CommitFailureMessage());
   }
   host.Tell("success");
   return true;

@@ -32,7 +32,8 @@ struct ScanInfoReadResult {
 };
 
 // Writes every line of `table`, encoded with kScanInfoKey and a random start value, ended by
-// CR LF. False when the file cannot be created or written.
+// CR LF. The file takes its name only when it is whole (staged_file.h). False when it cannot be
+// created or written; nothing is then left under `path`.
 [[nodiscard]] bool WriteScanInfoFile(const std::string& path, const FragmentTable& table,
                                      RandomSource& random);
 
