@@ -29,7 +29,8 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& input)
   return process.Wait();
 }
 
-CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& input) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& input,
+                       const std::vector<std::string>& wrapper) {
   std::string pattern = (std::filesystem::temp_directory_path() / "pagerake-cli-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return;
   dir_ = pattern;
@@ -37,7 +38,8 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
   errPath_ = dir_ + "/err";
   const std::string inPath = dir_ + "/in";
   std::ofstream(inPath, std::ios::binary) << input;
-  std::vector<std::string> argv = {PAGERAKE_CLI_PATH};
+  std::vector<std::string> argv = wrapper;
+  argv.push_back(PAGERAKE_CLI_PATH);
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());
@@ -48,7 +50,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
-  if (posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ) == 0) pid_ = pid;
+  if (posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), environ) == 0) pid_ = pid;
   posix_spawn_file_actions_destroy(&actions);
 }
 

@@ -20,12 +20,16 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& input 
 // output and error go to files that the test can read as they grow.
 class CliProcess {
  public:
-  explicit CliProcess(const std::vector<std::string>& args, const std::string& input = "");
+  // `wrapper`, when given, is a command that runs pagerake-cli (strace and its options): the
+  // process started is then the wrapper's, found on the PATH.
+  explicit CliProcess(const std::vector<std::string>& args, const std::string& input = "",
+                      const std::vector<std::string>& wrapper = {});
   ~CliProcess();  // kills the process if it still runs
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  int pid() const { return pid_; }
   // Waits until standard error holds `text`, up to `seconds`; false when it never does.
   bool WaitForError(const std::string& text, double seconds);
   // Sends `signal` (SIGINT for Ctrl-C).
