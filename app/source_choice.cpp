@@ -1,6 +1,7 @@
 #include "app/source_choice.h"
 
 #include <array>
+#include <memory>
 
 #include "source/image_container.h"
 #include "source/raw_disk.h"
@@ -93,17 +94,19 @@ bool OpenImageSource(Session& session, Host& host, const std::string& path, Sour
   //    is asked for too.
   if (!OpensForReading(host, path)) return false;
   // A container that its library cannot read (a segment missing, a corrupt or truncated file, an
-  // encrypted image) is refused with the library's reason.
+  // encrypted image) is refused with the library's reason; one that opens gives the size of its
+  // media, so it is opened once here.
+  DiskParameters params;
   if (const ContainerFormat format = DetectContainer(path); format != ContainerFormat::kRaw) {
     std::string error;
-    if (!ContainerImage::Open(path, format, error)) {
+    const std::unique_ptr<ContainerImage> image = ContainerImage::Open(path, format, error);
+    if (!image) {
       host.Tell("无法打开数据源: " + path + "\n" + ContainerFormatName(format) + ": " + error,
                 MessageIcon::kWarning);
       return false;
     }
-  }
-  DiskParameters params;
-  if (!QueryDiskParameters(path, params)) {
+    params.totalSectors = image->facts().mediaBytes / kSectorSize;
+  } else if (!QueryDiskParameters(path, params)) {
     TellCannotOpen(host, path, ReadAccess::kUnavailable);
     return false;
   }

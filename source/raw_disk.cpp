@@ -7,9 +7,9 @@ namespace pagerake {
 bool RawDiskAccess::IsContainer(const std::string& name) {
   if (name != formatOf_) {
     formatOf_ = name;
-    formatIsContainer_ = DetectContainer(name) != ContainerFormat::kRaw;
+    format_ = DetectContainer(name);
   }
-  return formatIsContainer_;
+  return format_ != ContainerFormat::kRaw;
 }
 
 bool RawDiskAccess::ReadPathSectors(const std::string& path, uint16_t count, void* buffer,
@@ -18,7 +18,7 @@ bool RawDiskAccess::ReadPathSectors(const std::string& path, uint16_t count, voi
     if (!container_ || containerName_ != path) {
       container_.reset();
       std::string error;
-      container_ = ContainerImage::Open(path, DetectContainer(path), error);
+      container_ = ContainerImage::Open(path, format_, error);
       if (!container_) return false;
       containerName_ = path;
     }

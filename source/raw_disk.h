@@ -71,8 +71,8 @@ class RawDiskAccess {
   DeviceFile pathFile_;
   std::unique_ptr<ContainerImage> container_;  // the path layer's file, when it is a container
   std::string containerName_;
-  std::string formatOf_;  // the name IsContainer looked at last, and its answer
-  bool formatIsContainer_ = false;
+  std::string formatOf_;  // the name IsContainer looked at last, and its format
+  ContainerFormat format_ = ContainerFormat::kRaw;
   DeviceFile driveFile_;
   DeviceFile directFile_;
   DeviceFile cachedFile_;      // CachedRun's handle
