@@ -11,7 +11,9 @@ ScanWindow::ScanWindow(const DataSource& source, int64_t edtend, bool readAhead)
       edtend_(edtend),
       readableEnd_(ReadableEnd(source)),
       storage_(static_cast<size_t>(kScanWindowSectors) * kSectorSize, IoBuffer::kUninitialized) {
-  if (readAhead) ahead_ = std::make_unique<ReadAhead>(source, std::min(edtend, readableEnd_));
+  const bool fileRead = ReadAheadPays(source);
+  chunkSectors_ = fileRead ? kScanChunkSectors : kContainerChunkSectors;
+  if (readAhead && fileRead) ahead_ = std::make_unique<ReadAhead>(source, std::min(edtend, readableEnd_));
 }
 
 bool ScanWindow::Place(int64_t start) {
@@ -33,8 +35,8 @@ const ScanWindow::Chunk& ScanWindow::ChunkHolding(int64_t sector) {
   if (chunk_.start <= sector && sector < chunk_.end) return chunk_;
   // One chunk buffer, reused: a request behind it (rare: the walk resuming inside the last page
   // of a run that ended just past a chunk boundary) reads that chunk again.
-  chunk_.start = start_ + (sector - start_) / kScanChunkSectors * kScanChunkSectors;
-  chunk_.end = std::min(chunk_.start + kScanChunkSectors, readEnd_);
+  chunk_.start = start_ + (sector - start_) / chunkSectors_ * chunkSectors_;
+  chunk_.end = std::min(chunk_.start + chunkSectors_, readEnd_);
   // Read ahead: every sector a chunk read would deliver is there already.
   const int64_t delivered = std::min(chunk_.end, readableEnd_);
   if (aheadData_ != nullptr && chunk_.start < aheadEnd_ && delivered <= aheadEnd_) {

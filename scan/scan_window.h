@@ -7,17 +7,17 @@
 // window sizes, so its boundaries stay aligned to the begin sector. Requests outside it that do
 // not move it (positions behind it, the PFS page after a file header page) read their own sector.
 //
-// Inside a moved window the sectors are read in chunks of kScanChunkSectors, in order, when the
-// walk first needs them, so that the headers are tested while the chunk is still in the
-// processor's cache (the system's own read-ahead keeps the disk busy meanwhile). A window's reads
+// Inside a moved window the sectors are read in chunks of kScanChunkSectors (kContainerChunkSectors
+// for a container), in order, when the walk first needs them, so that the headers are tested
+// while the chunk is still in the processor's cache (the system's own read-ahead keeps the disk busy meanwhile). A window's reads
 // cover `count` sectors from its start: its size, or up to the end sector when that is nearer.
 //
-// Unless told otherwise, the windows after the current one that the system's cache does not hold
-// are read ahead whole on a thread of their own (read_ahead.h), with reads that bypass the cache
-// where the source allows, so that the disk reads while the walk tests. A chunk of a window read
-// ahead is answered from that read, which delivered every sector a chunk read would have. A
-// window the cache holds, or whose read-ahead failed or was not planned, is read in chunks as
-// above.
+// Unless told otherwise (or the source is in a container format, see ReadAheadPays), the windows
+// after the current one that the system's cache does not hold are read ahead whole on a thread of
+// their own (read_ahead.h), with reads that bypass the cache where the source allows, so that the
+// disk reads while the walk tests. A chunk of a window read ahead is answered from that read,
+// which delivered every sector a chunk read would have. A window the cache holds, or whose
+// read-ahead failed or was not planned, is read in chunks as above.
 //
 // Only sectors that a read delivered are answered from memory. Sectors of a chunk whose read
 // failed, and sectors past the source's end that a read was cut short of, are each read on their
@@ -36,6 +36,8 @@ namespace pagerake {
 
 inline constexpr int32_t kScanWindowSectors = 12288;  // 6 MiB
 inline constexpr int32_t kScanChunkSectors = 512;     // 256 KiB; divides the window size
+// A container's library pays a cost per read that a 256 KiB chunk does not repay.
+inline constexpr int32_t kContainerChunkSectors = 2048;  // 1 MiB; divides the window size
 
 class ScanWindow {
  public:
@@ -85,6 +87,7 @@ class ScanWindow {
   const int64_t readableEnd_;
   IoBuffer storage_;  // the first window, then the chunk buffer
   Chunk chunk_;  // what the window holds in memory
+  int32_t chunkSectors_ = kScanChunkSectors;
   int64_t start_ = 0;
   int64_t end_ = 0;
   int64_t readEnd_ = 0;  // first sector the window's reads do not cover

@@ -85,4 +85,10 @@ bool SectorsCached(const DataSource& source, int64_t sector, int32_t count) {
   return source.raw->CachedRun(DeviceName(source), sector, static_cast<uint16_t>(n));
 }
 
+bool ReadAheadPays(const DataSource& source) {
+  if (source.isPartition) return true;
+  if (!source.raw) source.raw = std::make_unique<RawDiskAccess>();
+  return !source.raw->IsContainer(source.devicePath);
+}
+
 }  // namespace pagerake

@@ -79,4 +79,11 @@ inline constexpr size_t kBulkReadAlign = 4096;
 // tell. Reads nothing from the source.
 [[nodiscard]] bool SectorsCached(const DataSource& source, int64_t sector, int32_t count);
 
+// Whether reading `source` ahead on a second thread pays: true for a disk, partition or plain
+// image file. False for an image in a container format: its library reads the container's file
+// through the system's cache, which already reads ahead for it, and a second thread would only
+// add a copy of every sector into a large buffer that has left the processor's cache by the time
+// the walk tests it (slower, with the file cached or not). Reads at most the file's signature.
+[[nodiscard]] bool ReadAheadPays(const DataSource& source);
+
 }  // namespace pagerake

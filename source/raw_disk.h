@@ -61,12 +61,13 @@ class RawDiskAccess {
   // (DeviceFile::IsCached; false when it cannot tell, and for a container). Reads nothing.
   bool CachedRun(const std::string& name, int64_t sector, uint16_t count);
 
+  // Whether the file `name` is in a container format, asked of its bytes once per name (false
+  // when it cannot be opened).
+  bool IsContainer(const std::string& name);
+
  private:
   // Reads through a layer's open handle.
   [[nodiscard]] bool ReadOpen(DeviceFile& file, int64_t sector, uint16_t count, void* buffer);
-
-  // Whether `name` is a container, asked of its bytes once per name.
-  bool IsContainer(const std::string& name);
 
   DeviceFile pathFile_;
   std::unique_ptr<ContainerImage> container_;  // the path layer's file, when it is a container
