@@ -1,6 +1,7 @@
 // Disks kept in containers, made by the real tools (qemu-img, ewfacquire) from a FAT32 volume that
 // holds a deleted corpus file: read through their libraries, each gives the scan the fragments of
-// the raw volume and recover the same file; a damaged one is refused, naming it and the reason.
+// the raw volume, its volume facts, the same pages extracted (also through a saved scan) and
+// recover the same file; a damaged one is refused, naming it and the reason.
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "source/image_container.h"
 #include "tests/support/corpus.h"
+#include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
 #include "tests/support/scattered_volume.h"
 #include "tests/support/volume_images.h"
@@ -69,6 +71,30 @@ TEST_F(Containers, EachFormatScansAndRecoversAsTheRawVolume) {
       Written(testing::RunCli({"recover", raw_, "--volume", "-o", dir_.File("raw"), "--json"}));
   ASSERT_FALSE(rawWritten.empty());
   const int64_t rawBytes = static_cast<int64_t>(std::filesystem::file_size(raw_));
+  // The volume's facts, and every fragment's pages extracted: read from the source as a scan
+  // finds them, and read again from it through a saved scan (the pages read live).
+  auto volumeFacts = [](const std::string& source) {
+    json v = Json(testing::RunCli({"volume", source, "--json"}));
+    v.erase("source");
+    v.erase("source_sectors");  // a VHD's media is rounded up (checked below)
+    return v;
+  };
+  auto extracted = [this](const std::string& source, const std::string& name) {
+    const std::string info = dir_.File(name + ".info");
+    const std::string scanned = dir_.File(name + ".scanned");
+    const std::string live = dir_.File(name + ".live");
+    EXPECT_EQ(testing::RunCli({"scan", source, "--save-info", info}).exitCode, 0);
+    EXPECT_EQ(testing::RunCli({"extract", source, "--rows", "all", "--combined", scanned}).exitCode,
+              0);
+    EXPECT_EQ(testing::RunCli({"extract", source, "--info", info, "--rows", "all", "--combined",
+                               live}).exitCode, 0);
+    EXPECT_EQ(testing::ReadWholeFile(live), testing::ReadWholeFile(scanned));
+    return testing::ReadWholeFile(scanned);
+  };
+  const json rawVolume = volumeFacts(raw_);
+  ASSERT_EQ(rawVolume["fs"], "FAT32");
+  const std::vector<uint8_t> rawPages = extracted(raw_, "raw");
+  ASSERT_FALSE(rawPages.empty());
 
   struct Case {
     const char* format;   // what info says
@@ -106,6 +132,8 @@ TEST_F(Containers, EachFormatScansAndRecoversAsTheRawVolume) {
     const testing::CliResult scan = testing::RunCli({"scan", c.open, "--json"});
     ASSERT_EQ(scan.exitCode, 0) << scan.err;
     EXPECT_EQ(Json(scan)["fragments"], fragments);
+    EXPECT_EQ(volumeFacts(c.open), rawVolume);
+    EXPECT_TRUE(extracted(c.open, std::to_string(&c - cases.data())) == rawPages);
     const std::string out = dir_.File(std::string("out-") + std::to_string(&c - cases.data()));
     EXPECT_EQ(Written(testing::RunCli({"recover", c.open, "--volume", "-o", out, "--json"})),
               rawWritten);
