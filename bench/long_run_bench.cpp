@@ -1,4 +1,4 @@
-// long_run_bench [DIR] [--full]: memory over long runs, in one process.
+// long_run_bench [DIR] [--full] [--default-allocator]: memory over long runs, in one process.
 //
 //  1. A scan of a 1 TiB sparse image taken as a whole disk, with a run of database pages every
 //     GiB. The first GiB is scanned alone to measure the throughput; when the whole image would
@@ -12,9 +12,11 @@
 // the end, and whether it stayed flat: the end no more than 5 % plus 4 MiB above the first round.
 // Exit status 1 when it did not, or when a round failed.
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -27,6 +29,7 @@
 #include "app/source_choice.h"
 #include "bench/bench_support.h"
 #include "bench/synthetic_disk.h"
+#include "source/process_memory.h"
 
 namespace pagerake {
 namespace {
@@ -163,8 +166,11 @@ bool ManyRecoveries(const std::string& dir) {
     written += r.written ? 1 : 0;
     if (k == 0) first = PeakMiB();
     if (k == 0 || k == 9 || k == 49 || k == kRecoveries - 1) {
-      std::printf("  after recovery %3d: peak %.1f MiB, resident %.1f MiB\n", k + 1, PeakMiB(),
-                  ResidentMiB());
+      const struct mallinfo2 heap = ::mallinfo2();
+      std::printf("  after recovery %3d: peak %.1f MiB, resident %.1f MiB, the allocator holds "
+                  "%.1f MiB (main heap and mappings)\n",
+                  k + 1, PeakMiB(), ResidentMiB(),
+                  static_cast<double>(heap.arena + heap.hblkhd) / 1048576.0);
       std::fflush(stdout);
     }
   }
@@ -182,13 +188,17 @@ bool ManyRecoveries(const std::string& dir) {
 }  // namespace pagerake
 
 int main(int argc, char** argv) {
+  // As the front ends do; --default-allocator leaves the C library's own setting, to compare.
+  bool defaultAllocator = false;
+  for (int i = 1; i < argc; ++i) defaultAllocator |= std::string(argv[i]) == "--default-allocator";
+  if (!defaultAllocator) pagerake::KeepLargeBlocksMapped();
   std::string dir = std::filesystem::temp_directory_path().string();
   bool full = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--full") {
       full = true;
-    } else {
+    } else if (a != "--default-allocator") {
       dir = a;
     }
   }

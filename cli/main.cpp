@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "cli/command.h"
+#include "source/process_memory.h"
 
 int main(int argc, char** argv) {
+  pagerake::KeepLargeBlocksMapped();
   CLI::App app{"Pagerake: recover SQL Server data files (MDF) from disks, partitions and images",
                "pagerake-cli"};
   app.require_subcommand(1);

@@ -5,8 +5,10 @@
 #include <QPlainTextEdit>
 
 #include "gui/main_window.h"
+#include "source/process_memory.h"
 
 int main(int argc, char** argv) {
+  pagerake::KeepLargeBlocksMapped();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pagerake");
   // The captions ask for the faces the window was drawn with; where they are missing, a face with
