@@ -31,6 +31,7 @@
 #include "cli/rule_options.h"
 #include "cli/stage_host.h"
 #include "fragments/staged_file.h"
+#include "source/file_storage.h"
 
 namespace pagerake::cli {
 namespace {
@@ -167,6 +168,8 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
     std::filesystem::remove(*claimed, ignored);
     return f;
   }
+  // Its bytes reached the disk before the temporary name did; now its own name.
+  (void)FlushFolderToStorage(dir.string());
   f.output = *claimed;
   f.sha256 = Sha256OfFile(*claimed);
   return f;

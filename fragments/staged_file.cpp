@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "fragments/utf8_path.h"
+#include "source/file_storage.h"
 
 namespace pagerake {
 namespace {
@@ -102,6 +103,12 @@ bool StagedFile::Commit() {
     reason_ = "nothing was written";
     return false;
   }
+  // The bytes reach the storage before the name does, so that not even a machine that stops
+  // right after the rename can leave an incomplete file under it.
+  if (!FlushFileToStorage(writePath_, reason_)) {
+    Discard();
+    return false;
+  }
   std::error_code ec;
   fs::rename(Utf8Path(writePath_), Utf8Path(target_), ec);
   if (ec) {
@@ -110,6 +117,8 @@ bool StagedFile::Commit() {
     return false;
   }
   pending_ = false;
+  // The new name itself; should this fail, the complete file is there under it all the same.
+  (void)FlushFolderToStorage(PathUtf8(Utf8Path(target_).parent_path()));
   return true;
 }
 

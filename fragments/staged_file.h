@@ -2,6 +2,8 @@
 // name in the folder it goes to (".pagerake-<tag>-<n>.part") and renamed over its own name at the
 // end, so that a run killed half-way, or a write that fails on a full disk, never leaves a file
 // under that name that looks whole: what is there is either the earlier file or the finished one.
+// The finished file's bytes are flushed to the storage before the rename, so this holds even
+// when the machine itself stops.
 //
 // A path that names something other than a regular file (a device such as /dev/null, a pipe) is
 // written in place: nothing can be renamed over it, and whoever chose it wants it written.
@@ -37,8 +39,8 @@ class StagedFile {
   const std::string& writePath() const { return writePath_; }
   const std::string& path() const { return path_; }
 
-  // Renames the written file to `path`, replacing what was there. False, with the reason, when
-  // that fails; the temporary file is then removed.
+  // Flushes the written file to the storage and renames it to `path`, replacing what was there.
+  // False, with the reason, when either fails; the temporary file is then removed.
   [[nodiscard]] bool Commit();
   // Removes the temporary file; `path` stays as it was.
   void Discard();

@@ -169,6 +169,52 @@ TEST_F(OutputFiles, CommandKilledWhileWritingLeavesNothingUnderTheFinalName) {
   }
 }
 
+// Every rename that gives a finished file its name comes after an fsync of that very file, so a
+// machine that stops right after it cannot leave the name on bytes that never reached the disk.
+TEST_F(OutputFiles, FinishedFileReachesTheDiskBeforeItsName) {
+  if (!testing::CommandOutput("strace -f -qq -o /dev/null true >/dev/null 2>&1")) {
+    GTEST_SKIP() << "strace cannot trace here (not installed, or ptrace is not allowed)";
+  }
+  const std::string out = dir_.File("out");
+  const std::vector<std::vector<std::string>> commands = {
+      {"scan", Disk(), "--disk", "--save-info", out + "/scan.info", "--save-content",
+       out + "/scan.content"},
+      {"extract", Disk(), "--disk", "--rows", "all", "--combined", out + "/all.mdf"},
+      {"recover", Disk(), "--disk", "-o", out}};
+  for (const std::vector<std::string>& args : commands) {
+    SCOPED_TRACE(args[0]);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const std::string log = dir_.File("strace.log");
+    // -y: each descriptor is shown with the path it is open on.
+    testing::CliProcess cli(args, "",
+                            {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-f", "-qq", "-y",
+                             "-o", log, "-e", "trace=fsync,fdatasync,rename,renameat,renameat2"});
+    ASSERT_EQ(cli.Wait().exitCode, 0);
+    // The files whose bytes are on the disk: flushed ones, and what they were renamed to.
+    std::vector<std::string> flushed;
+    int renames = 0;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+      if (line.find("fsync(") != std::string::npos || line.find("fdatasync(") != std::string::npos) {
+        const size_t open = line.find('<');
+        flushed.push_back(line.substr(open + 1, line.find('>', open) - open - 1));
+      } else if (line.find("rename") != std::string::npos) {
+        std::vector<std::string> quoted;
+        for (size_t q = line.find('"'); q != std::string::npos && quoted.size() < 2;
+             q = line.find('"', line.find('"', q + 1) + 1)) {
+          quoted.push_back(line.substr(q + 1, line.find('"', q + 1) - q - 1));
+        }
+        ASSERT_EQ(quoted.size(), 2u) << line;
+        ++renames;
+        EXPECT_NE(std::find(flushed.begin(), flushed.end(), quoted[0]), flushed.end()) << line;
+        flushed.push_back(quoted[1]);
+      }
+    }
+    EXPECT_GE(renames, 1);
+  }
+}
+
 // A tmpfs of 256 KiB mounted for the test: every output below is larger.
 class FullVolume {
  public:
