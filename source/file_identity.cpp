@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "source/wide_path_win32.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -11,15 +13,6 @@ namespace pagerake {
 #ifdef _WIN32
 
 namespace {
-
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
 
 // Volume serial number and file index of an existing file or device; false when it cannot be
 // opened. Opened without read or write access: only its attributes are queried.

@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "source/wide_path_win32.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,19 +15,6 @@
 namespace pagerake {
 
 #ifdef _WIN32
-
-namespace {
-
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
-
-}  // namespace
 
 bool FlushFileToStorage(const std::string& path, std::string& reason) {
   // FlushFileBuffers needs a handle with write access.
