@@ -13,7 +13,9 @@ ScanWindow::ScanWindow(const DataSource& source, int64_t edtend, bool readAhead)
       storage_(static_cast<size_t>(kScanWindowSectors) * kSectorSize, IoBuffer::kUninitialized) {
   const bool fileRead = ReadAheadPays(source);
   chunkSectors_ = fileRead ? kScanChunkSectors : kContainerChunkSectors;
-  if (readAhead && fileRead) ahead_ = std::make_unique<ReadAhead>(source, std::min(edtend, readableEnd_));
+  if (readAhead && fileRead) {
+    ahead_ = std::make_unique<ReadAhead>(source, std::min(edtend, readableEnd_));
+  }
 }
 
 bool ScanWindow::Place(int64_t start) {

@@ -9,8 +9,9 @@
 //
 // Inside a moved window the sectors are read in chunks of kScanChunkSectors (kContainerChunkSectors
 // for a container), in order, when the walk first needs them, so that the headers are tested
-// while the chunk is still in the processor's cache (the system's own read-ahead keeps the disk busy meanwhile). A window's reads
-// cover `count` sectors from its start: its size, or up to the end sector when that is nearer.
+// while the chunk is still in the processor's cache (the system's own read-ahead keeps the disk
+// busy meanwhile). A window's reads cover `count` sectors from its start: its size, or up to the
+// end sector when that is nearer.
 //
 // Unless told otherwise (or the source is in a container format, see ReadAheadPays), the windows
 // after the current one that the system's cache does not hold are read ahead whole on a thread of
