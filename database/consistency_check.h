@@ -1,0 +1,86 @@
+// The consistency check of a database file: what the file's own structures say of each other.
+// A page's checksum proves only that the page is whole; torn bits prove much less (sectors of
+// another page written in the same flush pass them), and a page without protection proves
+// nothing. This check proves or refutes such pages by the structures that tie pages together:
+// allocation pages, page links, index pages above the leaf and the page's own record layout.
+//
+// It runs over pages handed to it in page order (a file on disk, or pages on their way to one),
+// keeps a small summary per page (never the pages themselves, but the few allocation and upper
+// index pages it must decode) and judges every page at the end. It reads only what it is given,
+// trusts no count or offset read from a page with memory, and does no I/O of its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pagerake {
+
+// The rules, each stated as a DBA would check it by hand.
+enum class ConsistencyRule : uint8_t {
+  kAllocatedPresent,  // the PFS marks the page allocated: it must be there, with its own page id
+  kIamOwnership,      // an IAM claims the page: the page must carry that IAM's allocation unit
+  kGamSgam,           // GAM and SGAM must agree with the extents the IAMs claim
+  kPageLinks,         // previous/next links of one allocation unit and level must be symmetric
+  kIndexChild,        // an index page above the leaf points at pages one level down, same unit
+  kRecordLayout,      // slot array and records lie inside the page, apart, and leave the free space
+};
+
+// The rule in words a DBA understands (English; the report and `check` print it).
+std::string_view ConsistencyRuleText(ConsistencyRule rule);
+// A short key for JSON: "allocated_present", "iam_ownership", "gam_sgam", "page_links",
+// "index_child", "record_layout".
+std::string_view ConsistencyRuleKey(ConsistencyRule rule);
+
+struct ConsistencyFinding {
+  int64_t page = 0;        // the page that breaks the rule
+  ConsistencyRule rule{};
+  int64_t other = -1;      // the page it disagrees with (the IAM, the neighbour, the parent), or -1
+};
+
+enum class PageStanding : uint8_t {
+  kUnknown = 0,  // nothing ties the page to the rest of the file, nor refutes it
+  kConfirmed,    // at least one relation ties it to the rest and no rule refutes it
+  kRefuted,      // a rule refutes it (see the findings)
+};
+
+struct ConsistencyReport {
+  int64_t pages = 0;
+  std::vector<PageStanding> standing;         // one per page of the file
+  std::vector<ConsistencyFinding> findings;   // in page order
+  int64_t confirmed = 0;
+  int64_t refuted = 0;
+};
+
+// Fed page by page, judged once at the end.
+class ConsistencyCheck {
+ public:
+  // `filePages`: the file's length in pages; pages never given are taken as zero pages.
+  explicit ConsistencyCheck(int64_t filePages);
+  ~ConsistencyCheck();
+  ConsistencyCheck(const ConsistencyCheck&) = delete;
+  ConsistencyCheck& operator=(const ConsistencyCheck&) = delete;
+
+  // Page `number` of the file as it stands there (8192 bytes, as stored: torn bits not restored).
+  // Pages come in increasing order, each at most once; numbers outside the file are ignored.
+  void Add(int64_t number, const uint8_t* page);
+  // The verdict on every page. Call once, after the last Add.
+  ConsistencyReport Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The record-layout rule on one page alone: what a mend of the page's tail must pass before it is
+// taken (the header, and so every other rule, is the same before and after such a mend).
+bool RecordLayoutHolds(const uint8_t* page);
+
+// The check of the file at `path`; nothing when it cannot be read or is not a whole number of
+// pages.
+std::optional<ConsistencyReport> CheckDatabaseFile(const std::string& path);
+
+}  // namespace pagerake
