@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 
+#include "analysis/page_zero.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
 
@@ -18,6 +19,14 @@ void Mess(Host& host, const std::string& text) {
   host.ShowMessage(text, "mess", MessageIcon::kInformation, MessageButtons::kOk);
 }
 
+// The file id of the start fragment (1 when its line is not found).
+int16_t FileIdOfStart(const AnalysisInput& in) {
+  for (const PageOrderEntry& e : in.order) {
+    if (in.table[static_cast<size_t>(e.recordNo)].fsec == in.startSector) return e.fileId;
+  }
+  return 1;
+}
+
 // Steps 3 and 4: the file's size from page 0 (false when there is none) and its name from page 32.
 bool ReadFileFacts(const AnalysisInput& in, AnalysisResults& results) {
   PageMapReader& r = in.reader;
@@ -26,13 +35,24 @@ bool ReadFileFacts(const AnalysisInput& in, AnalysisResults& results) {
     Mess(r.host, "read disk error");
     return false;
   }
-  RestoreTornBits(page.data());
-  const std::optional<int32_t> size = ReadFileSizePages(page.data());
+  // The size only as far as page 0 can be trusted (file_size.h).
+  const int16_t fileId = FileIdOfStart(in);
+  const std::optional<int64_t> size = SettlePageZero(page.data(), r, in.table, in.order,
+                                                     results.firstFragmentPages, fileId,
+                                                     results.sizeFacts);
   if (!size) {
     Mess(r.host, "get fileinfo1 error");
     return false;
   }
-  results.targetFileSizePages = *size;
+  results.targetFileSizePages = static_cast<int32_t>(*size);
+  if (results.sizeFacts.mended) {
+    r.host.AddMemoLine(Memo::kAnalysis, "0页在接缝处修复后通过校验");
+  } else if (!results.sizeFacts.verified) {
+    r.host.AddMemoLine(Memo::kAnalysis,
+                       "0页未通过校验,其记录的大小" +
+                           std::to_string(results.sizeFacts.recordedPages.value_or(0)) +
+                           "页暂不采信,按找到的页面计" + std::to_string(*size) + "页");
+  }
   results.targetFileName = kNoFileName;
   results.lsnBound.reset();
   if (in.rules.lsnBound && results.firstFragmentPages > kBootPage &&

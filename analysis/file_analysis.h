@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/file_size.h"
 #include "analysis/lsn_bound.h"
 #include "analysis/page_map.h"
 #include "analysis/recovery_rules.h"
@@ -47,6 +48,7 @@ struct PageSpan {
 struct AnalysisResults {
   std::vector<int32_t> inAssembly;  // InAssembly: per table line, 1 = chained
   int32_t targetFileSizePages = 0;  // TargetFileSizePages
+  FileSizeFacts sizeFacts;          // where that size comes from (file_size.h)
   std::string targetFileName;       // TargetFileName
   PageMap pageMap;
   int32_t firstFragmentPages = 0;    // FirstFragmentPages

@@ -31,6 +31,13 @@ struct RecoveryRules {
   // fragments that begin at the same page compete, the one holding the newest verified page is
   // taken (the nearest on equal LSNs). Without an older copy it would favour a newer database.
   bool preferNewest = false;
+  // A mend of a page that only torn bits (or nothing) protect (the junction repair, the tail
+  // search, a page in three pieces) is taken only when the mended page's records are laid out as
+  // the database lays them out; otherwise the page stays as read and the report names it.
+  bool checkedMends = true;
+  // A page taken among other fragments that fit as well is not named when the consistency check
+  // of the written file confirms it.
+  bool confirmedChoices = true;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;
@@ -40,6 +47,8 @@ struct RecoveryRules {
     rules.pageZeroAlone = false;
     rules.unusedPages = false;
     rules.bootPageChoice = false;
+    rules.checkedMends = false;
+    rules.confirmedChoices = false;
     return rules;
   }
 };

@@ -1,5 +1,8 @@
 #include "app/assembly_commands.h"
 
+#include "app/file_evidence.h"
+#include "app/file_report.h"
+
 namespace pagerake {
 namespace {
 
@@ -32,11 +35,24 @@ MissingPages ClickCheck(Session& session, Host& host) {
 
 MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
-  const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
-                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules, &session.fragmentTable,
-                    session.UsedClusters()};
-  return CreateMdf(in, session.analysis.targetFileName, host);
+  const MdfInput in = MdfInputOf(session);
+  MdfWriteResult w = CreateMdf(in, session.analysis.targetFileName, host);
+  if (!w.written) return w;
+  // What every page is worth, in the memo and beside the file, and in the closing message.
+  const FileEvidence evidence = JudgeWrittenFile(session, w);
+  for (const std::string& line : EvidenceMemoLines(evidence)) {
+    host.AddMemoLine(Memo::kAssembly, line);
+  }
+  std::string error;
+  const ReportContext context{w.path, session.analysis.targetFileName, session.dataSource,
+                              session.pageAccess.LiveSourceMode() ? std::string() : session.pageAccess.ContentFilePath(),
+                              session.rules,
+                              "pagerake (window)"};
+  const bool reported = WriteFileReport(context, evidence, w, error);
+  host.Tell("组合完毕\n" + EvidenceSummary(evidence.evidence) + "\n" + SizeLine(evidence.size) +
+                (reported ? "\n报告: " + ReportJsonPath(w.path) : "\n报告无法写入: " + error),
+            reported ? MessageIcon::kInformation : MessageIcon::kWarning);
+  return w;
 }
 
 void AddCheckedToAssemblyCommand(Session& session) {

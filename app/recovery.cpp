@@ -5,6 +5,7 @@
 
 #include "app/analysis_commands.h"
 #include "app/assembly_commands.h"
+#include "app/file_evidence.h"
 #include "base/io_buffer.h"
 #include "fragments/utf8_path.h"
 #include "page/page_content.h"
@@ -45,14 +46,11 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.missingPageNumbers.insert(report.missingPageNumbers.end(), missing.pfsPages.begin(),
                                    missing.pfsPages.end());
   std::sort(report.missingPageNumbers.begin(), report.missingPageNumbers.end());
-  // 3. CREATE MDF.
+  // 3. CREATE MDF; the evidence for every page comes from the pages on their way out.
   stage("writing");
-  const MdfInput in{session.assemblyList.list.rows, session.pageAccess, session.dataSource,
-                    session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
-                    session.rules, &session.fragmentTable,
-                    session.UsedClusters()};
+  const MdfInput in = MdfInputOf(session);
   report.fragments = static_cast<int32_t>(in.rows.size());
-  const MdfWriteResult w = WriteMdfTo(in, outputPath, host);
+  MdfWriteResult w = WriteMdfTo(in, outputPath, host);
   report.written = w.written;
   report.output = w.path;
   report.pagesRecovered = w.pagesFromFragments;
@@ -62,24 +60,27 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesOverlapping = w.overlappingPages;
   report.pagesRepaired = w.repairedPages;
   report.pagesTailFound = w.tailsFound;
-  std::vector<uint8_t> chosen(static_cast<size_t>(std::max(0, report.sizePages)), 0);
-  for (const PageSpan& span : session.analysis.chosenAmongOthers) {
-    for (int32_t p = std::max(0, span.begin); p < span.end && p < report.sizePages; ++p) {
-      chosen[static_cast<size_t>(p)] = 1;
+  if (!w.written) return report;
+  report.evidence = JudgeWrittenFile(session, w);
+  report.sizePages = static_cast<int32_t>(report.evidence.size.pages);
+  report.choicePages = report.evidence.choicePages;
+  for (size_t p = 0; p < w.facts.size(); ++p) {
+    const uint16_t f = w.facts[p];
+    if (!(f & kFactOwnPage) || (f & kFactZero)) continue;
+    if (f & (kFactChecksum | kFactTornBits)) {
+      if (!(f & kFactVerified)) report.unverifiedPages.push_back(static_cast<int64_t>(p));
+    } else if (report.evidence.evidence.classes[p] == PageClass::kInconsistent ||
+               report.evidence.evidence.classes[p] == PageClass::kUnconfirmed) {
+      report.unsoundPages.push_back(static_cast<int64_t>(p));
     }
   }
-  for (size_t p = 0; p < chosen.size(); ++p) {
-    if (chosen[p]) report.choicePages.push_back(static_cast<int64_t>(p));
+  report.pagesUnverified = static_cast<int64_t>(report.unverifiedPages.size());
+  for (const std::string& line : EvidenceMemoLines(report.evidence)) {
+    host.AddMemoLine(Memo::kAssembly, line);
   }
-  if (w.written) {
-    if (std::optional<WrittenPageCheck> check = CheckWrittenPages(outputPath)) {
-      report.pagesUnverified = static_cast<int64_t>(check->unverified.size());
-      report.unverifiedPages = std::move(check->unverified);
-      report.unsoundPages = std::move(check->unsound);
-    } else {
-      report.pagesUnverified = -1;
-    }
-  }
+  w.facts.clear();
+  w.check.standing.clear();
+  report.write = std::move(w);
   return report;
 }
 

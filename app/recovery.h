@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/file_analysis.h"
+#include "app/file_evidence.h"
 #include "app/session.h"
 #include "base/host.h"
 
@@ -33,12 +34,14 @@ struct RecoveryReport {
   std::vector<int32_t> missingPageNumbers;  // which (PFS pages among them), in page order
   int64_t pagesUnverified = 0;          // protected pages of the written file that fail to verify
   std::vector<int64_t> unverifiedPages;  // their page numbers
-  std::vector<int64_t> unsoundPages;     // unprotected pages that fail the structural check
+  std::vector<int64_t> unsoundPages;     // unprotected pages that nothing confirms
   // Pages taken from one fragment where another could have given them as well, with nothing in
   // the pages to confirm the choice (AnalysisResults::chosenAmongOthers), in page order.
   std::vector<int64_t> choicePages;
   bool written = false;
   std::string output;
+  FileEvidence evidence;  // the class of every page, the size and where it came from, the digest
+  MdfWriteResult write;   // what the writer said (its per-page facts dropped once judged)
 };
 
 // Recovers the database file of row `row` (from 0) of the session's database-file list (listed by

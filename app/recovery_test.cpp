@@ -1,5 +1,6 @@
 // A whole recovery on a Session: scan, analysis, SEARCH MORE, CHECK, CREATE MDF; the new file is
 // the original byte for byte where every page was found, and says what is missing where not.
+#include <algorithm>
 #include "app/recovery.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,15 @@ TEST(Recovery, WritesTheFileFromItsPiecesAndCountsWhatIsMissing) {
     if (!c.lose) {
       EXPECT_TRUE(written == file);
     }
-    EXPECT_EQ(host.memo(Memo::kAssembly).back(), "组合完毕");
+    // "组合完毕", then what the pages are worth: the zero pages are the holes, nothing refuted.
+    const std::vector<std::string>& memo = host.memo(Memo::kAssembly);
+    const auto done = std::find(memo.begin(), memo.end(), "组合完毕");
+    ASSERT_NE(done, memo.end());
+    ASSERT_NE(done + 1, memo.end());
+    EXPECT_NE(done[1].find(" proven, "), std::string::npos) << done[1];
+    EXPECT_EQ(r.evidence.evidence.zero, c.zero);
+    EXPECT_EQ(r.evidence.evidence.inconsistent, 0);
+    EXPECT_EQ(r.evidence.size.source, SizeSource::kPageZero);
   }
 }
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "assembly/tail_search.h"
+#include "assembly/written_pages.h"
+#include "database/consistency_check.h"
 #include "base/io_buffer.h"
 #include "fragments/fragment_extraction.h"
 #include "fragments/output_guard.h"
@@ -37,12 +39,22 @@ class MdfAssembler {
       if (WriteStop stop = Row(in_.rows[s])) return stop;
     }
     if (WriteStop stop = Release()) return stop;
-    if (next_ < in_.targetFileSizePages) {
-      result_.zeroPages += in_.targetFileSizePages - next_;
-      if (WriteStop stop = sink_.WriteZeroPages(in_.targetFileSizePages - next_)) return stop;
+    // The size: from page 0 as written when it verifies, else from what was found (file_size.h).
+    int64_t size = in_.targetFileSizePages;
+    if (in_.sizeFacts) {
+      result_.size = *in_.sizeFacts;
+      size = DecideFileSize(result_.size, written_.pageZero(), next_, in_.highestAllocated);
+    } else {
+      result_.size.pages = std::max<int64_t>(size, next_);
+    }
+    if (next_ < size) {
+      result_.zeroPages += size - next_;
+      if (WriteStop stop = Zeros(size - next_)) return stop;
     }
     return std::nullopt;
   }
+
+  WrittenPages& written() { return written_; }
 
  private:
   WriteStop Row(const FragmentRow& row) {
@@ -61,7 +73,7 @@ class MdfAssembler {
       follow_ = {true, row.fsec, begin - next_};
       if (WriteStop stop = Release()) return stop;
       result_.zeroPages += begin - next_;
-      if (WriteStop stop = sink_.WriteZeroPages(begin - next_)) return stop;
+      if (WriteStop stop = Zeros(begin - next_)) return stop;
       next_ = begin;
     }
     // A junction: the previous page may have been cut at a cluster boundary.
@@ -70,13 +82,19 @@ class MdfAssembler {
       follow_ = {true, row.fsec, 0};
       if (!in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data())) {
         host_.Tell("read disk error ,leftpage");
-      } else if (!VerifyPage(last_.data()) &&
-                 RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
+      } else if (!VerifyPage(last_.data()) && Mend([this] {
+                   return RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster);
+                 }, in_.rules.checkedMends)) {
         ++result_.repairedPages;
+        lastFacts_ |= kFactMendedJunction;
       } else if (in_.rules.tailSearch && lastEndsRow_ &&
                  int64_t{DecodePageHeader(last_.data()).pageId} == lastPage_ &&
-                 MendUnprotectedAtJunction(last_.data(), lead_.data(), in_.sectorsPerCluster)) {
+                 Mend([this] {
+                   return MendUnprotectedAtJunction(last_.data(), lead_.data(),
+                                                    in_.sectorsPerCluster);
+                 }, in_.rules.checkedMends)) {
         ++result_.tailsFound;
+        lastFacts_ |= kFactMendedTail;
         host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
       }
     }
@@ -85,6 +103,7 @@ class MdfAssembler {
       const auto want = static_cast<int32_t>(std::min<int64_t>(kBatchPages, count - p));
       int32_t got = ReadPageBatch(in_.pages, in_.source, row.fsec, p, want, batch_);
       while (got < want) {  // a page that cannot be read: zeros, named in the memo
+        unreadable_.push_back(begin + p + got);
         ++result_.unreadablePages;
         result_.unreadablePageNumbers.push_back(begin + p + got);
         host_.AddMemoLine(Memo::kAssembly,
@@ -111,18 +130,58 @@ class MdfAssembler {
   WriteStop Put(const uint8_t* pages, int32_t count) {
     if (count <= 0) return std::nullopt;
     if (WriteStop stop = Release()) return stop;
-    if (WriteStop stop = sink_.Write(pages, int64_t{count - 1} * kPageSize)) return stop;
+    if (WriteStop stop = Emit(pages, count - 1, 0)) return stop;
     std::memcpy(last_.data(), pages + int64_t{count - 1} * kPageSize, kPageSize);
     pending_ = true;
+    lastFacts_ = 0;
     return std::nullopt;
   }
 
   WriteStop Release() {
     if (!pending_) return std::nullopt;
     pending_ = false;
-    if (lastEndsRow_) SearchTail();
+    if (lastEndsRow_) {
+      SearchTail();
+      lastFacts_ |= kFactRowEnd;
+    }
     follow_.valid = false;
-    return sink_.Write(last_.data(), kPageSize);
+    return Emit(last_.data(), 1, lastFacts_);
+  }
+
+  // Pages to the file, and past the evidence on their way; the pages that could not be read,
+  // zeros in the batch, are marked so.
+  WriteStop Emit(const uint8_t* pages, int64_t count, uint16_t lastFacts) {
+    if (count <= 0) return std::nullopt;
+    const int64_t first = sink_.written() / kPageSize;
+    written_.Pages(first, pages, count, lastFacts);
+    while (unreadableSeen_ < unreadable_.size() && unreadable_[unreadableSeen_] < first + count) {
+      written_.Mark(unreadable_[unreadableSeen_++], kFactUnreadable);
+    }
+    return sink_.Write(pages, count * kPageSize);
+  }
+
+  WriteStop Zeros(int64_t count) {
+    written_.Zeros(sink_.written() / kPageSize, count);
+    return sink_.WriteZeroPages(count);
+  }
+
+  // Runs a mend of the held page. A mend that only torn bits (or nothing) vouch for is taken only
+  // when `checked` is off or the mended page's records hold; otherwise the page goes back to how
+  // it was read, and is named.
+  template <typename MendFn>
+  bool Mend(MendFn mend, bool checked) {
+    PageBuffer before;
+    std::memcpy(before.data(), last_.data(), kPageSize);
+    if (!mend()) return false;
+    if (!checked || ProtectionOf(last_.data()) == PageProtection::kChecksum ||
+        RecordLayoutHolds(last_.data())) {
+      return true;
+    }
+    std::memcpy(last_.data(), before.data(), kPageSize);
+    lastFacts_ |= kFactMendRefused;
+    host_.AddMemoLine(Memo::kAssembly, "页面" + std::to_string(lastPage_) +
+                                           "的修复未通过一致性检查,保留原样");
+    return false;
   }
 
   // Marks the sectors the scan's fragments hold as pages, and those in clusters in use, as not to
@@ -169,9 +228,12 @@ class MdfAssembler {
       next.front.data = front_.data();
       next.front.known = frontKnown_.data();
     }
-    if (SearchPageTail(last_.data(), w, lastSector_, in_.sectorsPerCluster,
-                       in_.pages.ClusterBase(in_.source), withNext ? &next : nullptr)) {
+    if (Mend([&] {
+          return SearchPageTail(last_.data(), w, lastSector_, in_.sectorsPerCluster,
+                                in_.pages.ClusterBase(in_.source), withNext ? &next : nullptr);
+        }, in_.rules.checkedMends)) {
       ++result_.tailsFound;
+      lastFacts_ |= kFactMendedTail;
       host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
     }
   }
@@ -183,6 +245,10 @@ class MdfAssembler {
   int64_t next_ = 0;  // the page number the next page written has
   PageBuffer last_{};
   bool pending_ = false;
+  uint16_t lastFacts_ = 0;     // what the held page's mends did
+  WrittenPages written_{in_.targetFileSizePages};
+  std::vector<int64_t> unreadable_;  // pages written as zeros because they could not be read
+  size_t unreadableSeen_ = 0;
   int64_t lastPage_ = -1;      // the held-back page's number
   int64_t lastSector_ = 0;     // and the sector it was read from
   bool lastEndsRow_ = false;   // it is its row's last page
@@ -222,9 +288,14 @@ MdfWriteResult WriteMdfTo(const MdfInput& in, const std::string& path, Host& hos
     host.Tell("error,无法创建文件");
     return result;
   }
+  sink.HashWritten();
   MdfAssembler assembler(in, sink, host, result);
   WriteStop stop = assembler.Run();
   WriteStop closed = sink.Close();
+  result.sha256 = sink.Digest();
+  // The evidence for every page, from what went out: the file is not read again.
+  result.facts = assembler.written().facts();
+  result.check = assembler.written().Judge();
   if (!stop) stop = std::move(closed);
   if (stop) {
     host.Tell(*stop, MessageIcon::kError);

@@ -15,10 +15,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/file_size.h"
 #include "analysis/recovery_rules.h"
+#include "database/consistency_check.h"
 #include "base/host.h"
 #include "fragments/fragment_list.h"
 #include "fragments/page_access.h"
@@ -38,6 +41,11 @@ struct MdfInput {
   // The volume's clusters in use, when the scan looked at free clusters only: the tail search
   // passes over those too.
   FreeSpaceBitmap* usedClusters = nullptr;
+  // What page 0 said of the file's size when the analysis read it, and the highest page the
+  // allocation pages mark allocated (-1: none): the size is settled from page 0 as written
+  // (file_size.h). Without them the file is padded to targetFileSizePages as it stands.
+  std::optional<FileSizeFacts> sizeFacts = std::nullopt;
+  int64_t highestAllocated = -1;
 };
 
 struct MdfWriteResult {
@@ -50,6 +58,10 @@ struct MdfWriteResult {
   int64_t overlappingPages = 0;    // held by a row and by an earlier one: taken from the earlier
   int64_t repairedPages = 0;       // last pages mended from the clusters behind them
   int64_t tailsFound = 0;          // last pages whose tail the tail search found elsewhere
+  FileSizeFacts size;              // the size written, and where it came from
+  std::optional<std::string> sha256;  // of the bytes written, taken as they went out
+  std::vector<uint16_t> facts;     // per page written: written_pages.h
+  ConsistencyReport check;         // the consistency check of the pages written
 };
 
 // The whole command: clears the memo, does nothing unless the first row starts at page 0, offers

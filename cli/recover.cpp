@@ -21,9 +21,9 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include "app/analysis_commands.h"
+#include "app/file_report.h"
 #include "app/recovery.h"
 #include "assembly/mdf_writer.h"
 #include "cli/command.h"
@@ -46,6 +46,7 @@ struct RecoverOptions {
   int db = 0;  // 0: every database file
   bool json = false;
   RuleFlags rules;
+  std::string invokedBy;  // the command line, for the report
 };
 
 struct RecoveredFile {
@@ -53,33 +54,8 @@ struct RecoveredFile {
   RecoveryReport report;
   std::optional<std::string> sha256;
   std::optional<std::string> output;  // the file's final path; none when nothing was written
+  std::optional<std::string> reportPath;  // the report beside it
 };
-
-// The SHA-256 of the file at `path` as 64 lower-case hex digits; nothing when it cannot be read.
-std::optional<std::string> Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(),
-                                                                    &EVP_MD_CTX_free);
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
-  std::vector<char> block(size_t{1} << 20);
-  while (in) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    const auto got = static_cast<size_t>(in.gcount());
-    if (got > 0 && EVP_DigestUpdate(ctx.get(), block.data(), got) != 1) return std::nullopt;
-  }
-  if (!in.eof()) return std::nullopt;
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return std::nullopt;
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    char two[3];
-    std::snprintf(two, sizeof two, "%02x", digest[i]);
-    hex += two;
-  }
-  return hex;
-}
 
 // Creates `path` only if nothing is there yet (not even a dangling link). False when it exists;
 // `error` is set when creating failed for another reason.
@@ -144,7 +120,7 @@ std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir)
 // Recovers database file `row` into `dir`: written under a temporary name, then renamed to the
 // name claimed for it (replacing only the empty file that claimed it).
 RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
-                         const std::filesystem::path& dir) {
+                         const std::filesystem::path& dir, const std::string& invokedBy) {
   RecoveredFile f;
   f.index = session.databaseFiles.rows[static_cast<size_t>(row)].number;
   const auto temporary = CreateTemporaryFile(dir);
@@ -171,7 +147,18 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   // Its bytes reached the disk before the temporary name did; now its own name.
   (void)FlushFolderToStorage(dir.string());
   f.output = *claimed;
-  f.sha256 = Sha256OfFile(*claimed);
+  f.sha256 = f.report.evidence.sha256;
+  // The report an examiner files beside the file.
+  std::string error;
+  const ReportContext context{*claimed, f.report.name, session.dataSource,
+                              session.pageAccess.LiveSourceMode() ? std::string() : session.pageAccess.ContentFilePath(),
+                              session.rules, invokedBy};
+  if (WriteFileReport(context, f.report.evidence, f.report.write, error)) {
+    f.reportPath = ReportJsonPath(*claimed);
+  } else {
+    std::fprintf(stderr, "pagerake-cli: cannot write the report beside %s: %s\n",
+                 claimed->c_str(), error.c_str());
+  }
   return f;
 }
 
@@ -208,7 +195,9 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
       std::printf("  not written: %s\n\n", NotWrittenReason(r));
       continue;
     }
-    std::printf("  %-26s %d\n", "size (pages)", r.sizePages);
+    const PageEvidence& e = r.evidence.evidence;
+    std::printf("  %s\n", EvidenceSummary(e).c_str());
+    std::printf("  %s\n", SizeLine(r.evidence.size).c_str());
     std::printf("  %-26s %d\n", "fragments chained", r.fragments);
     std::printf("  %-26s %lld\n", "pages from fragments", static_cast<long long>(r.pagesRecovered));
     std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
@@ -225,10 +214,19 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
                 static_cast<long long>(r.pagesUnverified), PageList(r.unverifiedPages).c_str());
     std::printf("  %-26s %zu%s\n", "unprotected, unsound", r.unsoundPages.size(),
                 PageList(r.unsoundPages).c_str());
+    std::printf("  %-26s %lld%s\n", "inconsistent", static_cast<long long>(e.inconsistent),
+                PageList(e.inconsistentPages).c_str());
+    std::printf("  %-26s %lld%s\n", "unconfirmed", static_cast<long long>(e.unconfirmed),
+                PageList(e.unconfirmedPages).c_str());
     std::printf("  %-26s %zu%s\n", "chosen among others", r.choicePages.size(),
                 PageList(r.choicePages).c_str());
+    if (r.evidence.choicesConfirmed > 0) {
+      std::printf("  %-26s %lld\n", "  of them confirmed",
+                  static_cast<long long>(r.evidence.choicesConfirmed));
+    }
     std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
-    std::printf("  %-26s %s\n\n", "written to", f.output->c_str());
+    std::printf("  %-26s %s\n", "written to", f.output->c_str());
+    std::printf("  %-26s %s\n\n", "report", f.reportPath.value_or("(not written)").c_str());
   }
 }
 
@@ -239,7 +237,27 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     nlohmann::ordered_json d;
     d["index"] = f.index;
     d["name"] = r.name;
+    const PageEvidence& e = r.evidence.evidence;
     d["size_pages"] = r.sizePages;
+    d["size_source"] = SizeSourceText(r.evidence.size.source);
+    d["size_recorded_as_read"] = r.evidence.size.recordedDisagrees
+                                     ? nlohmann::ordered_json(*r.evidence.size.recordedDisagrees)
+                                     : nullptr;
+    d["summary"] = EvidenceSummary(e);
+    d["proven"] = e.proven;
+    d["consistent"] = e.consistent;
+    d["unconfirmed"] = e.unconfirmed;
+    d["inconsistent"] = e.inconsistent;
+    d["zero"] = e.zero;
+    d["no_page"] = e.noPage;
+    d["unconfirmed_pages"] = e.unconfirmedPages;
+    d["inconsistent_pages"] = e.inconsistentPages;
+    nlohmann::ordered_json mends = nlohmann::ordered_json::array();
+    for (const PageMend& m : e.mends) {
+      mends.push_back({{"page", m.page}, {"by", m.by}, {"taken", m.taken}});
+    }
+    d["mended"] = std::move(mends);
+    d["choices_confirmed"] = r.evidence.choicesConfirmed;
     d["fragments"] = r.fragments;
     d["pages_recovered"] = r.pagesRecovered;
     d["pages_zero"] = r.pagesZero;
@@ -258,6 +276,7 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     d["chosen_among_others_pages"] = r.choicePages;
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
+    d["report"] = f.reportPath ? nlohmann::ordered_json(*f.reportPath) : nullptr;
     databases.push_back(std::move(d));
   }
   nlohmann::ordered_json doc;
@@ -309,7 +328,7 @@ int RunRecover(const RecoverOptions& o) {
   std::vector<RecoveredFile> files;
   for (size_t k = 0; k < rows.size(); ++k) {
     host.BeginDatabase(static_cast<int>(k + 1), static_cast<int>(rows.size()));
-    files.push_back(RecoverOne(session, host, rows[k], o.outDir));
+    files.push_back(RecoverOne(session, host, rows[k], o.outDir, o.invokedBy));
   }
   host.ClearStage();
   const double seconds =
@@ -345,8 +364,14 @@ void AddRecoverCommand(CLI::App& app, Action& action) {
       ->check(CLI::PositiveNumber);
   cmd->add_flag("--json", o->json, "print one JSON document instead of the report");
   AddRuleFlags(cmd, o->rules);
-  cmd->callback([o, &action] {
+  cmd->callback([o, &action, cmd] {
     CheckFragmentSource(o->from);
+    // The options as given, for the report beside each file.
+    std::string given = cmd->config_to_str(false, false);
+    for (char& c : given) {
+      if (c == '\n') c = ' ';
+    }
+    o->invokedBy = "pagerake-cli recover " + given;
     action = [o] { return RunRecover(*o); };
   });
 }

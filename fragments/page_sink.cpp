@@ -84,6 +84,7 @@ void PageSink::Run() {
     bool ok = !failed_;
     if (ok) {
       lock.unlock();
+      if (hash_) hash_->Update(blocks_[block].data(), bytes);
       ok = static_cast<bool>(
           out_.write(reinterpret_cast<const char*>(blocks_[block].data()),
                      static_cast<std::streamsize>(bytes)));
@@ -125,6 +126,7 @@ WriteStop PageSink::Finish(bool flush) {
   writer_.join();  // after the blocks handed over are written
   out_.close();
   if (!stop && (failed_ || !out_)) stop = Failure();
+  if (!stop && flush && hash_) digest_ = hash_->Hex();
   return stop;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <condition_variable>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "fragments/page_access.h"
 #include "fragments/staged_file.h"
 #include "source/data_source.h"
+#include "source/sha256.h"
 
 namespace pagerake {
 
@@ -57,6 +59,11 @@ class PageSink {
   WriteStop Close();
   // Bytes handed to the sink so far (written or on their way).
   int64_t written() const { return written_; }
+  // The SHA-256 of every byte written, taken by the writer thread as each block goes out (so the
+  // finished file is never read again for it). Call before the first Write; the digest is there
+  // after Close.
+  void HashWritten() { hash_ = std::make_unique<Sha256>(); }
+  std::optional<std::string> Digest() { return digest_; }
 
  private:
   static constexpr size_t kBlockBytes = size_t{1} << 20;
@@ -76,6 +83,8 @@ class PageSink {
   size_t filled_ = 0;  // bytes in blocks_[fill_]
   int fill_ = 0;       // the block the caller fills
   int64_t written_ = 0;
+  std::unique_ptr<Sha256> hash_;        // used by the writer thread only, once it runs
+  std::optional<std::string> digest_;
 
   // Shared with the writer: the blocks handed over, in order, as a ring.
   std::mutex mutex_;

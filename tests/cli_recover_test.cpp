@@ -109,12 +109,28 @@ TEST_F(CliRecover, WritesEveryDatabaseFileWholeUnderItsRecordedName) {
       ASSERT_TRUE(sum.has_value());
       EXPECT_EQ(d["sha256"], sum->substr(0, 64));
       sums.push_back(d["sha256"]);
+      // The report beside the file says what was recovered, from what, and with which digest.
+      const std::string reportPath = d["report"];
+      EXPECT_EQ(reportPath, output.substr(0, output.size() - 4) + ".report.json");
+      const json report = json::parse(testing::ReadWholeFile(reportPath));
+      EXPECT_EQ(report["sha256"], d["sha256"]);
+      EXPECT_EQ(report["size_pages"], pages);
+      EXPECT_EQ(report["size_source"], "page 0");
+      EXPECT_TRUE(!report["source"]["path"].get<std::string>().empty() ||
+                  report["source"]["saved_scan_content"].is_string());
+      EXPECT_EQ(report["rules"]["checked_mends"], run.args.back() != "--classic");
+      EXPECT_EQ(report["inconsistent"], 0);
     }
   }
   EXPECT_NE(sums[0], sums[1]);
-  // Nothing else is left in the folders: no file under a temporary name.
-  EXPECT_EQ(Names(live), (std::vector<std::string>{"SALES-2.mdf", "SALES-3.mdf", "SALES.mdf"}));
-  EXPECT_EQ(Names(saved), (std::vector<std::string>{"SALES-2.mdf", "SALES.mdf"}));
+  // Nothing else is left in the folders but each file's report: no file under a temporary name.
+  EXPECT_EQ(Names(live), (std::vector<std::string>{
+                             "SALES-2.mdf", "SALES-2.report.json", "SALES-2.report.txt",
+                             "SALES-3.mdf", "SALES-3.report.json", "SALES-3.report.txt",
+                             "SALES.mdf", "SALES.report.json", "SALES.report.txt"}));
+  EXPECT_EQ(Names(saved), (std::vector<std::string>{"SALES-2.mdf", "SALES-2.report.json",
+                                                    "SALES-2.report.txt", "SALES.mdf",
+                                                    "SALES.report.json", "SALES.report.txt"}));
   EXPECT_TRUE(testing::ReadWholeFile(live + "/SALES.mdf") == first_);
 }
 

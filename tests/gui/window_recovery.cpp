@@ -64,9 +64,14 @@ QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& ima
   if (!w.Memo3->toPlainText().contains(U("本次找到碎片数量0"))) return "SEARCH MORE never ended";
   w.Button5->click();
   script.Choose(U("保存MDF文件"), mdf);
+  script.Press(U("提示"), QMessageBox::Ok);  // the closing message: what the pages are worth
   w.Button2->click();
-  if (!script.done()) return "CREATE MDF asked no file";
+  if (!script.done()) return "CREATE MDF asked no file, or said nothing at its end";
   if (!w.Memo3->toPlainText().contains(U("组合完毕"))) return "CREATE MDF did not finish";
+  if (!script.seen().last().contains(" proven, ")) return "the closing message gave no evidence";
+  QString report = mdf;
+  report.replace(".mdf", ".report.json");
+  if (!QFile::exists(report)) return "no report beside the file: " + report;
   show(Stage::kAssembled);
   return script.mismatches().join("; ");
 }

@@ -145,7 +145,10 @@ Page MakeFileHeaderPage(uint16_t fileId, int32_t sizePages, PageProtection prote
   StoreLe32(body.data() + 16, static_cast<uint32_t>(sizePages));
   StoreLe32(body.data() + 20, 0xFFFFFFFFu);  // maximum size: unlimited
   StoreLe32(body.data() + 24, 128);           // growth
+  // One data record of fixed columns only (no null bitmap, no variable columns), as the
+  // database's own file header record ends where its fixed part does here.
   std::vector<uint8_t> record = RecordPrefix(body.size());
+  record[0] = 0x00;
   record.insert(record.end(), body.begin(), body.end());
   b.AddRecord(record);
   return b.Build();

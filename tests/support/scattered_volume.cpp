@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 
@@ -175,6 +176,15 @@ ToolImage BuildVolume(const std::string& name, const ScatterPlan& plan, bool rec
       plan.ntfs ? std::vector<std::string>{"mkntfs", "ntfs-3g", "fls", "istat", "mountpoint"}
                 : std::vector<std::string>{"mkfs.fat", "mcopy", "mdel", "mdir", "mshowfat"};
   std::string recipe = plan.ntfs ? NtfsRecipe(plan, recordRuns) : FatRecipe(plan, recordRuns);
+  // The image is kept by its recipe: the target's bytes are part of it, so that a target built
+  // anew with other bytes gets an image of its own.
+  {
+    std::ifstream target(plan.target, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(target), {}};
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (const char c : bytes) h = (h ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    recipe += "# target " + std::to_string(h) + "\n";
+  }
   if (recordRuns) {
     tools.insert(tools.end(), {"fls", "istat", "openssl"});
     recipe = FixedNoise(recipe);

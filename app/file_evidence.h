@@ -1,0 +1,40 @@
+// What a written database file is worth, page by page, and the report an examiner files beside
+// it: shared by pagerake-cli recover and the window's CREATE MDF.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/file_size.h"
+#include "app/session.h"
+#include "assembly/mdf_writer.h"
+#include "assembly/page_evidence.h"
+
+namespace pagerake {
+
+struct FileEvidence {
+  PageEvidence evidence;
+  // Pages taken among other fragments that fit as well, that nothing confirms (the check's
+  // confirmation takes a page off this list, with the rule that says so).
+  std::vector<int64_t> choicePages;
+  int64_t choicesConfirmed = 0;  // pages taken among others that the check confirmed
+  FileSizeFacts size;
+  std::optional<std::string> sha256;
+};
+
+// The writer's input for the session's assembly list and analysis.
+MdfInput MdfInputOf(Session& session);
+
+// The evidence for the file `w` wrote, with the analysis's choices among others.
+FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w);
+
+// The lines the assembly memo gets after a file was written: the summary, where the size came
+// from, and the pages the report names.
+std::vector<std::string> EvidenceMemoLines(const FileEvidence& e);
+
+// "size: 416 pages, from page 0 mended at its junction (page 0 as read recorded 288)".
+std::string SizeLine(const FileSizeFacts& size);
+
+}  // namespace pagerake

@@ -1,0 +1,87 @@
+#include "assembly/page_evidence.h"
+
+namespace pagerake {
+
+const char* PageClassName(PageClass c) {
+  switch (c) {
+    case PageClass::kProven: return "proven";
+    case PageClass::kConsistent: return "consistent";
+    case PageClass::kUnconfirmed: return "unconfirmed";
+    case PageClass::kInconsistent: return "inconsistent";
+    case PageClass::kZero: return "zero";
+    case PageClass::kNoPage: return "no page";
+  }
+  return "";
+}
+
+namespace {
+
+PageStanding StandingOf(const ConsistencyReport& report, size_t page) {
+  return page < report.standing.size() ? report.standing[page] : PageStanding::kUnknown;
+}
+
+PageClass ClassOf(uint16_t f, PageStanding standing) {
+  if (f & kFactZero) return PageClass::kZero;
+  if (standing == PageStanding::kRefuted) return PageClass::kInconsistent;
+  if (f & kFactMendRefused) return PageClass::kUnconfirmed;
+  if (!(f & kFactOwnPage)) {
+    // Bytes that are no page of this file: copied with the pages around them, or doubtful.
+    return (f & kFactFromFragment) && !(f & kFactRowEnd) ? PageClass::kNoPage
+                                                         : PageClass::kUnconfirmed;
+  }
+  const bool checksum = f & kFactChecksum;
+  const bool verified = f & kFactVerified;
+  if (checksum && verified) return PageClass::kProven;
+  if (checksum || ((f & kFactTornBits) && !verified)) return PageClass::kUnconfirmed;
+  return standing == PageStanding::kConfirmed ? PageClass::kConsistent : PageClass::kUnconfirmed;
+}
+
+}  // namespace
+
+PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const ConsistencyReport& report) {
+  PageEvidence e;
+  e.pages = static_cast<int64_t>(facts.size());
+  e.classes.resize(facts.size());
+  for (size_t p = 0; p < facts.size(); ++p) {
+    const uint16_t f = facts[p];
+    const PageClass c = ClassOf(f, StandingOf(report, p));
+    e.classes[p] = c;
+    const auto page = static_cast<int64_t>(p);
+    switch (c) {
+      case PageClass::kProven: ++e.proven; break;
+      case PageClass::kConsistent: ++e.consistent; break;
+      case PageClass::kUnconfirmed: ++e.unconfirmed; e.unconfirmedPages.push_back(page); break;
+      case PageClass::kInconsistent: ++e.inconsistent; e.inconsistentPages.push_back(page); break;
+      case PageClass::kZero: ++e.zero; break;
+      case PageClass::kNoPage: ++e.noPage; break;
+    }
+    if (f & kFactMendedJunction) e.mends.push_back({page, "junction", true});
+    if (f & kFactMendedTail) e.mends.push_back({page, "tail search", true});
+    if (f & kFactMendRefused) e.mends.push_back({page, "refused", false});
+  }
+  for (const ConsistencyFinding& finding : report.findings) {
+    if (finding.page >= 0 && finding.page < e.pages) e.findings.push_back(finding);
+  }
+  return e;
+}
+
+std::string GroupedNumber(int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return n < 0 ? "-" + out : out;
+}
+
+std::string EvidenceSummary(const PageEvidence& e) {
+  std::string s = GroupedNumber(e.pages) + " pages: " + GroupedNumber(e.proven) + " proven, " +
+                  GroupedNumber(e.consistent) + " consistent, " + GroupedNumber(e.unconfirmed) +
+                  " unconfirmed, " + GroupedNumber(e.inconsistent) + " inconsistent";
+  if (e.zero > 0) s += ", " + GroupedNumber(e.zero) + " zero";
+  if (e.noPage > 0) s += ", " + GroupedNumber(e.noPage) + " no page";
+  return s;
+}
+
+}  // namespace pagerake
