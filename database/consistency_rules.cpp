@@ -47,8 +47,6 @@ void CheckAllocatedPresent(CheckState& s, Findings& f) {
       if (!why.empty()) {
         wrongOwn += page.Has(kOwnPage) ? 1 : 0;
         wrong.emplace_back(p, std::move(why));
-      } else if (page.type == kPageTypeIam) {
-        Tie(s, p);  // an IAM where the PFS says one is
       }
     }
     // 2. A PFS page that a good part of the pages it describes contradicts, or that pages at
@@ -96,7 +94,10 @@ void CheckIamOwnership(State& s, Findings& f) {
   };
   // An IAM page that most of the pages it claims contradict is itself out of place; otherwise
   // the few pages of another unit are.
+  // An IAM page where the PFS marks one is tied there by the pages of its unit it claims; one
+  // that claims none (an empty unit's) could be any unit's, and stays without a standing.
   auto judge = [&](const KeptIam& iam) {
+    if (owned > wrong.size()) Tie(s, iam.page);
     if (wrong.size() >= 2 && wrong.size() * 2 > owned) {
       Refute(s, f, iam.page, kRule, wrong.front(),
              "it gives " + Num(static_cast<int64_t>(wrong.size())) + " of its " + Num(owned) +
