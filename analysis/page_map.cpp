@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "database/allocation_pages.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -10,17 +11,8 @@ namespace pagerake {
 namespace {
 
 constexpr int kSlot0Field = kPageSize - 2;  // page offset of the first record's slot
-constexpr int kSlot1Field = kPageSize - 4;
-constexpr int kLowestRecord = 96;
-constexpr int kHighestRecord = 8095;
-constexpr int kPfsBytesWhole = 8088;
+constexpr int kPfsBytesWhole = kPfsInterval;
 constexpr int kPfsBytesHalf = 3996;
-constexpr int32_t kPfsInterval = 8088;
-constexpr uint8_t kPfsAllocated = 0x40;
-constexpr uint8_t kPfsIam = 0x10;
-constexpr int kIamFirstPageField = 40;
-constexpr int kIamSinglePagesField = 46;
-constexpr int kIamSinglePages = 8;
 
 using Page = std::array<uint8_t, kPageSize>;
 
@@ -48,22 +40,6 @@ Header ReadHeader(const uint8_t* p) {
           LoadLe16(p + off::kPrevFileId),
           static_cast<int32_t>(LoadLe32(p + off::kNextPageId)),
           LoadLe16(p + off::kNextFileId)};
-}
-
-// The record offset in the slot at `field`, when it lies where records may start.
-std::optional<int> SlotRecord(const uint8_t* page, int field) {
-  const int offset = LoadLe16(page + field);
-  if (offset < kLowestRecord || offset > kHighestRecord) return std::nullopt;
-  return offset;
-}
-
-// The bytes of the record at `record` that follow its 4-byte header: (length − 4) by its signed
-// length field, at most `limit`, and never past the page.
-int RecordBodyBytes(const uint8_t* page, int record, int limit) {
-  const int length = static_cast<int16_t>(LoadLe16(page + record + 2));
-  int bytes = std::min(length - 4, limit);
-  bytes = std::min(bytes, kPageSize - (record + 4));
-  return std::max(bytes, 0);
 }
 
 // The pages of one fragment, handed out in order and read from the medium a run at a time: a run
@@ -171,15 +147,14 @@ void LearnFromAllocationPage(PageMap& map, int64_t page, int32_t objectId) {
 // The PFS bytes of the record at `record` (at most `limit`): byte j describes page j of a PFS
 // page that is page 1, else page pageId + j.
 void ApplyPfsBytes(PageMap& map, const uint8_t* page, int record, int limit, int32_t pageId) {
-  const int bytes = RecordBodyBytes(page, record, limit);
-  const int64_t base = pageId == 1 ? 0 : pageId;
-  for (int j = 0; j < bytes; ++j) {
-    PageMapEntry* e = map.Find(base + j);
+  const PfsBytes pfs = DecodePfsRecord(page, record, limit, pageId);
+  for (int j = 0; j < pfs.count; ++j) {
+    PageMapEntry* e = map.Find(pfs.firstPage + j);
     if (e == nullptr) continue;
-    const uint8_t b = page[record + 4 + j];
+    const uint8_t b = pfs.bytes[j];
     if (b & kPfsAllocated) {
       e->allocState = kAllocated;
-      if (b & kPfsIam) e->pageKind = kPageKindIam;
+      if (b & kPfsIamPage) e->pageKind = kPageKindIam;
     } else {
       e->allocState = kAllocFree;
     }
@@ -211,26 +186,15 @@ void ApplyIamClaim(PageMap& map, int64_t page, int32_t object, const char* confl
 
 void LearnFromIamPage(PageMap& map, const uint8_t* page, int64_t p, int32_t object, Host& host) {
   LearnFromAllocationPage(map, p, object);
-  const std::optional<int> first = SlotRecord(page, kSlot0Field);
-  if (!first) return;
-  const int64_t rangeStart = static_cast<int32_t>(LoadLe32(page + *first + kIamFirstPageField));
-  for (int k = 0; k < kIamSinglePages; ++k) {
-    const int32_t single =
-        static_cast<int32_t>(LoadLe32(page + *first + kIamSinglePagesField + 6 * k));
+  const std::optional<IamPageView> iam = DecodeIamPage(page);
+  if (!iam) return;
+  for (const int32_t single : iam->singles) {
     if (single > 0) ApplyIamClaim(map, single, object, "erra", host);
   }
-  const std::optional<int> extents = SlotRecord(page, kSlot1Field);
-  if (!extents) return;
-  const int bytes = RecordBodyBytes(page, *extents, kPageSize);
-  for (int j = 0; j < bytes; ++j) {
-    const uint8_t bits = page[*extents + 4 + j];
-    for (int b = 0; b < 8; ++b) {
-      if (!((bits >> b) & 1)) continue;
-      const int64_t x = rangeStart + 64 * int64_t{j} + 8 * b;
-      if (x <= 0) continue;
-      for (int64_t e = x; e < x + 8; ++e) ApplyIamClaim(map, e, object, "errb", host);
-    }
-  }
+  ForEachIamExtent(*iam, [&](int64_t x) {
+    if (x <= 0) return;
+    for (int64_t e = x; e < x + kPagesPerExtent; ++e) ApplyIamClaim(map, e, object, "errb", host);
+  });
 }
 
 // A neighbour named by a page link of object `object`: expects that object, unless it expects
@@ -331,7 +295,7 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
     if (h.type == kPageTypePfs) {
       if (h.pageId != 1 && h.pageId % kPfsInterval != 0) continue;
       LearnFromAllocationPage(map, p, h.objectId);
-      if (const std::optional<int> record = SlotRecord(page, kSlot0Field)) {
+      if (const std::optional<int> record = AllocationRecordAt(page, 0)) {
         ApplyPfsBytes(map, page, *record, kPageSize, h.pageId);
       }
     } else if (h.type == kPageTypeIam) {
@@ -364,7 +328,7 @@ bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t 
     if (h.type != kPageTypePfs) continue;
     LearnFromAllocationPage(map, p, h.objectId);
     const std::optional<int> record =
-        half ? std::optional<int>(kLowestRecord) : SlotRecord(page, kSlot0Field);
+        half ? std::optional<int>(kLowestRecordOffset) : AllocationRecordAt(page, 0);
     if (!record) continue;
     ApplyPfsBytes(map, page, *record, half ? kPfsBytesHalf : kPfsBytesWhole, h.pageId);
   }

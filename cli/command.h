@@ -26,5 +26,6 @@ void AddAnalyseCommand(CLI::App& app, Action& action);
 void AddRecoverCommand(CLI::App& app, Action& action);
 void AddSourcesCommand(CLI::App& app, Action& action);
 void AddInfoCommand(CLI::App& app, Action& action);
+void AddCheckCommand(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   pagerake::cli::AddRecoverCommand(app, action);
   pagerake::cli::AddSourcesCommand(app, action);
   pagerake::cli::AddInfoCommand(app, action);
+  pagerake::cli::AddCheckCommand(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

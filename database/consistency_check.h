@@ -39,6 +39,9 @@ struct ConsistencyFinding {
   int64_t page = 0;        // the page that breaks the rule
   ConsistencyRule rule{};
   int64_t other = -1;      // the page it disagrees with (the IAM, the neighbour, the parent), or -1
+  // What was found, in one English sentence without the page number in front ("linked as next
+  // from page 213, but its previous page is 180").
+  std::string text;
 };
 
 enum class PageStanding : uint8_t {
@@ -53,6 +56,7 @@ struct ConsistencyReport {
   std::vector<ConsistencyFinding> findings;   // in page order
   int64_t confirmed = 0;
   int64_t refuted = 0;
+  int64_t unknown() const { return pages - confirmed - refuted; }
 };
 
 // Fed page by page, judged once at the end.
