@@ -13,6 +13,10 @@ int32_t CountUnreportedWrongPages(const std::vector<uint8_t>& written,
   std::set<int64_t> reported(report.unverifiedPages.begin(), report.unverifiedPages.end());
   reported.insert(report.unsoundPages.begin(), report.unsoundPages.end());
   reported.insert(report.choicePages.begin(), report.choicePages.end());
+  reported.insert(report.evidence.evidence.unconfirmedPages.begin(),
+                  report.evidence.evidence.unconfirmedPages.end());
+  reported.insert(report.evidence.evidence.inconsistentPages.begin(),
+                  report.evidence.evidence.inconsistentPages.end());
   int32_t silent = 0;
   const size_t pages = std::min(written.size(), original.size()) / kPageSize;
   for (size_t p = 0; p < pages; ++p) {
