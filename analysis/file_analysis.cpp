@@ -172,16 +172,12 @@ int32_t CandidateByBootPage(const AnalysisInput& in, const AnalysisResults& resu
 // The pages of the chosen candidate `k` that another of `candidates` holds too.
 void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates, int32_t k,
                 AnalysisResults& results) {
-  int32_t lo = INT32_MAX;
-  int32_t hi = INT32_MIN;
   for (int32_t c : candidates) {
     if (c == k) continue;
-    lo = std::min(lo, in.order[c].beginPage);
-    hi = std::max(hi, in.order[c].endPage);
+    const int32_t begin = std::max(in.order[c].beginPage, in.order[k].beginPage);
+    const int32_t end = std::min(in.order[c].endPage, in.order[k].endPage);
+    if (begin < end) results.chosenAmongOthers.push_back({begin, end, in.order[c].recordNo});
   }
-  const int32_t begin = std::max(lo, in.order[k].beginPage);
-  const int32_t end = std::min(hi, in.order[k].endPage);
-  if (begin < end) results.chosenAmongOthers.push_back({begin, end});
 }
 
 }  // namespace
@@ -235,7 +231,7 @@ void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32
     const int32_t begin = std::max(from, in.order[i].beginPage);
     const int32_t end = std::min(to, in.order[i].endPage);
     if (begin < end && IsRival(TestCandidate(in, results, i, nullptr, false))) {
-      results.chosenAmongOthers.push_back({begin, end});
+      results.chosenAmongOthers.push_back({begin, end, in.order[i].recordNo});
     }
   }
 }
@@ -379,7 +375,9 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     for (const int32_t d : doubted) {
       const int32_t begin = std::max(in.order[d].beginPage, in.order[k].beginPage);
       const int32_t end = std::min(in.order[d].endPage, in.order[k].endPage);
-      if (in.automatic && begin < end) results.chosenAmongOthers.push_back({begin, end});
+      if (in.automatic && begin < end) {
+        results.chosenAmongOthers.push_back({begin, end, in.order[d].recordNo});
+      }
     }
     std::erase_if(doubted, [&](int32_t d) { return in.order[d].endPage <= in.order[k].endPage; });
     const bool unconfirmed = results.chosenAmongOthers.size() > notedBefore;

@@ -37,10 +37,12 @@ struct TurnedAway {
   void Note(int32_t line, size_t tableSize);
 };
 
-// Pages [begin, end) of the file.
+// Pages [begin, end) of the file; for a choice, the table line of the fragment that could have
+// given them instead (-1: none known, the pages were taken without evidence).
 struct PageSpan {
   int32_t begin = 0;
   int32_t end = 0;
+  int32_t rival = -1;
   bool operator==(const PageSpan&) const = default;
 };
 

@@ -4,8 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "assembly/rival_pages.h"
 #include "assembly/tail_search.h"
 #include "assembly/written_pages.h"
 #include "database/consistency_check.h"
@@ -142,7 +144,7 @@ class MdfAssembler {
     pending_ = false;
     if (lastEndsRow_) {
       SearchTail();
-      lastFacts_ |= kFactRowEnd;
+      if (in_.sectorsPerCluster < kSectorsPerPage) lastFacts_ |= kFactRowEnd;
     }
     follow_.valid = false;
     return Emit(last_.data(), 1, lastFacts_);
@@ -154,6 +156,13 @@ class MdfAssembler {
     if (count <= 0) return std::nullopt;
     const int64_t first = sink_.written() / kPageSize;
     written_.Pages(first, pages, count, lastFacts);
+    if (rivals_) {
+      for (int64_t i = 0; i < count; ++i) {
+        const uint16_t facts =
+            rivals_->Judge(first + i, pages + i * kPageSize, in_.pages, in_.source);
+        if (facts != 0) written_.Mark(first + i, facts);
+      }
+    }
     while (unreadableSeen_ < unreadable_.size() && unreadable_[unreadableSeen_] < first + count) {
       written_.Mark(unreadable_[unreadableSeen_++], kFactUnreadable);
     }
@@ -247,6 +256,10 @@ class MdfAssembler {
   bool pending_ = false;
   uint16_t lastFacts_ = 0;     // what the held page's mends did
   WrittenPages written_{in_.targetFileSizePages};
+  std::unique_ptr<RivalPages> rivals_ =
+      in_.choices && !in_.choices->empty()
+          ? std::make_unique<RivalPages>(*in_.choices, in_.fragments)
+          : nullptr;
   std::vector<int64_t> unreadable_;  // pages written as zeros because they could not be read
   size_t unreadableSeen_ = 0;
   int64_t lastPage_ = -1;      // the held-back page's number

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/file_analysis.h"
 #include "analysis/file_size.h"
 #include "analysis/recovery_rules.h"
 #include "database/consistency_check.h"
@@ -46,6 +47,9 @@ struct MdfInput {
   // (file_size.h). Without them the file is padded to targetFileSizePages as it stands.
   std::optional<FileSizeFacts> sizeFacts = std::nullopt;
   int64_t highestAllocated = -1;
+  // The analysis's choices among fragments that fit the same pages: each such page is compared
+  // with its rivals as it goes out (rival_pages.h).
+  const std::vector<PageSpan>* choices = nullptr;
 };
 
 struct MdfWriteResult {

@@ -90,10 +90,19 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
       for (const int32_t d : doubted) {
         const int32_t begin = std::max(in.order[static_cast<size_t>(d)].beginPage, entry.beginPage);
         const int32_t end = std::min(in.order[static_cast<size_t>(d)].endPage, entry.endPage);
-        if (begin < end) in.results.chosenAmongOthers.push_back({begin, end});
+        if (begin < end) {
+          in.results.chosenAmongOthers.push_back(
+              {begin, end, in.order[static_cast<size_t>(d)].recordNo});
+        }
       }
-      if (!alone) {
-        in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});
+      if (!alone && accepted) {
+        // The piece that fits as well: its pages of the same numbers are compared as they go out.
+        const PageOrderEntry& rival = in.order[static_cast<size_t>(candidates[next - 1])];
+        const int32_t begin = std::max(rival.beginPage, entry.beginPage);
+        const int32_t end = std::min(rival.endPage, entry.endPage);
+        if (begin < end) in.results.chosenAmongOthers.push_back({begin, end, rival.recordNo});
+      } else if (!alone) {
+        in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});  // no evidence
       } else {
         // A piece that runs into the hole from the row in front of it was never a candidate.
         NoteUnchosenRivals(test, in.results, rows[i].beginPage, entry.beginPage,

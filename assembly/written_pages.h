@@ -20,11 +20,15 @@ enum PageFact : uint16_t {
   kFactTornBits = 1 << 4,       // protected by torn bits
   kFactVerified = 1 << 5,       // its protection verifies
   kFactFromFragment = 1 << 6,   // read from a chained fragment (not a hole or the padding)
-  kFactRowEnd = 1 << 7,         // the last page of its fragment: nothing behind it vouches for it
+  kFactRowEnd = 1 << 7,         // the last page of its fragment where clusters are smaller than a
+                                // page: it may have been cut there
   kFactMendedJunction = 1 << 8, // its tail taken from in front of the next fragment
   kFactMendedTail = 1 << 9,     // its tail found by the tail search (or in three pieces)
   kFactMendRefused = 1 << 10,   // a mend was found, but the page's records refuted it
   kFactChosen = 1 << 11,        // taken among others that fit as well
+  kFactRivalByRelations = 1 << 12,  // a rival differs in the header relations the check tests
+  kFactRivalUnsettled = 1 << 13,    // a rival differs only in its records, or cannot be read
+  kFactRivalNone = 1 << 14,         // taken for want of evidence, with no one rival to compare
 };
 
 class WrittenPages {

@@ -44,13 +44,18 @@ void PrintJson(const std::string& file, const ConsistencyReport& r) {
                         {"text", f.text}});
   }
   nlohmann::json refuted = nlohmann::json::array();
+  nlohmann::json unknown = nlohmann::json::array();  // non-zero pages nothing ties or refutes
   for (size_t p = 0; p < r.standing.size(); ++p) {
     if (r.standing[p] == PageStanding::kRefuted) refuted.push_back(p);
+    if (r.standing[p] == PageStanding::kUnknown && p < r.nonZero.size() && r.nonZero[p]) {
+      unknown.push_back(p);
+    }
   }
   const nlohmann::json doc = {{"file", file},          {"pages", r.pages},
                               {"confirmed", r.confirmed}, {"refuted", r.refuted},
+                              {"tied", r.tied},
                               {"unknown", r.unknown()}, {"findings", findings},
-                              {"refuted_pages", refuted}};
+                              {"refuted_pages", refuted}, {"unknown_pages", unknown}};
   std::printf("%s\n", doc.dump(2).c_str());
 }
 
@@ -59,9 +64,11 @@ void PrintText(const ConsistencyReport& r) {
     std::printf("page %lld: %s (%s)\n", static_cast<long long>(f.page), f.text.c_str(),
                 std::string(ConsistencyRuleText(f.rule)).c_str());
   }
-  std::printf("%lld pages: %lld confirmed, %lld refuted, %lld without evidence either way\n",
+  std::printf("%lld pages: %lld confirmed, %lld refuted, %lld tied but not proven whole, "
+              "%lld without evidence either way\n",
               static_cast<long long>(r.pages), static_cast<long long>(r.confirmed),
-              static_cast<long long>(r.refuted), static_cast<long long>(r.unknown()));
+              static_cast<long long>(r.refuted), static_cast<long long>(r.tied),
+              static_cast<long long>(r.unknown()));
 }
 
 int RunCheck(const CheckOptions& o) {

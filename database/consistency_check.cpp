@@ -127,10 +127,12 @@ ConsistencyReport ConsistencyCheck::Finish() {
   ConsistencyReport report;
   report.pages = s.filePages;
   report.standing.assign(static_cast<size_t>(s.filePages), PageStanding::kUnknown);
+  report.nonZero.assign(static_cast<size_t>(s.filePages), 0);
   for (int64_t p = 0; p < s.filePages; ++p) {
     const PageSummary& page = s.pages[static_cast<size_t>(p)];
     PageStanding& standing = report.standing[static_cast<size_t>(p)];
     if (!page.Has(consistency::kNonZero)) continue;
+    report.nonZero[static_cast<size_t>(p)] = 1;
     if (page.Has(consistency::kRefutedFlag)) {
       standing = PageStanding::kRefuted;
       ++report.refuted;
@@ -138,6 +140,9 @@ ConsistencyReport ConsistencyCheck::Finish() {
                TailProven(page)) {
       standing = PageStanding::kConfirmed;
       ++report.confirmed;
+    } else if (page.Has(consistency::kTied) && page.Has(consistency::kLayoutHolds)) {
+      standing = PageStanding::kTied;
+      ++report.tied;
     }
   }
   std::vector<ConsistencyFinding>& list = findings.list;

@@ -48,6 +48,11 @@ enum class PageStanding : uint8_t {
   kUnknown = 0,  // nothing ties the page to the rest of the file, nor refutes it
   kConfirmed,    // at least one relation ties it to the rest and no rule refutes it
   kRefuted,      // a rule refutes it (see the findings)
+  // Relations tie the page's header to the rest of the file and its records are laid out as the
+  // database lays them out, but nothing proves that its tail is its own: a data, index or text
+  // page protected by torn bits or not at all. Whoever knows the page's sectors lie together
+  // (inside one run read from the medium) may take it as confirmed.
+  kTied,
 };
 
 struct ConsistencyReport {
@@ -56,7 +61,9 @@ struct ConsistencyReport {
   std::vector<ConsistencyFinding> findings;   // in page order
   int64_t confirmed = 0;
   int64_t refuted = 0;
-  int64_t unknown() const { return pages - confirmed - refuted; }
+  int64_t tied = 0;  // kTied
+  std::vector<uint8_t> nonZero;  // per page: 1 when it was given and is not all zero
+  int64_t unknown() const { return pages - confirmed - refuted - tied; }
 };
 
 // Fed page by page, judged once at the end.
