@@ -9,6 +9,7 @@ MdfInput MdfInputOf(Session& session) {
               session.dataSource.sectorsPerCluster, session.analysis.targetFileSizePages,
               session.rules, &session.fragmentTable, session.UsedClusters()};
   in.sizeFacts = session.analysis.sizeFacts;
+  in.choices = &session.analysis.chosenAmongOthers;
   const PageMap& map = session.analysis.pageMap;
   for (int64_t p = map.size() - 1; p >= 0; --p) {
     if (map.At(p).allocState == kAllocated) {
@@ -24,21 +25,24 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
   f.evidence = ClassifyPages(w.facts, w.check);
   f.size = w.size;
   f.sha256 = w.sha256;
-  const auto pages = static_cast<int64_t>(w.facts.size());
-  std::vector<uint8_t> chosen(static_cast<size_t>(pages), 0);
-  for (const PageSpan& span : session.analysis.chosenAmongOthers) {
-    for (int64_t p = std::max(0, span.begin); p < span.end && p < pages; ++p) {
-      chosen[static_cast<size_t>(p)] = 1;
-    }
-  }
-  for (int64_t p = 0; p < pages; ++p) {
-    if (!chosen[static_cast<size_t>(p)]) continue;
-    const bool confirmed = static_cast<size_t>(p) < w.check.standing.size() &&
-                           w.check.standing[static_cast<size_t>(p)] == PageStanding::kConfirmed;
-    if (confirmed && session.rules.confirmedChoices) {
+  // A choice stays named unless every rival held the same page, or, taken for want of evidence
+  // with no rival to compare, the check confirms it. A rival that differs stays a doubt even
+  // where its header ties it to other pages than this one's: two databases of one application
+  // carry the same units, and pieces of the other tie each other as this file's pages do.
+  for (size_t p = 0; p < w.facts.size(); ++p) {
+    const uint16_t facts = w.facts[p];
+    if (!(facts & kFactChosen)) continue;
+    const PageStanding standing =
+        p < w.check.standing.size() ? w.check.standing[p] : PageStanding::kUnknown;
+    const PageClass c = f.evidence.classes[p];
+    const bool confirmed = c == PageClass::kConsistent ||
+                           (c == PageClass::kProven && standing == PageStanding::kConfirmed);
+    const bool settled = (facts & (kFactRivalUnsettled | kFactRivalByRelations)) == 0 &&
+                         ((facts & kFactRivalNone) == 0 || confirmed);
+    if (settled && session.rules.confirmedChoices) {
       ++f.choicesConfirmed;
     } else {
-      f.choicePages.push_back(p);
+      f.choicePages.push_back(static_cast<int64_t>(p));
     }
   }
   return f;

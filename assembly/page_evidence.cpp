@@ -33,7 +33,14 @@ PageClass ClassOf(uint16_t f, PageStanding standing) {
   const bool verified = f & kFactVerified;
   if (checksum && verified) return PageClass::kProven;
   if (checksum || ((f & kFactTornBits) && !verified)) return PageClass::kUnconfirmed;
-  return standing == PageStanding::kConfirmed ? PageClass::kConsistent : PageClass::kUnconfirmed;
+  // Without a checksum, the page is known to be whole only where its sectors were read as one
+  // run with the page behind it. A page at the end of its piece may have been cut there, and a
+  // mended one holds sectors from elsewhere: torn bits pass on the sectors of another page written
+  // in the same flush, and the structures the check reads can agree with them (an IAM page's
+  // header ties it to its unit whatever its tail says).
+  const bool whole = !(f & (kFactRowEnd | kFactMendedJunction | kFactMendedTail));
+  const bool tied = standing == PageStanding::kConfirmed || standing == PageStanding::kTied;
+  return tied && whole ? PageClass::kConsistent : PageClass::kUnconfirmed;
 }
 
 }  // namespace
@@ -45,6 +52,7 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
   for (size_t p = 0; p < facts.size(); ++p) {
     const uint16_t f = facts[p];
     const PageClass c = ClassOf(f, StandingOf(report, p));
+    if (getenv("PR_ROWEND") && (f & kFactRowEnd) && !(f & (kFactMendedJunction|kFactMendedTail)) && (f & kFactOwnPage)) fprintf(stderr, "ROWEND %zu %x %d\n", p, f, (int)StandingOf(report, p));
     e.classes[p] = c;
     const auto page = static_cast<int64_t>(p);
     switch (c) {
