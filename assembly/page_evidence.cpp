@@ -52,7 +52,6 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
   for (size_t p = 0; p < facts.size(); ++p) {
     const uint16_t f = facts[p];
     const PageClass c = ClassOf(f, StandingOf(report, p));
-    if (getenv("PR_ROWEND") && (f & kFactRowEnd) && !(f & (kFactMendedJunction|kFactMendedTail)) && (f & kFactOwnPage)) fprintf(stderr, "ROWEND %zu %x %d\n", p, f, (int)StandingOf(report, p));
     e.classes[p] = c;
     const auto page = static_cast<int64_t>(p);
     switch (c) {
