@@ -55,11 +55,14 @@ int64_t DecideFileSize(FileSizeFacts& facts, const uint8_t* page0, int64_t pages
     if (!facts.verified) facts.mended = true;
     facts.verified = true;
     facts.source = facts.mended ? SizeSource::kPageZeroMended : SizeSource::kPageZero;
-    if (facts.recordedPages && *facts.recordedPages != *written) {
-      facts.recordedDisagrees = *facts.recordedPages;  // as read, before the mend
+    facts.pages = std::max<int64_t>(*written, found);
+    // Page 0 as read (before a mend), or as written, said otherwise than the size used.
+    if (facts.recordedPages && *facts.recordedPages != facts.pages) {
+      facts.recordedDisagrees = *facts.recordedPages;
+    } else if (*written != facts.pages) {
+      facts.recordedDisagrees = *written;
     }
     facts.recordedPages = *written;
-    facts.pages = std::max<int64_t>(*written, found);
     return facts.pages;
   }
   facts.verified = false;

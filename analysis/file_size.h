@@ -32,7 +32,8 @@ struct FileSizeFacts {
   int64_t seenEnd = 0;                   // one past the highest page of the file's id the scan saw
   SizeSource source = SizeSource::kPageZero;
   int64_t pages = 0;                     // the size the recovery uses
-  // The sizes that disagreed with the one used (page 0's number, the pages found), for the report.
+  // What page 0 recorded (as read, or as written) where that is not the size used: the report
+  // says the sources disagree.
   std::optional<int64_t> recordedDisagrees;
 };
 

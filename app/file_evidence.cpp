@@ -71,7 +71,8 @@ std::vector<std::string> EvidenceMemoLines(const FileEvidence& e) {
   named("unconfirmed", e.evidence.unconfirmedPages);
   named("chosen among others", e.choicePages);
   if (e.choicesConfirmed > 0) {
-    lines.push_back("chosen among others, confirmed by the consistency check: " +
+    lines.push_back("chosen among others, settled (the rivals hold the same page, or the "
+                    "consistency check confirms it): " +
                     GroupedNumber(e.choicesConfirmed));
   }
   return lines;

@@ -3,10 +3,16 @@
 #include "assembly/mdf_writer.h"
 
 #include <filesystem>
+#include <cstring>
 #include <functional>
 
 #include <gtest/gtest.h>
 
+#include "assembly/page_evidence.h"
+#include "assembly/written_pages.h"
+#include "database/consistency_check.h"
+#include "page/page_content.h"
+#include "tests/support/corpus.h"
 #include "tests/support/disk_image.h"
 #include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
@@ -167,6 +173,81 @@ TEST(CreateMdf, AsksForTheFileAndNeverWritesOverTheSource) {
     EXPECT_FALSE(WriteMdfTo(padded, "/dev/full", full).written);
     EXPECT_EQ(full.messageTexts(), std::vector<std::string>{"error,写入文件失败:/dev/full"});
     EXPECT_TRUE(full.memo(Memo::kAssembly).empty());
+  }
+}
+
+}  // namespace
+}  // namespace pagerake
+
+namespace pagerake {
+namespace {
+
+// A torn-page file's page cut at a 2 KiB cluster boundary, where the sectors in front of the
+// next piece hold the tail of another page written in the same flush (same torn-bit pattern):
+// the junction repair's torn-bits test passes on it. Where the mixed page's records do not hold,
+// the mend is refused and the page named; where they hold, or the written rules take the mend
+// regardless, the page is named as mended without proof all the same.
+TEST(CreateMdf, TornBitsFalsePassAtAJunctionIsNeverTakenAsProof) {
+  PAGERAKE_REQUIRE_CORPUS();
+  const std::vector<uint8_t> file =
+      testing::ReadWholeFile((testing::CorpusDir() / "r01.mdf").string());
+  const int32_t pages = static_cast<int32_t>(file.size() / kPageSize);
+  auto at = [&file](int32_t p) { return file.data() + int64_t{p} * kPageSize; };
+  constexpr int kTail = 2048;
+  // A data page and another one of the same torn pattern whose tail makes the mix pass its torn
+  // bits: one pair where the mix's records break, one where they hold.
+  struct Pair {
+    int32_t page = -1;
+    int32_t other = -1;
+  } breaks, holds;
+  for (int32_t p = 40; p < pages - 1 && (breaks.page < 0 || holds.page < 0); ++p) {
+    if (at(p)[1] != kPageTypeData || !VerifyPage(at(p))) continue;
+    for (int32_t q = 40; q < pages; ++q) {
+      if (q == p || !VerifyPage(at(q))) continue;
+      std::vector<uint8_t> mix(at(p), at(p) + kPageSize);
+      std::memcpy(mix.data() + kPageSize - kTail, at(q) + kPageSize - kTail, kTail);
+      if (!VerifyPage(mix.data()) || mix == std::vector<uint8_t>(at(p), at(p) + kPageSize)) continue;
+      Pair& slot = RecordLayoutHolds(mix.data()) ? holds : breaks;
+      if (slot.page < 0) slot = {p, q};
+      break;
+    }
+  }
+  ASSERT_GE(breaks.page, 0) << "no torn false pass whose records break in r01";
+  for (const bool checked : {true, false}) {
+    for (const bool recordsBreak : {true, false}) {
+      const Pair& pair = recordsBreak ? breaks : holds;
+      if (pair.page < 0) continue;
+      SCOPED_TRACE(std::string(checked ? "checked mends" : "the written rules") + ", page " +
+                   std::to_string(pair.page) + (recordsBreak ? ", records break" : ", hold"));
+      const int32_t p = pair.page;
+      testing::TempDir dir;
+      testing::DiskImage image(20000, 8);
+      image.PutFilePages(1000, file, 0, p + 1);                      // [0, p], p cut after 6 KiB
+      image.Zero(1000 + int64_t{p} * 16 + 12, 4);
+      image.Put(8000 - 4, at(pair.other) + kPageSize - kTail, kTail);  // the wrong tail in front
+      image.PutFilePages(8000, file, p + 1, pages - p - 1);           // [p + 1, pages)
+      ASSERT_TRUE(image.Write(dir.File("disk.img")));
+      const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+      PageAccess access;
+      testing::ScriptedHost host;
+      const std::vector<FragmentRow> rows = {Row(0, p + 1, 1000), Row(p + 1, pages - p - 1, 8000)};
+      RecoveryRules rules;
+      rules.checkedMends = checked;
+      rules.tailSearch = false;
+      const MdfInput in{rows, access, source, 4, pages, rules};
+      const MdfWriteResult r = WriteMdfTo(in, dir.File("new.mdf"), host);
+      ASSERT_TRUE(r.written);
+      const PageEvidence e = ClassifyPages(r.facts, r.check);
+      const bool refused = checked && recordsBreak;
+      EXPECT_EQ(r.repairedPages, refused ? 0 : 1);
+      EXPECT_EQ((r.facts[static_cast<size_t>(p)] & kFactMendRefused) != 0, refused);
+      // Wrong either way, and named either way.
+      const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("new.mdf"));
+      EXPECT_FALSE(std::equal(at(p), at(p) + kPageSize, written.data() + int64_t{p} * kPageSize));
+      const PageClass c = e.classes[static_cast<size_t>(p)];
+      EXPECT_TRUE(c == PageClass::kUnconfirmed || c == PageClass::kInconsistent)
+          << PageClassName(c);
+    }
   }
 }
 

@@ -17,6 +17,8 @@ struct RuleFlags {
   bool noPageZeroAlone = false;
   bool noUnusedPages = false;
   bool noBootPageChoice = false;
+  bool noCheckedMends = false;
+  bool noConfirmedChoices = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -27,6 +29,8 @@ struct RuleFlags {
     if (noPageZeroAlone) rules.pageZeroAlone = false;
     if (noUnusedPages) rules.unusedPages = false;
     if (noBootPageChoice) rules.bootPageChoice = false;
+    if (noCheckedMends) rules.checkedMends = false;
+    if (noConfirmedChoices) rules.confirmedChoices = false;
     return rules;
   }
 };
@@ -53,6 +57,12 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-boot-page-choice", flags.noBootPageChoice,
                 "where the start fragment ends before the boot page, neither take the LSN bound "
                 "from the boot page chained nor choose among boot pages by it");
+  cmd->add_flag("--no-checked-mends", flags.noCheckedMends,
+                "take a mend of a page without a checksum (junction repair, tail search) even "
+                "where the mended page's records are not laid out as the database lays them out");
+  cmd->add_flag("--no-confirmed-choices", flags.noConfirmedChoices,
+                "name every page taken among other fragments that fit, also where the rivals "
+                "hold the same bytes or the consistency check confirms the page");
 }
 
 }  // namespace pagerake::cli

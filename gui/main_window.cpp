@@ -378,12 +378,17 @@ QWidget* TForm1::BuildAssemblyTab() {
   Button5 = Button("Button5", "检查遗漏页(CHECK)", tab);
   Button2 = Button("Button2", "组合MDF(CREATE MDF)", tab);
   chktailsearch = Check("chktailsearch", "搜索跨簇页面的尾部(TAIL SEARCH)", true, tab);
+  chkcheckedmends = Check("chkcheckedmends", "修复须通过一致性检查(CHECKED MENDS)", true, tab);
+  chkconfirmedchoices =
+      Check("chkconfirmedchoices", "一致性检查确认的选择不再列出(CONFIRMED CHOICES)", true, tab);
   Memo3 = MemoBox("Memo3", tab);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(Button6);
   buttons->addWidget(Button5);
   buttons->addWidget(Button2);
   buttons->addWidget(chktailsearch);
+  buttons->addWidget(chkcheckedmends);
+  buttons->addWidget(chkconfirmedchoices);
   buttons->addStretch();
   auto* column = new QVBoxLayout(tab);
   column->addWidget(ListView4, 3);

@@ -111,6 +111,8 @@ class TForm1 : public QMainWindow {
   QPushButton* Button5 = nullptr;  // CHECK
   QPushButton* Button2 = nullptr;  // CREATE MDF
   QCheckBox* chktailsearch = nullptr;
+  QCheckBox* chkcheckedmends = nullptr;      // weak mends only where the records hold
+  QCheckBox* chkconfirmedchoices = nullptr;  // choices the check confirms are not named
   QPlainTextEdit* Memo3 = nullptr;
   // Along the bottom.
   QProgressBar* g1 = nullptr;

@@ -195,6 +195,8 @@ void TForm1::PullFields() {
   r.bootPageChoice = chkbootpage->isChecked();
   r.preferNewest = chkoldercopy->isChecked();
   r.tailSearch = chktailsearch->isChecked();
+  r.checkedMends = chkcheckedmends->isChecked();
+  r.confirmedChoices = chkconfirmedchoices->isChecked();
 }
 
 void TForm1::ApplyRules(const RecoveryRules& r) {
@@ -206,6 +208,8 @@ void TForm1::ApplyRules(const RecoveryRules& r) {
   chkbootpage->setChecked(r.bootPageChoice);
   chkoldercopy->setChecked(r.preferNewest);
   chktailsearch->setChecked(r.tailSearch);
+  chkcheckedmends->setChecked(r.checkedMends);
+  chkconfirmedchoices->setChecked(r.confirmedChoices);
   pushing_ = false;
   PullFields();
   PushState();
@@ -248,7 +252,7 @@ void TForm1::PushState() {
   Button6->setEnabled(s.assemblyList.Button6);
   const bool classic = chkclassic->isChecked();
   for (QCheckBox* c : {chkpagezero, chklsnbound, chkiammarks, chkunusedpages, chkbootpage,
-                       chkoldercopy, chktailsearch}) {
+                       chkoldercopy, chktailsearch, chkcheckedmends, chkconfirmedchoices}) {
     c->setEnabled(!classic);
   }
   SelectRow(ListView2, s.fragmentList.selected);
