@@ -48,6 +48,12 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
   return f;
 }
 
+std::string FindingLine(const ConsistencyFinding& f) {
+  return "page " + std::to_string(f.page) + ": " +
+         (f.text.empty() ? std::string(ConsistencyRuleText(f.rule)) : f.text) + " (" +
+         std::string(ConsistencyRuleText(f.rule)) + ")";
+}
+
 std::string SizeLine(const FileSizeFacts& size) {
   std::string line = "size: " + GroupedNumber(size.pages) + " pages, from " +
                      SizeSourceText(size.source);
@@ -68,6 +74,15 @@ std::vector<std::string> EvidenceMemoLines(const FileEvidence& e) {
     lines.push_back(line);
   };
   named("inconsistent", e.evidence.inconsistentPages);
+  // The rule each inconsistent page breaks, in words (the report beside the file has them all).
+  constexpr size_t kFindingsShown = 20;
+  for (size_t k = 0; k < e.evidence.findings.size() && k < kFindingsShown; ++k) {
+    lines.push_back(FindingLine(e.evidence.findings[k]));
+  }
+  if (e.evidence.findings.size() > kFindingsShown) {
+    lines.push_back("… " + std::to_string(e.evidence.findings.size() - kFindingsShown) +
+                    " more findings in the report");
+  }
   named("unconfirmed", e.evidence.unconfirmedPages);
   named("chosen among others", e.choicePages);
   if (e.choicesConfirmed > 0) {

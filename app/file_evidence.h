@@ -34,6 +34,9 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w);
 // from, and the pages the report names.
 std::vector<std::string> EvidenceMemoLines(const FileEvidence& e);
 
+// "page 214: linked as next from page 213, but its previous page is 180 (page links)".
+std::string FindingLine(const ConsistencyFinding& f);
+
 // "size: 416 pages, from page 0 mended at its junction (page 0 as read recorded 288)".
 std::string SizeLine(const FileSizeFacts& size);
 

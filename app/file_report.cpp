@@ -109,7 +109,8 @@ Json ReportJson(const ReportContext& c, const FileEvidence& f, const MdfWriteRes
     findings.push_back({{"page", x.page},
                         {"rule", std::string(ConsistencyRuleKey(x.rule))},
                         {"other", x.other},
-                        {"text", std::string(ConsistencyRuleText(x.rule))}});
+                        {"text", x.text},
+                        {"rule_text", std::string(ConsistencyRuleText(x.rule))}});
   }
   doc["findings"] = std::move(findings);
   doc["classes"] = ClassRuns(f.evidence);
@@ -140,11 +141,7 @@ std::string ReportText(const ReportContext& c, const FileEvidence& f, const MdfW
     t += "page " + std::to_string(m.page) + ": mend by " + m.by +
          (m.taken ? " taken\n" : ", refused by the consistency check\n");
   }
-  for (const ConsistencyFinding& x : f.evidence.findings) {
-    t += "page " + std::to_string(x.page) + ": " + std::string(ConsistencyRuleText(x.rule));
-    if (x.other >= 0) t += " (page " + std::to_string(x.other) + ")";
-    t += "\n";
-  }
+  for (const ConsistencyFinding& x : f.evidence.findings) t += FindingLine(x) + "\n";
   return t;
 }
 

@@ -218,6 +218,12 @@ void PrintText(const std::vector<RecoveredFile>& files, int count) {
                 PageList(e.inconsistentPages).c_str());
     std::printf("  %-26s %lld%s\n", "unconfirmed", static_cast<long long>(e.unconfirmed),
                 PageList(e.unconfirmedPages).c_str());
+    for (size_t k = 0; k < e.findings.size() && k < 10; ++k) {
+      std::printf("    %s\n", FindingLine(e.findings[k]).c_str());
+    }
+    if (e.findings.size() > 10) {
+      std::printf("    … %zu more in the report\n", e.findings.size() - 10);
+    }
     std::printf("  %-26s %zu%s\n", "chosen among others", r.choicePages.size(),
                 PageList(r.choicePages).c_str());
     if (r.evidence.choicesConfirmed > 0) {
