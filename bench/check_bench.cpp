@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   testing::WholeFileOptions options;
   options.pages = static_cast<int32_t>(mib * 128);
   options.objects = 16;
+  options.iamRangePages = 16384;  // every object spans several ranges: IAM chains
   const testing::WholeFile file(options);
   {
     std::FILE* out = std::fopen(path.c_str(), "wb");

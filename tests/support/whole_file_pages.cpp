@@ -125,9 +125,18 @@ Page WholeFile::RenderIam(const IamPage& iam) const {
   for (int32_t k = 0; k < options_.iamRangePages / 8 && firstExtent + k < extents_; ++k) {
     if (extentOwner_[firstExtent + k] == iam.object) bitmap[4 + k / 8] |= uint8_t(1u << (k % 8));
   }
+  // The object's IAM pages of the ranges it uses form its IAM chain, in range order.
+  const int32_t range = iam.rangeStart / options_.iamRangePages;
+  auto iamOfRange = [&](int32_t r) {
+    const int32_t index = iamIndex_[static_cast<size_t>(iam.object) * ranges_ + r];
+    return index < 0 ? 0u : static_cast<uint32_t>(iams_[static_cast<size_t>(index)].page);
+  };
+  uint32_t prev = 0, next = 0;
+  for (int32_t r = range - 1; r >= 0 && prev == 0; --r) prev = iamOfRange(r);
+  for (int32_t r = range + 1; r < ranges_ && next == 0; ++r) next = iamOfRange(r);
   PageBuilder b;
   b.Type(kPageTypeIam).Id(static_cast<uint32_t>(iam.page)).Object(ObjectIdOf(iam.object));
-  b.Protect(options_.protection);
+  b.Links(prev, next).Protect(options_.protection);
   b.AddRecord(head);
   b.AddRecord(bitmap);
   return b.Build();
