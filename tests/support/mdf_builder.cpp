@@ -11,9 +11,10 @@ namespace pagerake::testing {
 
 namespace {
 
-// One object's pages: its IAM pages (the first pages of its group) and its data pages, chained.
-// The data pages of extents wholly its own are claimed as uniform extents, the others as single
-// pages, eight to an IAM page; a group takes as many IAM pages as its single pages need.
+// One object's pages: its first data page, then its IAM pages, then the rest of its data pages,
+// chained. The data pages of extents wholly its own are claimed as uniform extents, the others as
+// single pages, eight to an IAM page; a group takes as many IAM pages as its single pages need. (A
+// group of one page holds only an IAM page: an empty object's.)
 struct ObjectPages {
   std::vector<int32_t> iams;
   std::vector<int32_t> data;
@@ -28,9 +29,12 @@ bool OwnsExtent(const std::vector<int32_t>& data, int32_t extentStart) {
 
 ObjectPages SplitGroup(const std::vector<int32_t>& group) {
   ObjectPages o;
-  for (size_t iams = 1; iams <= group.size(); ++iams) {
-    o.iams.assign(group.begin(), group.begin() + static_cast<std::ptrdiff_t>(iams));
-    o.data.assign(group.begin() + static_cast<std::ptrdiff_t>(iams), group.end());
+  const auto lead = static_cast<std::ptrdiff_t>(group.size() > 1 ? 1 : 0);
+  for (size_t iams = 1; iams + lead <= group.size(); ++iams) {
+    const auto end = lead + static_cast<std::ptrdiff_t>(iams);
+    o.iams.assign(group.begin() + lead, group.begin() + end);
+    o.data.assign(group.begin(), group.begin() + lead);
+    o.data.insert(o.data.end(), group.begin() + end, group.end());
     o.singles.assign(iams, {});
     o.extents.clear();
     size_t singles = 0;
@@ -62,8 +66,8 @@ std::vector<uint8_t> BuildMdf(const MdfOptions& o) {
   };
 
   // Data pages from 16 up, skipping 32, in groups of one object each; pages 4, 5, 8 and 10 to 14
-  // stay zero as they do in a young file. Each group begins with its IAM page; page 15 is the IAM
-  // page of the file table, whose page 32 records the file's name.
+  // stay zero as they do in a young file. Each group's second page is its IAM page; page 15 is the
+  // IAM page of the file table, whose page 32 records the file's name.
   constexpr int32_t kNameIam = 15;
   std::vector<int32_t> dataPages;
   for (int32_t p = 16; p < pages; ++p) {

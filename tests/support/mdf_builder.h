@@ -18,7 +18,7 @@ struct MdfOptions {
   PageProtection protection = PageProtection::kChecksum;
   uint32_t firstObjectId = 245575913;
   // Pages from 16 up (but 32) go in groups of this many (at least 2) to one object each: its IAM
-  // page first (more when its single pages need them), then its data pages, chained.
+  // page second (more when its single pages need them), the others data pages, chained.
   int pagesPerObject = 8;
 };
 
