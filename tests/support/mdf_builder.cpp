@@ -56,6 +56,16 @@ ObjectPages SplitGroup(const std::vector<int32_t>& group) {
   return o;
 }
 
+// Every extent of the file is allocated (those of pages 0 to 15 are mixed extents with free pages,
+// which the SGAM marks); the GAM marks the extents past the file's end free.
+std::vector<uint8_t> GamBits(int32_t pages) {
+  std::vector<uint8_t> gam(kExtentBitmapBytes, 0xFF);
+  for (int32_t extent = 0; extent < (pages + 7) / 8; ++extent) {
+    gam[static_cast<size_t>(extent / 8)] &= static_cast<uint8_t>(~(1u << (extent % 8)));
+  }
+  return gam;
+}
+
 }  // namespace
 
 std::vector<uint8_t> BuildMdf(const MdfOptions& o) {
@@ -98,16 +108,10 @@ std::vector<uint8_t> BuildMdf(const MdfOptions& o) {
     }
   }
 
-  // Every extent is allocated; those of pages 0 to 15 are mixed extents with free pages. The GAM
-  // marks the extents past the file's end free.
-  std::vector<uint8_t> gam(kExtentBitmapBytes, 0xFF);
-  for (int32_t extent = 0; extent < (pages + 7) / 8; ++extent) {
-    gam[static_cast<size_t>(extent / 8)] &= static_cast<uint8_t>(~(1u << (extent % 8)));
-  }
   put(0, MakeFileHeaderPage(o.fileId, pages, o.protection));
   put(1, MakePfsPage(o.fileId, 1, o.protection, {4, 5, 8, 10, 11, 12, 13, 14}, iamPages));
-  put(2, MakeExtentMapPage(8, 2, o.fileId, gam, o.protection));       // GAM
-  put(3, MakeExtentMapPage(9, 3, o.fileId, {0x03}, o.protection));    // SGAM
+  put(2, MakeExtentMapPage(8, 2, o.fileId, GamBits(pages), o.protection));  // GAM
+  put(3, MakeExtentMapPage(9, 3, o.fileId, {0x03}, o.protection));  // SGAM: extents 0 and 1
   put(6, MakeExtentMapPage(16, 6, o.fileId, {}, o.protection));  // differential map
   put(7, MakeExtentMapPage(17, 7, o.fileId, {}, o.protection));  // bulk-logged map
   PageBuilder boot;
