@@ -75,6 +75,9 @@ TEST(SyntheticConsistency, WholeFilesAreAcceptedWhole) {
     o.iamRangePages = 1024;  // IAM chains in a small file
     const testing::WholeFile f(o);
     ExpectAcceptedWhole(f.Build(), AllocatedPages(f), "seed " + std::to_string(seed));
+    // The same file as it was earlier is a consistent file of its own.
+    const testing::WholeFile older = f.OlderCopy(seed + 10);
+    ExpectAcceptedWhole(older.Build(), AllocatedPages(older), "older, seed " + std::to_string(seed));
   }
   testing::WholeFileOptions o;
   o.pages = 20000;  // three PFS intervals

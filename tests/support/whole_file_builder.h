@@ -9,8 +9,9 @@
 // Extents that no object owns and pages of owned extents that are not allocated hold zeros, junk,
 // or what a dropped object left there, so that there are gaps.
 //
-// The layout is computed once and kept compact (16 bytes a page); pages are rendered when asked
-// for, so a test writes only the pages it needs and a bench streams a whole file to disk.
+// The layout is computed once and kept compact (16 bytes a page, 4 more a page of an index);
+// pages are rendered when asked for, so a test writes only the pages it needs and a bench streams
+// a whole file to disk.
 //
 // Decoys: another database (other options: its own object ids, recorded name and seed) has pages
 // at the same page numbers; OlderCopy gives the same file as it was earlier, with some extents in
