@@ -116,8 +116,9 @@ TEST(AnalyseFile, TakesSizeAndNameFromTheStartFragment) {
       // Every other fragment then runs past the file's end.
       {"size 0", 100, [&](auto& f) { putPage(f, 0, testing::MakeFileHeaderPage(1, 0)); }, 0,
        "D:\\DATA\\DEMO.mdf", {}, {1, 0}},
-      // No page 32 in the start fragment: the name is not looked for.
-      {"32 pages", 32, {}, 200, kNoFileName, {}, {1, 0}},
+      // No page 32 in the start fragment: the name is not looked for. The rest is chained all the
+      // same: the start's IAM page 15 gives page 32, where the rest begins, to the files table.
+      {"32 pages", 32, {}, 200, kNoFileName, {}, {1, 1}},
       // The name is only a label: the analysis goes on without it.
       {"page 32 names no file", 100, [&](auto& f) { putPage(f, 32, testing::MakeDataPage(1, 32, 9)); },
        200, kNoFileName, {"get fileinfo2 error"}, {1, 1}},
@@ -162,8 +163,11 @@ TEST(AnalyseFile, GathersAtMost13CandidatesAndComparesThoseOfTheFirstBeginPage) 
   const uint32_t object120 = options.firstObjectId + (120 - 17) / 8;  // data pages in groups of 8
   const testing::Page iam = testing::MakeIamPage(10, object120, 0, {120}, {});
   std::copy(iam.begin(), iam.end(), file.begin() + 10 * kPageSize);
-  const testing::Page pfs =  // page 10 now allocated too
-      testing::MakePfsPage(1, 1, PageProtection::kChecksum, {4, 5, 8, 11, 12, 13, 14, 15});
+  // Page 10 now allocated too (the PFS page keeps the IAM pages it marks).
+  testing::Page pfs;
+  std::copy_n(file.begin() + kPageSize, kPageSize, pfs.begin());
+  pfs[kPageHeaderSize + 4 + 10] = 0x40;
+  testing::ApplyProtection(pfs, PageProtection::kChecksum);
   std::copy(pfs.begin(), pfs.end(), file.begin() + 1 * kPageSize);
   struct Case {
     const char* what;

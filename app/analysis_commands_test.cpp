@@ -86,8 +86,9 @@ TEST(AnalysisCommands, AnalysesInEitherModeAndHandsOverTheResults) {
        AnalysisEnd::kFinished,
        {1, 0, 0, 1, 0, 1},
        {"找到碎片号3", "找到碎片号5", done}},
+      // Behind A, C too across the hole of B's pages 150..199: the PFS page marks C's IAM pages.
       {"automatic, the nearer and a clean start", true, {}, AnalysisEnd::kFinished,
-       {1, 0, 1, 0, 0, 0}, {"找到碎片号2", done}},
+       {1, 0, 1, 0, 1, 0}, {"找到碎片号2", "找到碎片号4", done}},
       {"manual, no answer", false, {}, AnalysisEnd::kCancelled, {1, 0, 0, 0, 0, 0}, {"用户终止"}},
   };
   for (const Case& c : cases) {

@@ -76,19 +76,21 @@ TEST(SearchMore, FillsHolesPassByPassAndReadsTheNameFromTheChain) {
   const std::string demo = "D:\\DATA\\DEMO.mdf";
   const std::string longName = "D:\\" + std::string(2100, 'x') + ".mdf";
   const Case cases[] = {
-      // The analysis chains 100..159 by its links; 161..199 (behind a lost page 160) has no
-      // evidence, and 200..299 becomes evidence only through it.
+      // The analysis chains 100..159 by its links and 169..299 by its IAM pages, which the PFS
+      // page marks. 163..166 (behind the lost pages 160..162, with the IAM page 162 of their
+      // object) has no evidence, and 167..168 becomes evidence only through it.
       {"a fragment without evidence, then one it vouches for",
-       {{1000, {0, 100}}, {3000, {100, 60}}, {5000, {161, 39}}, {7000, {200, 100}}}, 0, demo,
+       {{1000, {0, 100}}, {3000, {100, 60}}, {5000, {163, 4}}, {7000, {167, 2}}, {9000, {169, 131}}},
+       0, demo,
        {"找到未确定碎片号2", "本次找到碎片数量1。二次查找完毕", "找到碎片号3",
         "本次找到碎片数量1。二次查找完毕", none},
        "D:\\DATA\\DEMO.mdf(2.34 MB)"},
       // A start of 20 pages (160 KB): page 32 comes from the chain (the analysis chained 20..32
-      // by its link), cut, and is mended from the 8 sectors in front of the row that follows it
-      // (the long name runs into the cut half).
+      // by its link, and 33..299 by its IAM pages), cut, and is mended from the 8 sectors in
+      // front of the row that follows it (the long name runs into the cut half). Nothing is left
+      // to find.
       {"the name from a cut page 32",
-       {{1000, {0, 20}}, {3000, {20, 13}}, {5000, {33, 267}}}, 5000, longName,
-       {"找到未确定碎片号2", "本次找到碎片数量1。二次查找完毕", none},
+       {{1000, {0, 20}}, {3000, {20, 13}}, {5000, {33, 267}}}, 5000, longName, {none},
        longName + ":2400KB"},
   };
   for (const Case& c : cases) {

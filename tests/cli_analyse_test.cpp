@@ -59,7 +59,8 @@ TEST_F(CliAnalyse, ListsTheFilesAndChainsOneAutomatically) {
                       {"pages", 40}, {"fsec", 30000}};
   EXPECT_EQ(list["databases"][1], other);
 
-  // The nearer of A and B; nothing fits behind A. From the image, then from a saved scan alone.
+  // The nearer of A and B, then C across the hole of B's pages 150..199 (the PFS page marks C's
+  // IAM pages). From the image, then from a saved scan alone.
   const auto scan = RunCli({"scan", disk(), "--disk", "--save-info", dir.File("scan.info"),
                             "--save-content", dir.File("scan.content")});
   ASSERT_EQ(scan.exitCode, 0) << scan.err;
@@ -72,9 +73,9 @@ TEST_F(CliAnalyse, ListsTheFilesAndChainsOneAutomatically) {
     const json doc = json::parse(r->out);
     EXPECT_EQ(doc["name"], "D:\\DATA\\SALES.mdf");
     EXPECT_EQ(doc["size_pages"], 300);
-    EXPECT_EQ(Records(doc), (std::vector<int>{0, 1}));
+    EXPECT_EQ(Records(doc), (std::vector<int>{0, 1, 3}));
     EXPECT_EQ(doc["fragments"][1]["fsec"], 6000);
-    const json memo = {"找到碎片号1", "分析已正常结束,请组合前进行二次查找"};
+    const json memo = {"找到碎片号1", "找到碎片号3", "分析已正常结束,请组合前进行二次查找"};
     EXPECT_EQ(doc["memo"], memo);
   }
 
@@ -97,8 +98,9 @@ TEST_F(CliAnalyse, ManualModeAsksOnTheTerminal) {
   const Case cases[] = {
       // B by number; at the next question Enter takes the row chosen last (2: D).
       {"number, then Enter", "2\n\n", 0, {0, 2, 4}, {}},
-      // A ticked and saved, unticked, then chosen by number; nothing fits behind A.
-      {"tick, save, choose", "t 1\ns\n" + saveTo + "\nt 1\n1\n", 0, {0, 1}, {"6000.hex"}},
+      // A ticked and saved, unticked, then chosen by number; behind A, across the hole of B's pages
+      // 150..199, C and D both fit (the PFS page marks their IAM pages): Enter takes C, marked.
+      {"tick, save, choose", "t 1\ns\n" + saveTo + "\nt 1\n1\n\n", 0, {0, 1, 3}, {"6000.hex"}},
       {"q cancels", "q\n", 1, {0}, {}},
       {"end of input cancels", "", 1, {0}, {}},
   };

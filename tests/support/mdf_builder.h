@@ -17,7 +17,9 @@ struct MdfOptions {
   std::string recordedName = "D:\\DATA\\DEMO.mdf";
   PageProtection protection = PageProtection::kChecksum;
   uint32_t firstObjectId = 245575913;
-  int pagesPerObject = 8;  // data pages are chained in groups of this many
+  // Pages from 16 up (but 32) go in groups of this many (at least 2) to one object each: its IAM
+  // page second (more when its single pages need them), the others data pages, chained.
+  int pagesPerObject = 8;
 };
 
 // The whole file, pages.size() × 8192 bytes.

@@ -7,61 +7,11 @@
 
 #include "page/byte_order.h"
 #include "page/page_header.h"
+#include "tests/support/whole_file_internal.h"
 
 namespace pagerake::testing {
-namespace {
 
-constexpr int16_t kFreeExtent = -1;    // uniform, owned by nobody
-constexpr int16_t kMixedExtent = -2;   // IAM pages and single pages
-constexpr int16_t kSystemExtent = -3;  // holds an allocation page; its other pages may be singles
-
-constexpr uint8_t kPfsAllocation = 0x44;  // allocated, full
-constexpr uint8_t kPfsUniform = 0x40;     // allocated
-constexpr uint8_t kPfsMixed = 0x60;       // allocated, in a mixed extent
-constexpr uint8_t kPfsIam = 0x70;         // allocated, mixed, an IAM page
-constexpr uint8_t kPfsLeftOver = 0x04;    // free, once used
-
-constexpr uint32_t kNamePageObjectId = 0x22;
-constexpr int kIamHeaderBytes = 94;  // the first page of the range at 40, eight singles from 46
-constexpr int kPfsRecordBytes = 4 + kPfsIntervalPages;
-
-// splitmix64: small, fast and the same everywhere, so that a seed always gives the same file.
-uint64_t Next(uint64_t& state) {
-  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-uint32_t Below(uint64_t& state, uint32_t n) { return static_cast<uint32_t>(Next(state) % n); }
-uint64_t Hash(uint64_t seed, int64_t page) {
-  uint64_t s = seed ^ (static_cast<uint64_t>(page) * 0xD1B54A32D192ED03ull);
-  return Next(s);
-}
-
-// A record as the database writes one: status bytes, then the offset of its end.
-std::vector<uint8_t> Record(const std::vector<uint8_t>& body) {
-  std::vector<uint8_t> r(4 + body.size(), 0);
-  r[0] = 0x30;
-  StoreLe16(r.data() + 2, static_cast<uint16_t>(r.size()));
-  std::copy(body.begin(), body.end(), r.begin() + 4);
-  return r;
-}
-
-// Allocation pages other than 0, 1 and 32: a header and one empty record. The boot page's record
-// is as long as a real one and holds at page offset 444 an LSN past every page's (their log file
-// numbers stay below 4).
-Page AllocationPage(uint8_t type, int32_t page, PageProtection protection) {
-  constexpr uint8_t kBootPageType = 13;
-  constexpr size_t kBootLsnBoundInBody = 444 - 96 - 4;
-  PageBuilder b;
-  b.Type(type).Id(static_cast<uint32_t>(page)).Object(kAllocationObjectId).Protect(protection);
-  std::vector<uint8_t> body(type == kBootPageType ? 500 : 92, 0);
-  if (type == kBootPageType) body[kBootLsnBoundInBody] = 4;
-  b.AddRecord(Record(body));
-  return b.Build();
-}
-
-}  // namespace
+using namespace whole_file;
 
 int32_t PfsPageOf(int32_t page) {
   return page < kPfsIntervalPages ? 1 : page / kPfsIntervalPages * kPfsIntervalPages;
@@ -102,6 +52,8 @@ void WholeFile::PlaceAllocationPages() {
   place(0, PageRole::kAllocation, kPageTypeFileHeader);
   place(9, PageRole::kAllocation, 13);  // boot page
   place(32, PageRole::kName, kPageTypeData);
+  place(kNameTableIamPage, PageRole::kAllocation, kPageTypeIam);  // claims page 32
+  slots_[kNameTableIamPage].pfs = kPfsIam;
   for (int64_t p = 1; p < options_.pages; p = p == 1 ? kPfsIntervalPages : p + kPfsIntervalPages) {
     place(p, PageRole::kAllocation, kPageTypePfs);
   }
@@ -215,16 +167,58 @@ void WholeFile::Derive() {
       s.pfs = allocated ? kPfsUniform : 0;
     }
   }
-  // Each object's pages in page order form its chain.
-  std::vector<int32_t> last(static_cast<size_t>(options_.objects), 0);
+  // Each object's pages in page order form its chain; an index object's pages form one chain a
+  // level.
+  std::vector<std::vector<int32_t>> pagesOf(static_cast<size_t>(options_.objects));
   for (int32_t p = 0; p < options_.pages; ++p) {
     Slot& s = slots_[p];
     if (s.role != PageRole::kData) continue;
-    int32_t& before = last[static_cast<size_t>(s.object)];
-    s.prev = before;
-    s.next = 0;
-    if (before != 0) slots_[before].next = p;
-    before = p;
+    s.level = 0;
+    pagesOf[static_cast<size_t>(s.object)].push_back(p);
+  }
+  indexLevels_.assign(static_cast<size_t>(options_.objects), {});
+  for (int16_t o = 0; o < options_.objects; ++o) {
+    const std::vector<int32_t>& pages = pagesOf[static_cast<size_t>(o)];
+    if (IsIndex(o)) {
+      BuildIndexLevels(o, pages);
+      continue;
+    }
+    for (size_t k = 0; k < pages.size(); ++k) {
+      slots_[pages[k]].prev = k == 0 ? 0 : pages[k - 1];
+      slots_[pages[k]].next = k + 1 == pages.size() ? 0 : pages[k + 1];
+    }
+  }
+}
+
+// Above the leaf, each level has one page for every kFanOut + 1 pages of the object not yet
+// placed, up to a single root: the leaf takes the object's first pages, the levels above the
+// last ones. Every page above the leaf keeps at most kFanOut + 1 children.
+void WholeFile::BuildIndexLevels(int16_t object, const std::vector<int32_t>& pages) {
+  constexpr size_t kFanOut = 100;
+  std::vector<size_t> sizes;  // of the levels above the leaf, bottom up
+  for (size_t n = pages.size(); pages.size() >= 2 && (sizes.empty() || sizes.back() > 1);) {
+    n = (n + kFanOut) / (kFanOut + 1);
+    sizes.push_back(n);
+  }
+  size_t upper = 0;
+  for (const size_t n : sizes) upper += n;
+  std::vector<std::vector<int32_t>>& levels = indexLevels_[static_cast<size_t>(object)];
+  levels.assign(1 + sizes.size(), {});
+  auto at = pages.begin();
+  levels[0].assign(at, at + static_cast<std::ptrdiff_t>(pages.size() - upper));
+  at += static_cast<std::ptrdiff_t>(levels[0].size());
+  for (size_t l = 0; l < sizes.size(); ++l) {
+    levels[l + 1].assign(at, at + static_cast<std::ptrdiff_t>(sizes[l]));
+    at += static_cast<std::ptrdiff_t>(sizes[l]);
+  }
+  for (size_t l = 0; l < levels.size(); ++l) {
+    const std::vector<int32_t>& level = levels[l];
+    for (size_t k = 0; k < level.size(); ++k) {
+      Slot& s = slots_[level[k]];
+      s.level = static_cast<uint8_t>(l);
+      s.prev = k == 0 ? 0 : level[k - 1];
+      s.next = k + 1 == level.size() ? 0 : level[k + 1];
+    }
   }
 }
 
@@ -273,7 +267,9 @@ PageFacts WholeFile::Facts(int32_t page) const {
   f.role = s.role;
   f.allocated = (s.pfs & 0x40) != 0;
   switch (s.role) {
-    case PageRole::kAllocation: f.objectId = kAllocationObjectId; break;
+    case PageRole::kAllocation:
+      f.objectId = s.pageType == kPageTypeIam ? kNamePageObjectId : kAllocationObjectId;
+      break;
     case PageRole::kName: f.objectId = kNamePageObjectId; break;
     case PageRole::kIam: f.objectId = ObjectIdOf(s.object); break;
     case PageRole::kData:
@@ -288,117 +284,6 @@ PageFacts WholeFile::Facts(int32_t page) const {
     }
   }
   return f;
-}
-
-Page WholeFile::PageAt(int32_t page) const {
-  const Slot& s = slots_.at(static_cast<size_t>(page));
-  const PageProtection protection = options_.protection;
-  switch (s.role) {
-    case PageRole::kAllocation:
-      if (s.pageType == kPageTypeFileHeader) return MakeFileHeaderPage(1, pages(), protection);
-      if (s.pageType == kPageTypePfs) return RenderPfs(page);
-      return AllocationPage(s.pageType, page, protection);
-    case PageRole::kName: return MakeNamePage(1, options_.recordedName, protection);
-    case PageRole::kIam: return RenderIam(iams_[static_cast<size_t>(s.prev)]);
-    case PageRole::kData: return RenderData(page, s);
-    case PageRole::kFree: break;
-  }
-  return RenderFree(page);
-}
-
-void WholeFile::RenderPages(int32_t firstPage, int32_t count, uint8_t* out) const {
-  for (int32_t k = 0; k < count; ++k) {
-    const Page p = PageAt(firstPage + k);
-    std::memcpy(out + static_cast<size_t>(k) * kPageSize, p.data(), kPageSize);
-  }
-}
-
-std::vector<uint8_t> WholeFile::Build() const {
-  std::vector<uint8_t> file(static_cast<size_t>(pages()) * kPageSize);
-  RenderPages(0, pages(), file.data());
-  return file;
-}
-
-// The record's byte j describes page j of the first interval (whose PFS page is page 1), else
-// page pageId + j.
-Page WholeFile::RenderPfs(int32_t page) const {
-  std::vector<uint8_t> record(kPfsRecordBytes, 0);
-  StoreLe16(record.data() + 2, static_cast<uint16_t>(kPfsRecordBytes));
-  const int32_t base = page == 1 ? 0 : page;
-  for (int32_t j = 0; j < kPfsIntervalPages && base + j < pages(); ++j) {
-    // A free page that a dropped object left keeps a PFS byte that is not 0, as real files do;
-    // 0 stands only where no page was ever written.
-    const bool leftOver = slots_[base + j].role == PageRole::kFree && Facts(base + j).objectId != 0;
-    record[4 + j] = leftOver ? kPfsLeftOver : slots_[base + j].pfs;
-  }
-  PageBuilder b;
-  b.Type(kPageTypePfs).Id(static_cast<uint32_t>(page)).Object(kAllocationObjectId);
-  b.Protect(options_.protection).AddRecord(record);
-  return b.Build();
-}
-
-// Slot 0: the first page of the range at 40, the single pages at 46 + 6k (page, file id); slot 1:
-// one bit per extent of the range.
-Page WholeFile::RenderIam(const IamPage& iam) const {
-  std::vector<uint8_t> head(kIamHeaderBytes, 0);
-  StoreLe16(head.data() + 2, static_cast<uint16_t>(kIamHeaderBytes));
-  StoreLe32(head.data() + 4, static_cast<uint32_t>(iam.rangeStart / options_.iamRangePages));
-  StoreLe32(head.data() + 40, static_cast<uint32_t>(iam.rangeStart));
-  StoreLe16(head.data() + 44, 1);
-  for (size_t k = 0; k < iam.singles.size(); ++k) {
-    StoreLe32(head.data() + 46 + 6 * k, static_cast<uint32_t>(iam.singles[k]));
-    StoreLe16(head.data() + 50 + 6 * k, 1);
-  }
-  const int bitmapBytes = options_.iamRangePages / 64;
-  std::vector<uint8_t> bitmap(4 + static_cast<size_t>(bitmapBytes), 0);
-  StoreLe16(bitmap.data() + 2, static_cast<uint16_t>(bitmap.size()));
-  const int32_t firstExtent = iam.rangeStart / 8;
-  for (int32_t k = 0; k < options_.iamRangePages / 8 && firstExtent + k < extents_; ++k) {
-    if (extentOwner_[firstExtent + k] == iam.object) bitmap[4 + k / 8] |= uint8_t(1u << (k % 8));
-  }
-  PageBuilder b;
-  b.Type(kPageTypeIam).Id(static_cast<uint32_t>(iam.page)).Object(ObjectIdOf(iam.object));
-  b.Protect(options_.protection);
-  b.AddRecord(head);
-  b.AddRecord(bitmap);
-  return b.Build();
-}
-
-// Two records whose bytes depend on the page and its contents' generation; the log sequence
-// number tells the generations apart too. Odd objects are indexes.
-Page WholeFile::RenderData(int32_t page, const Slot& s) const {
-  PageBuilder b;
-  b.Type(s.object % 2 ? kPageTypeIndex : kPageTypeData).Id(static_cast<uint32_t>(page));
-  b.Object(ObjectIdOf(s.object)).Links(static_cast<uint32_t>(s.prev), static_cast<uint32_t>(s.next));
-  b.Protect(options_.protection);
-  b.header().lsn[0] = static_cast<uint8_t>(1 + s.generation);
-  StoreLe32(b.header().lsn.data() + 4, static_cast<uint32_t>(page));
-  std::vector<uint8_t> body(60);
-  for (size_t i = 0; i < body.size(); ++i) {
-    body[i] = static_cast<uint8_t>(page * 31 + i * 7 + s.generation * 101);
-  }
-  const std::vector<uint8_t> record = Record(body);
-  b.AddRecord(record);
-  b.AddRecord(record);
-  return b.Build();
-}
-
-// A free page: what a dropped object left (half of them), zeros, or junk without a header.
-Page WholeFile::RenderFree(int32_t page) const {
-  const PageFacts f = Facts(page);
-  if (f.objectId != 0) {
-    PageBuilder b;
-    b.Id(static_cast<uint32_t>(page)).Object(f.objectId).Protect(options_.protection);
-    b.AddRecord(Record(std::vector<uint8_t>(40, static_cast<uint8_t>(page))));
-    return b.Build();
-  }
-  Page p{};
-  if (Hash(options_.seed, page) % 4 == 3) {
-    uint64_t state = Hash(options_.seed ^ 0x1A2B, page);
-    for (int i = 0; i < kPageSize; i += 8) StoreLe64(p.data() + i, Next(state));
-    p[0] = 0;
-  }
-  return p;
 }
 
 // A run is described when it holds a data page whose IAM page lies in front of it, or an IAM page

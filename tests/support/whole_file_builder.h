@@ -3,11 +3,15 @@
 // 8088 pages saying which pages are allocated and which are IAM pages, page 32 with the recorded
 // name, and objects that each own single pages and uniform extents through a chain of IAM pages
 // (one per IAM range the object uses), their data or index pages linked to their neighbours.
+// GAM and SGAM pages agree with the IAM pages; odd objects are indexes whose pages above the leaf
+// point at the pages one level down; records are laid out as the database lays them out, so the
+// consistency check (database/consistency_check.h) accepts the file whole.
 // Extents that no object owns and pages of owned extents that are not allocated hold zeros, junk,
 // or what a dropped object left there, so that there are gaps.
 //
-// The layout is computed once and kept compact (16 bytes a page); pages are rendered when asked
-// for, so a test writes only the pages it needs and a bench streams a whole file to disk.
+// The layout is computed once and kept compact (16 bytes a page, 4 more a page of an index);
+// pages are rendered when asked for, so a test writes only the pages it needs and a bench streams
+// a whole file to disk.
 //
 // Decoys: another database (other options: its own object ids, recorded name and seed) has pages
 // at the same page numbers; OlderCopy gives the same file as it was earlier, with some extents in
@@ -44,7 +48,8 @@ struct WholeFileOptions {
 
 enum class PageRole : uint8_t {
   kFree,        // not allocated: zeros, junk, or a page a dropped object left
-  kAllocation,  // file header, PFS, GAM, SGAM, boot, differential and bulk-logged maps
+  kAllocation,  // file header, PFS, GAM, SGAM, boot, differential and bulk-logged maps, and the
+                // IAM page of page 32's table
   kName,        // page 32
   kIam,
   kData,        // a data or index page of an object
@@ -106,6 +111,7 @@ class WholeFile {
     uint8_t pfs = 0;         // the PFS byte
     uint8_t generation = 0;  // data pages: which contents
     bool hole = false;       // a page of a uniform extent that stays unallocated
+    uint8_t level = 0;       // kData of an index: its level, 0 at the leaf
     int16_t object = -1;     // kIam, kData: the object
     int32_t prev = 0;        // kData: page links; kIam: the IAM page's number in iams_
     int32_t next = 0;
@@ -129,6 +135,11 @@ class WholeFile {
   Page RenderPfs(int32_t page) const;
   Page RenderIam(const IamPage& iam) const;
   Page RenderData(int32_t page, const Slot& slot) const;
+  Page RenderIndex(int32_t page, const Slot& slot) const;
+  Page RenderExtentMap(int32_t page, uint8_t pageType) const;
+  // An index object's pages by level (bottom up), each level in page order and linked so.
+  void BuildIndexLevels(int16_t object, const std::vector<int32_t>& pages);
+  static bool IsIndex(int object) { return object % 2 != 0; }
   Page RenderFree(int32_t page) const;
 
   WholeFileOptions options_;
@@ -138,6 +149,8 @@ class WholeFile {
   std::vector<int16_t> extentOwner_;   // per extent: an object, or one of the kinds in the .cpp
   std::vector<IamPage> iams_;
   std::vector<int32_t> iamIndex_;      // [object × ranges_ + range]: index in iams_, or −1
+  // [object][level]: an index object's pages at each level, the leaf first, in page order.
+  std::vector<std::vector<std::vector<int32_t>>> indexLevels_;
 };
 
 // Pages p of `decoy` that carry another object's id than the one `file` allocates p to, where
