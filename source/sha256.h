@@ -29,7 +29,4 @@ class Sha256 {
   std::unique_ptr<State> state_;
 };
 
-// The SHA-256 of the file at `path`; nothing when it cannot be read.
-std::optional<std::string> Sha256OfFile(const std::string& path);
-
 }  // namespace pagerake

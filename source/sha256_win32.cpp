@@ -2,8 +2,6 @@
 #include <bcrypt.h>
 
 #include <cstdio>
-#include <fstream>
-#include <vector>
 
 #include "source/sha256.h"
 
@@ -49,19 +47,6 @@ std::optional<std::string> Sha256::Hex() {
     hex += two;
   }
   return hex;
-}
-
-std::optional<std::string> Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  Sha256 sha;
-  std::vector<char> block(size_t{1} << 20);
-  while (in) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    sha.Update(reinterpret_cast<const uint8_t*>(block.data()), static_cast<size_t>(in.gcount()));
-  }
-  if (!in.eof()) return std::nullopt;
-  return sha.Hex();
 }
 
 }  // namespace pagerake
