@@ -25,6 +25,20 @@ using PageBuffer = std::array<uint8_t, kPageSize>;
 
 int64_t RowPages(const FragmentRow& row) { return (int64_t{row.sizeKB} + 4) / 8; }
 
+// How many pages the evidence is kept for: the pages the rows hold and the allocation pages mark
+// allocated, and a verified page 0's size. An unverified size decides no memory: the pages past
+// what was found are zeros if the file is padded to it.
+int64_t CheckedPages(const MdfInput& in) {
+  int64_t pages = in.highestAllocated + 1;
+  for (const FragmentRow& row : in.rows) {
+    pages = std::max({pages, int64_t{row.endPage}, row.beginPage + RowPages(row)});
+  }
+  if (!in.sizeFacts || in.sizeFacts->verified) {
+    pages = std::max<int64_t>(pages, in.targetFileSizePages);
+  }
+  return pages;
+}
+
 // The pages of the rows in page order. The last page written is held back until the next row has
 // been looked at, so that the junction repair can still change it without seeking back.
 class MdfAssembler {
@@ -255,7 +269,7 @@ class MdfAssembler {
   PageBuffer last_{};
   bool pending_ = false;
   uint16_t lastFacts_ = 0;     // what the held page's mends did
-  WrittenPages written_{in_.targetFileSizePages};
+  WrittenPages written_{CheckedPages(in_)};
   std::unique_ptr<RivalPages> rivals_ =
       in_.choices && !in_.choices->empty()
           ? std::make_unique<RivalPages>(*in_.choices, in_.fragments)
