@@ -101,7 +101,8 @@ void ConsistencyCheck::Add(int64_t number, const uint8_t* page) {
                     (summary.type == kPageTypeGam && IsGamPosition(number)) ||
                     (summary.type == kPageTypeSgam && IsSgamPosition(number)) ||
                     summary.type == kPageTypeIam ||
-                    (summary.type == kPageTypeIndex && summary.level > 0);
+                    (summary.type == kPageTypeIndex && summary.level > 0) ||
+                    consistency::IsCatalogPage(number, summary);
   if (keep) consistency::KeepPage(s, number, page);
 }
 
@@ -116,6 +117,7 @@ ConsistencyReport ConsistencyCheck::Finish() {
   consistency::CheckPageLinks(s, findings);
   consistency::CheckIndexChildren(s, findings);
   consistency::CheckRecordLayouts(s, findings);
+  consistency::TieCatalogFirstIams(s);
   // 2. Pages at the fixed places of system pages are tied there.
   for (int64_t p = 0; p < s.filePages && p < 10; ++p) {
     PageSummary& page = s.pages[static_cast<size_t>(p)];
