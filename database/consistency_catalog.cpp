@@ -63,9 +63,13 @@ void KeepCatalogPage(CheckState& s, int64_t number, const uint8_t* page) {
     }
     return;
   }
-  for (int k = 0; k < slots; ++k) {
+  // No more rows than fit apart on the page are kept, whatever the slot array says: slots that
+  // all point at one record must not make the check keep more than the page holds.
+  constexpr int kMostRows = kPageBodySize / kRowFixedEnd;
+  for (int k = 0, kept = 0; k < slots && kept < kMostRows; ++k) {
     const int record = LoadLe16(page + kPageSize - 2 - 2 * k);
     if (const std::optional<KeptFirstIam> first = FirstIamOfRow(page, record, slotArrayStart)) {
+      ++kept;
       s.firstIams.push_back(*first);
       s.firstIams.back().catalogPage = number;
     }
