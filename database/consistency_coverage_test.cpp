@@ -113,5 +113,89 @@ TEST(ConsistencyCoverage, CatalogIsNotReadWhereTheBootPageRecordsAnOlderVersion)
   EXPECT_EQ(Check(f).standing[kIam], PageStanding::kUnknown);
 }
 
+
+std::string FirstFinding(const ConsistencyReport& r) {
+  if (r.findings.empty()) return {};
+  return "page " + std::to_string(r.findings[0].page) + ": " + r.findings[0].text;
+}
+
+// A changed page's checksum made to agree again.
+void Restamp(uint8_t* page) {
+  StoreLe32(page + header_offset::kTornBits, ComputePageChecksum(page));
+}
+
+void LinkIams(File& f, int64_t from, int64_t to) {
+  StoreLe32(PageOf(f, from) + header_offset::kNextPageId, static_cast<uint32_t>(to));
+  StoreLe16(PageOf(f, from) + header_offset::kNextPageId + 4, 1);
+  StoreLe32(PageOf(f, to) + header_offset::kPrevPageId, static_cast<uint32_t>(from));
+  StoreLe16(PageOf(f, to) + header_offset::kPrevPageId + 4, 1);
+  Restamp(PageOf(f, from));
+  Restamp(PageOf(f, to));
+}
+
+// r10 with a second IAM page of the empty unit whose IAM is page 202, in an extent the file left
+// zero, where the PFS marks as an allocated IAM page: nothing but a chain link can tie it (it
+// claims nothing and the catalog names only the first IAM page of a unit).
+struct ChainedIam {
+  File file;
+  int64_t second = -1;
+};
+
+ChainedIam WithSecondIam(uint32_t objectIdDelta) {
+  ChainedIam c{testing::ReadWholeFile((testing::CorpusDir() / "r10.mdf").string())};
+  File& f = c.file;
+  // The first page of an extent the file left wholly zero: no IAM claims it.
+  for (int64_t x = 16; x + kPagesPerExtent <= PagesOf(f) && c.second < 0; x += kPagesPerExtent) {
+    bool zero = true;
+    for (int64_t p = x; p < x + kPagesPerExtent; ++p) zero = zero && IsZeroPage(PageOf(f, p));
+    if (zero) c.second = x;
+  }
+  if (c.second < 0) return c;
+  std::memcpy(PageOf(f, c.second), PageOf(f, 202), kPageSize);
+  uint8_t* page = PageOf(f, c.second);
+  StoreLe32(page + header_offset::kPageId, static_cast<uint32_t>(c.second));
+  const uint32_t objectId = LoadLe32(page + header_offset::kObjectId);
+  StoreLe32(page + header_offset::kObjectId, objectId + objectIdDelta);
+  Restamp(page);
+  uint8_t* pfs = PageOf(f, 1);
+  const int record = LoadLe16(pfs + kPageSize - 2);
+  pfs[record + 4 + c.second] = kPfsAllocated | kPfsMixedExtent | kPfsIamPage;
+  Restamp(pfs);
+  return c;
+}
+
+// The IAM pages of one unit are chained by their previous/next links: a link that the next IAM
+// page of the same unit returns ties it; one it does not return, or from another unit's IAM
+// page, breaks the links rule.
+TEST(ConsistencyCoverage, ChainLinksTieTheNextIamPageOfTheSameUnitOnly) {
+  PAGERAKE_REQUIRE_CORPUS();
+  ChainedIam alone = WithSecondIam(0);
+  ASSERT_GE(alone.second, 0);
+  const size_t second = static_cast<size_t>(alone.second);
+  ConsistencyReport r = Check(alone.file);
+  EXPECT_EQ(r.standing[second], PageStanding::kUnknown);
+  EXPECT_TRUE(r.findings.empty()) << FirstFinding(r);
+
+  ChainedIam chained = WithSecondIam(0);
+  LinkIams(chained.file, 202, chained.second);
+  r = Check(chained.file);
+  EXPECT_EQ(r.standing[second], PageStanding::kConfirmed);
+  EXPECT_TRUE(r.findings.empty()) << FirstFinding(r);
+
+  ChainedIam oneWay = WithSecondIam(0);
+  LinkIams(oneWay.file, 202, oneWay.second);
+  StoreLe32(PageOf(oneWay.file, oneWay.second) + header_offset::kPrevPageId, 0);
+  Restamp(PageOf(oneWay.file, oneWay.second));
+  r = Check(oneWay.file);
+  EXPECT_NE(r.standing[second], PageStanding::kConfirmed);
+  EXPECT_FALSE(r.findings.empty());
+
+  ChainedIam otherUnit = WithSecondIam(1000);
+  LinkIams(otherUnit.file, 202, otherUnit.second);
+  r = Check(otherUnit.file);
+  EXPECT_EQ(r.standing[second], PageStanding::kRefuted);
+  EXPECT_EQ(r.standing[202], PageStanding::kRefuted);  // both carry checksums: both are suspect
+}
+
 }  // namespace
 }  // namespace pagerake
