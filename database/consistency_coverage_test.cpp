@@ -1,6 +1,7 @@
 // How much of an untouched file the consistency check ties: every page the database has
 // allocated must be tied to the rest by a relation the file states, or the recovery names it for
 // a DBA to check by hand for nothing.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -195,6 +196,21 @@ TEST(ConsistencyCoverage, ChainLinksTieTheNextIamPageOfTheSameUnitOnly) {
   r = Check(otherUnit.file);
   EXPECT_EQ(r.standing[second], PageStanding::kRefuted);
   EXPECT_EQ(r.standing[202], PageStanding::kRefuted);  // both carry checksums: both are suspect
+}
+
+
+// Only a PFS page that the pages it describes bear out says which pages are free: one from
+// another file, which they contradict, marks none.
+TEST(ConsistencyCoverage, ARefutedPfsPageMarksNoPageUnallocated) {
+  PAGERAKE_REQUIRE_CORPUS();
+  File f = testing::ReadWholeFile((testing::CorpusDir() / "r01.mdf").string());
+  const File donor = testing::ReadWholeFile((testing::CorpusDir() / "r03.mdf").string());
+  const ConsistencyReport before = Check(f);
+  EXPECT_GT(std::count(before.unallocated.begin(), before.unallocated.end(), 1), 0);
+  std::memcpy(PageOf(f, 1), PageOf(donor, 1), kPageSize);
+  const ConsistencyReport r = Check(f);
+  ASSERT_EQ(r.standing[1], PageStanding::kRefuted) << FirstFinding(r);
+  EXPECT_EQ(std::count(r.unallocated.begin(), r.unallocated.end(), 1), 0);
 }
 
 }  // namespace
