@@ -45,17 +45,20 @@ void PrintJson(const std::string& file, const ConsistencyReport& r) {
   }
   nlohmann::json refuted = nlohmann::json::array();
   nlohmann::json unknown = nlohmann::json::array();  // non-zero pages nothing ties or refutes
+  nlohmann::json unallocated = nlohmann::json::array();  // those of them the PFS marks free
   for (size_t p = 0; p < r.standing.size(); ++p) {
     if (r.standing[p] == PageStanding::kRefuted) refuted.push_back(p);
     if (r.standing[p] == PageStanding::kUnknown && p < r.nonZero.size() && r.nonZero[p]) {
       unknown.push_back(p);
+      if (p < r.unallocated.size() && r.unallocated[p]) unallocated.push_back(p);
     }
   }
   const nlohmann::json doc = {{"file", file},          {"pages", r.pages},
                               {"confirmed", r.confirmed}, {"refuted", r.refuted},
                               {"tied", r.tied},
                               {"unknown", r.unknown()}, {"findings", findings},
-                              {"refuted_pages", refuted}, {"unknown_pages", unknown}};
+                              {"refuted_pages", refuted}, {"unknown_pages", unknown},
+                              {"unallocated_unknown_pages", unallocated}};
   std::printf("%s\n", doc.dump(2).c_str());
 }
 

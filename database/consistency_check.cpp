@@ -93,6 +93,21 @@ PageSummary Summarize(int64_t number, const uint8_t* page) {
   return s;
 }
 
+// The pages a PFS page that is tied and not refuted marks unallocated.
+std::vector<uint8_t> UnallocatedPages(consistency::CheckState& s) {
+  std::vector<uint8_t> out(static_cast<size_t>(s.filePages), 0);
+  for (int64_t p = 0; p < s.filePages; ++p) {
+    const PageSummary& page = s.pages[static_cast<size_t>(p)];
+    const int64_t pfs = PfsPageFor(p);
+    if (!page.Has(consistency::kPfsKnown) || page.Allocated() || pfs >= s.filePages) continue;
+    const PageSummary& map = s.pages[static_cast<size_t>(pfs)];
+    if (map.Has(consistency::kTied) && !map.Has(consistency::kRefutedFlag)) {
+      out[static_cast<size_t>(p)] = 1;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string_view ConsistencyRuleText(ConsistencyRule rule) {
@@ -139,7 +154,8 @@ void ConsistencyCheck::Add(int64_t number, const uint8_t* page) {
                     (summary.type == kPageTypeGam && IsGamPosition(number)) ||
                     (summary.type == kPageTypeSgam && IsSgamPosition(number)) ||
                     summary.type == kPageTypeIam ||
-                    (summary.type == kPageTypeIndex && summary.level > 0);
+                    (summary.type == kPageTypeIndex && summary.level > 0) ||
+                    consistency::IsCatalogPage(number, summary);
   if (keep) consistency::KeepPage(s, number, page);
 }
 
@@ -154,6 +170,7 @@ ConsistencyReport ConsistencyCheck::Finish() {
   consistency::CheckPageLinks(s, findings);
   consistency::CheckIndexChildren(s, findings);
   consistency::CheckRecordLayouts(s, findings);
+  consistency::TieCatalogFirstIams(s);
   // 2. Pages at the fixed places of system pages are tied there.
   for (int64_t p = 0; p < s.filePages && p < 10; ++p) {
     PageSummary& page = s.pages[static_cast<size_t>(p)];
@@ -166,6 +183,7 @@ ConsistencyReport ConsistencyCheck::Finish() {
   report.pages = s.filePages;
   report.standing.assign(static_cast<size_t>(s.filePages), PageStanding::kUnknown);
   report.nonZero.assign(static_cast<size_t>(s.filePages), 0);
+  report.unallocated = UnallocatedPages(s);
   for (int64_t p = 0; p < s.filePages; ++p) {
     const PageSummary& page = s.pages[static_cast<size_t>(p)];
     PageStanding& standing = report.standing[static_cast<size_t>(p)];

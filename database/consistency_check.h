@@ -63,6 +63,11 @@ struct ConsistencyReport {
   int64_t refuted = 0;
   int64_t tied = 0;  // kTied
   std::vector<uint8_t> nonZero;  // per page: 1 when it was given and is not all zero
+  // Per page: 1 when the PFS page that describes it, at its place and borne out by the pages it
+  // describes, marks it unallocated. Such a page holds what a deallocation left (or never held
+  // anything); nothing in the file points at it, so it stays without a standing, but its contents
+  // are none of the database's.
+  std::vector<uint8_t> unallocated;
   int64_t unknown() const { return pages - confirmed - refuted - tied; }
 };
 

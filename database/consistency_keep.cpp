@@ -90,6 +90,10 @@ void KeepPage(CheckState& s, int64_t number, const uint8_t* page) {
   std::memcpy(s.scratch.data(), page, kPageSize);
   RestoreTornBits(s.scratch.data());
   const uint8_t* restored = s.scratch.data();
+  if (IsCatalogPage(number, s.pages[static_cast<size_t>(number)])) {
+    KeepCatalogPage(s, number, restored);
+    return;
+  }
   switch (s.pages[static_cast<size_t>(number)].type) {
     case kPageTypePfs: KeepPfs(s, number, restored); break;
     case kPageTypeGam: KeepBitmap(s.gam, number, restored); break;

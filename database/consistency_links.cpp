@@ -1,5 +1,6 @@
 // The rules between pages that name each other: GAM and SGAM against the IAMs' extents, the
-// previous/next links of one unit and level, and the child pointers of upper index pages.
+// previous/next links of one unit and level (and of a unit's chain of IAM pages), and the child
+// pointers of upper index pages.
 #include <algorithm>
 #include <string>
 
@@ -66,7 +67,8 @@ void CheckLink(State& s, Findings& f, int64_t p, int64_t n, bool forward) {
   if (!other.Has(kNonZero)) return;  // a missing page: nothing to compare
   const bool linksBack = forward ? other.Has(kPrevInFile) && other.prev == p
                                  : other.Has(kNextInFile) && other.next == p;
-  const bool sameChain = other.Has(kOwnPage) && other.Unit() == page.Unit() &&
+  const bool sameKind = (other.type == kPageTypeIam) == (page.type == kPageTypeIam);
+  const bool sameChain = other.Has(kOwnPage) && sameKind && other.Unit() == page.Unit() &&
                          other.level == page.level;
   if (sameChain && linksBack) {
     Tie(s, p);
@@ -76,6 +78,8 @@ void CheckLink(State& s, Findings& f, int64_t p, int64_t n, bool forward) {
   std::string theirs;
   if (!other.Has(kOwnPage)) {
     theirs = "it is not a page of this file at its place";
+  } else if (!sameKind) {
+    theirs = page.type == kPageTypeIam ? "it is not an IAM page" : "it is an IAM page";
   } else if (!sameChain) {
     theirs = "it carries " + UnitText(other.Unit()) + " at level " + Num(other.level) +
              ", not " + UnitText(page.Unit()) + " at level " + Num(page.level);
@@ -120,7 +124,10 @@ void CheckPageLinks(State& s, Findings& f) {
   for (int64_t p = 0; p < s.filePages; ++p) {
     const PageSummary& page = At(s, p);
     // Pages the PFS has freed keep the links they had: only allocated pages are held to theirs.
-    if (!page.Has(kOwnPage) || !IsObjectPageType(page.type) || !page.Allocated()) continue;
+    // The IAM pages of one unit form a chain by the same links (one IAM page per 4 GB range of
+    // the file the unit has pages in).
+    const bool linked = IsObjectPageType(page.type) || page.type == kPageTypeIam;
+    if (!page.Has(kOwnPage) || !linked || !page.Allocated()) continue;
     if (page.Has(kNextInFile)) CheckLink(s, f, p, page.next, true);
     if (page.Has(kPrevInFile)) CheckLink(s, f, p, page.prev, false);
   }

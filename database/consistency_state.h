@@ -73,6 +73,14 @@ struct KeptParent {
   uint32_t count = 0;
 };
 
+// A catalog row's first IAM page: the allocation-unit catalog names, for every allocation unit,
+// the first page of its IAM chain.
+struct KeptFirstIam {
+  int64_t catalogPage = 0;  // the catalog page that holds the row
+  int64_t page = 0;
+  AllocationUnit unit;
+};
+
 struct Findings {
   std::vector<ConsistencyFinding> list;
   void Add(int64_t page, ConsistencyRule rule, int64_t other, std::string text);
@@ -89,11 +97,22 @@ struct CheckState {
   std::vector<consistency::KeptIam> iams;
   std::vector<consistency::KeptParent> parents;
   std::vector<uint32_t> children;
+  std::vector<consistency::KeptFirstIam> firstIams;
+  uint16_t bootVersion = 0;  // the database version the boot page records; 0 when not read
   std::array<uint8_t, 8192> scratch{};  // a kept page while its torn bits are restored
 };
 
 // Keeps what the rules need of an allocation page or an upper index page at its own id.
 void KeepPage(CheckState& s, int64_t number, const uint8_t* page);
+
+// The allocation-unit catalog: its data pages carry this unit (auid 458752) on files of SQL Server
+// 2005 and later, upgraded ones included.
+inline constexpr AllocationUnit kAllocationUnitCatalog{7, 0};
+// Whether the page at its own id is one the catalog rule reads: a data page of the catalog's unit
+// or the boot page at its place.
+bool IsCatalogPage(int64_t number, const PageSummary& page);
+// Keeps the boot page's database version, or the first IAM pages a catalog page's rows name.
+void KeepCatalogPage(CheckState& s, int64_t number, const uint8_t* page);
 
 // The rules, run by Finish in this order over the kept summary (each adds its findings and
 // marks the pages it ties or refutes).
@@ -104,6 +123,7 @@ void CheckGamSgam(CheckState& s, Findings& f);
 void CheckPageLinks(CheckState& s, Findings& f);
 void CheckIndexChildren(CheckState& s, Findings& f);
 void CheckRecordLayouts(CheckState& s, Findings& f);
+void TieCatalogFirstIams(CheckState& s);
 
 // Whether `page`'s header names the unit an IAM of `iamUnit` gives pages to. Files created by
 // SQL Server 2000 keep that version's ids: the data pages of a clustered index carry index id 0
