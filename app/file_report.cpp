@@ -60,7 +60,8 @@ Json RulesJson(const RecoveryRules& r) {
 Json ClassRuns(const PageEvidence& e) {
   Json runs = Json::object();
   for (PageClass c : {PageClass::kProven, PageClass::kConsistent, PageClass::kUnconfirmed,
-                      PageClass::kInconsistent, PageClass::kZero, PageClass::kNoPage}) {
+                      PageClass::kInconsistent, PageClass::kZero, PageClass::kNoPage,
+                      PageClass::kFree}) {
     runs[PageClassName(c)] = Json::array();
   }
   size_t p = 0;
@@ -95,6 +96,7 @@ Json ReportJson(const ReportContext& c, const FileEvidence& f, const MdfWriteRes
   doc["inconsistent"] = f.evidence.inconsistent;
   doc["zero"] = f.evidence.zero;
   doc["no_page"] = f.evidence.noPage;
+  doc["free"] = f.evidence.free;
   doc["unconfirmed_pages"] = f.evidence.unconfirmedPages;
   doc["inconsistent_pages"] = f.evidence.inconsistentPages;
   doc["unreadable_pages"] = w.unreadablePageNumbers;

@@ -10,6 +10,7 @@ const char* PageClassName(PageClass c) {
     case PageClass::kInconsistent: return "inconsistent";
     case PageClass::kZero: return "zero";
     case PageClass::kNoPage: return "no page";
+    case PageClass::kFree: return "free";
   }
   return "";
 }
@@ -20,10 +21,14 @@ PageStanding StandingOf(const ConsistencyReport& report, size_t page) {
   return page < report.standing.size() ? report.standing[page] : PageStanding::kUnknown;
 }
 
-PageClass ClassOf(uint16_t f, PageStanding standing) {
+PageClass ClassOf(uint16_t f, PageStanding standing, bool unallocated) {
   if (f & kFactZero) return PageClass::kZero;
   if (standing == PageStanding::kRefuted) return PageClass::kInconsistent;
   if (f & kFactMendRefused) return PageClass::kUnconfirmed;
+  const bool whole = !(f & (kFactRowEnd | kFactMendedJunction | kFactMendedTail));
+  if (unallocated && standing == PageStanding::kUnknown && whole && (f & kFactFromFragment)) {
+    return PageClass::kFree;
+  }
   if (!(f & kFactOwnPage)) {
     // Bytes that are no page of this file: copied with the pages around them, or doubtful.
     return (f & kFactFromFragment) && !(f & kFactRowEnd) ? PageClass::kNoPage
@@ -38,7 +43,6 @@ PageClass ClassOf(uint16_t f, PageStanding standing) {
   // mended one holds sectors from elsewhere: torn bits pass on the sectors of another page written
   // in the same flush, and the structures the check reads can agree with them (an IAM page's
   // header ties it to its unit whatever its tail says).
-  const bool whole = !(f & (kFactRowEnd | kFactMendedJunction | kFactMendedTail));
   const bool tied = standing == PageStanding::kConfirmed || standing == PageStanding::kTied;
   return tied && whole ? PageClass::kConsistent : PageClass::kUnconfirmed;
 }
@@ -51,7 +55,8 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
   e.classes.resize(facts.size());
   for (size_t p = 0; p < facts.size(); ++p) {
     const uint16_t f = facts[p];
-    const PageClass c = ClassOf(f, StandingOf(report, p));
+    const bool unallocated = p < report.unallocated.size() && report.unallocated[p] != 0;
+    const PageClass c = ClassOf(f, StandingOf(report, p), unallocated);
     e.classes[p] = c;
     const auto page = static_cast<int64_t>(p);
     switch (c) {
@@ -61,6 +66,7 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
       case PageClass::kInconsistent: ++e.inconsistent; e.inconsistentPages.push_back(page); break;
       case PageClass::kZero: ++e.zero; break;
       case PageClass::kNoPage: ++e.noPage; break;
+      case PageClass::kFree: ++e.free; break;
     }
     if (f & kFactMendedJunction) e.mends.push_back({page, "junction", true});
     if (f & kFactMendedTail) e.mends.push_back({page, "tail search", true});
@@ -88,6 +94,7 @@ std::string EvidenceSummary(const PageEvidence& e) {
                   " unconfirmed, " + GroupedNumber(e.inconsistent) + " inconsistent";
   if (e.zero > 0) s += ", " + GroupedNumber(e.zero) + " zero";
   if (e.noPage > 0) s += ", " + GroupedNumber(e.noPage) + " no page";
+  if (e.free > 0) s += ", " + GroupedNumber(e.free) + " free";
   return s;
 }
 

@@ -11,6 +11,8 @@
 //
 // Bytes that are no page of the file inside a fragment (the never-written space a database file
 // carries, copied with the pages around it) are counted apart: nothing can prove or refute them.
+// So are pages the file's own PFS marks free, read whole with the pages around them: what a
+// deallocation left there is none of the database's, and nothing in the file points at it.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +24,17 @@
 
 namespace pagerake {
 
-enum class PageClass : uint8_t { kProven, kConsistent, kUnconfirmed, kInconsistent, kZero, kNoPage };
+enum class PageClass : uint8_t {
+  kProven,
+  kConsistent,
+  kUnconfirmed,
+  kInconsistent,
+  kZero,
+  kNoPage,
+  kFree,  // the file's own PFS, borne out by its pages, marks it free: the database never reads it
+};
 
-// "proven", "consistent", "unconfirmed", "inconsistent", "zero", "no page".
+// "proven", "consistent", "unconfirmed", "inconsistent", "zero", "no page", "free".
 const char* PageClassName(PageClass c);
 
 struct PageMend {
@@ -41,6 +51,7 @@ struct PageEvidence {
   int64_t inconsistent = 0;
   int64_t zero = 0;
   int64_t noPage = 0;
+  int64_t free = 0;
   std::vector<int64_t> unconfirmedPages;
   std::vector<int64_t> inconsistentPages;
   std::vector<PageMend> mends;

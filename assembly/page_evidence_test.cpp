@@ -51,6 +51,14 @@ TEST(PageEvidence, ClassesFromProtectionCheckAndHowThePageWasRead) {
     report.pages = 1;
     report.standing = {c.standing};
     const PageEvidence e = ClassifyPages({c.facts}, report);
+    // The same page where the file's PFS marks its place free.
+    report.unallocated = {1};
+    const PageClass free = ClassifyPages({c.facts}, report).classes[0];
+    const bool readWhole =
+        !(c.facts & (kFactRowEnd | kFactMendedJunction | kFactMendedTail | kFactMendRefused));
+    const bool becomesFree = c.standing == PageStanding::kUnknown && readWhole &&
+                             (c.facts & kFactFromFragment) && !(c.facts & kFactZero);
+    EXPECT_EQ(free, becomesFree ? PageClass::kFree : c.expected);
     ASSERT_EQ(e.classes.size(), 1u);
     EXPECT_EQ(e.classes[0], c.expected);
     const bool listed = !e.unconfirmedPages.empty() || !e.inconsistentPages.empty();

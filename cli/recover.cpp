@@ -256,6 +256,7 @@ void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, d
     d["inconsistent"] = e.inconsistent;
     d["zero"] = e.zero;
     d["no_page"] = e.noPage;
+    d["free"] = e.free;
     d["unconfirmed_pages"] = e.unconfirmedPages;
     d["inconsistent_pages"] = e.inconsistentPages;
     nlohmann::ordered_json mends = nlohmann::ordered_json::array();
