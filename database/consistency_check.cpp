@@ -48,28 +48,9 @@ bool AllZero(const uint8_t* page) {
   return true;
 }
 
-// VerifyPage of a page that is not all zero and is checksum-protected: its stored checksum
-// against one computed over it. The words of a sector are XORed 8 bytes at a time and the two
-// halves folded, which gives the XOR of its 4-byte little-endian words on this little-endian host.
+// VerifyPage of a page that is not all zero and is checksum-protected.
 bool ChecksumAgrees(const uint8_t* page) {
-  static_assert(std::endian::native == std::endian::little);
-  uint32_t sum = 0;
-  for (int sector = 0; sector < kSectorsPerPage; ++sector) {
-    const uint8_t* s = page + sector * kSectorSize;
-    uint64_t lanes[4] = {0, 0, 0, 0};  // independent, so the loads need not wait on each other
-    for (int i = 0; i < kSectorSize; i += 32) {
-      for (int k = 0; k < 4; ++k) {
-        uint64_t word = 0;
-        std::memcpy(&word, s + i + 8 * k, sizeof word);
-        lanes[k] ^= word;
-      }
-    }
-    const uint64_t wide = lanes[0] ^ lanes[1] ^ lanes[2] ^ lanes[3];
-    uint32_t x = static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
-    if (sector == 0) x ^= LoadLe32(page + header_offset::kTornBits);  // the checksum itself
-    sum ^= std::rotl(x, 15 - sector);
-  }
-  return sum == LoadLe32(page + header_offset::kTornBits);
+  return ComputePageChecksum(page) == LoadLe32(page + header_offset::kTornBits);
 }
 
 PageSummary Summarize(int64_t number, const uint8_t* page) {

@@ -1,5 +1,6 @@
 #include "page/page_content.h"
 
+#include <bit>
 #include <cstring>
 
 #include "page/byte_order.h"
@@ -90,15 +91,25 @@ bool IsZeroPage(const uint8_t* page) {
 
 uint32_t ComputePageChecksum(const uint8_t* page) {
   // Each sector's words are XORed together first; rotation distributes over XOR, so rotating the
-  // sector's sum once equals rotating every word of it.
+  // sector's sum once equals rotating every word of it. The words are XORed 8 bytes at a time in
+  // four independent lanes and the two halves folded, which gives the XOR of the 4-byte
+  // little-endian words on a little-endian host, several times faster than a word at a time.
+  static_assert(std::endian::native == std::endian::little);
   uint32_t sum = 0;
   for (int sector = 0; sector < kSectorsPerPage; ++sector) {
-    uint32_t x = 0;
     const uint8_t* s = page + sector * kSectorSize;
-    for (int w = 0; w < kSectorSize / 4; ++w) x ^= LoadLe32(s + 4 * w);
+    uint64_t lanes[4] = {0, 0, 0, 0};
+    for (int i = 0; i < kSectorSize; i += 32) {
+      for (int k = 0; k < 4; ++k) {
+        uint64_t word = 0;
+        std::memcpy(&word, s + i + 8 * k, sizeof word);
+        lanes[k] ^= word;
+      }
+    }
+    const uint64_t wide = lanes[0] ^ lanes[1] ^ lanes[2] ^ lanes[3];
+    uint32_t x = static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
     if (sector == 0) x ^= LoadLe32(page + header_offset::kTornBits);  // word 15 is left out
-    const int r = 15 - sector;
-    sum ^= r == 0 ? x : (x << r) | (x >> (32 - r));
+    sum ^= std::rotl(x, 15 - sector);
   }
   return sum;
 }
