@@ -57,7 +57,9 @@ int64_t DecideFileSize(FileSizeFacts& facts, const uint8_t* page0, int64_t pages
     facts.source = facts.mended ? SizeSource::kPageZeroMended : SizeSource::kPageZero;
     facts.pages = std::max<int64_t>(*written, found);
     // Page 0 as read (before a mend), or as written, said otherwise than the size used.
-    if (facts.recordedPages && *facts.recordedPages != facts.pages) {
+    if (facts.asReadPages && *facts.asReadPages != facts.pages) {
+      facts.recordedDisagrees = *facts.asReadPages;
+    } else if (facts.recordedPages && *facts.recordedPages != facts.pages) {
       facts.recordedDisagrees = *facts.recordedPages;
     } else if (*written != facts.pages) {
       facts.recordedDisagrees = *written;

@@ -25,7 +25,8 @@ enum class SizeSource : uint8_t {
 const char* SizeSourceText(SizeSource source);
 
 struct FileSizeFacts {
-  std::optional<int32_t> recordedPages;  // what page 0 records as read (torn bits restored)
+  std::optional<int32_t> recordedPages;  // what page 0 records (torn bits restored), once mended
+  std::optional<int32_t> asReadPages;    // what it recorded as read, before any mend
   bool verified = false;                 // page 0 verified, as read or mended
   bool mended = false;                   // ... as mended
   int64_t sourcePages = 0;               // the medium's size in pages

@@ -41,6 +41,8 @@ TEST(FileSize, DecidesFromPageZeroOnlyWhereItVerifies) {
        SizeSource::kPageZero},
       {"verified once mended at its junction", checksummed.data(), 288, false, 100000, 420, 416,
        407, 416, SizeSource::kPageZeroMended},
+      {"mended by the analysis already: the number as read still disagrees", checksummed.data(),
+       288, true, 100000, 420, 416, 407, 416, SizeSource::kPageZero},
       {"a verified size below the pages held: the file never ends before them",
        checksummed.data(), 416, true, 100000, 500, 450, 300, 450, SizeSource::kPageZero},
       {"unverified, recording fewer pages than were found", garbled.data(), 288, false, 100000,
@@ -58,6 +60,7 @@ TEST(FileSize, DecidesFromPageZeroOnlyWhereItVerifies) {
     SCOPED_TRACE(c.what);
     FileSizeFacts facts;
     facts.recordedPages = c.recordedAsRead;
+    facts.asReadPages = c.recordedAsRead;
     facts.verified = c.verifiedByAnalysis;
     facts.sourcePages = c.sourcePages;
     facts.seenEnd = c.seenEnd;

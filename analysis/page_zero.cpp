@@ -49,6 +49,7 @@ std::optional<int64_t> SettlePageZero(uint8_t* page, PageMapReader& reader,
   facts = {};
   facts.sourcePages = ReadableEnd(reader.source) / kSectorsPerPage;
   facts.verified = PageTrusted(page);
+  facts.asReadPages = RecordedSizeOf(page);
   // Page 0 can be cut short only where its fragment ends with it.
   if (!facts.verified && startPages == 1 && MendAtJunction(page, reader, table, order, fileId)) {
     facts.verified = facts.mended = true;
