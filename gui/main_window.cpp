@@ -386,13 +386,17 @@ QWidget* TForm1::BuildAssemblyTab() {
   buttons->addWidget(Button6);
   buttons->addWidget(Button5);
   buttons->addWidget(Button2);
-  buttons->addWidget(chktailsearch);
-  buttons->addWidget(chkcheckedmends);
-  buttons->addWidget(chkconfirmedchoices);
   buttons->addStretch();
+  // The assembly's added rules on a row of their own, so that their captions are read whole.
+  auto* ticks = new QHBoxLayout;
+  ticks->addWidget(chktailsearch);
+  ticks->addWidget(chkcheckedmends);
+  ticks->addWidget(chkconfirmedchoices);
+  ticks->addStretch();
   auto* column = new QVBoxLayout(tab);
   column->addWidget(ListView4, 3);
   column->addLayout(buttons);
+  column->addLayout(ticks);
   column->addWidget(Memo3, 2);
   return tab;
 }
