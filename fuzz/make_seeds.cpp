@@ -93,6 +93,14 @@ void CorpusSeeds(SeedWriter& seeds, const fs::path& mdf, int index) {
     seeds.Put("page_map", tag, in);
   }
 
+  // consistency_check: the file's first 32 pages, in a file of its whole length.
+  {
+    Bytes in;
+    AppendLe(in, static_cast<uint64_t>(std::min(filePages - 32, 4095)), 2);
+    Append(in, pageAt(0), size_t{32} * kPageSize);
+    seeds.Put("consistency_check", tag, in);
+  }
+
   // The saved scan of three fragments of the file read as a disk: scan-info, content and spare
   // sectors, written by the program's own writers.
   MemFile disk("seed-disk");
