@@ -11,6 +11,10 @@ HeaderFact HeaderFactOf(const uint8_t* page, int32_t pageNumber, const PageLsn* 
   HeaderFact f;
   f.objectId = static_cast<int32_t>(LoadLe32(page + off::kObjectId));
   f.type = page[off::kPageType];
+  f.prevPageId = static_cast<int32_t>(LoadLe32(page + off::kPrevPageId));
+  f.prevFileId = LoadLe16(page + off::kPrevFileId);
+  f.nextPageId = static_cast<int32_t>(LoadLe32(page + off::kNextPageId));
+  f.nextFileId = LoadLe16(page + off::kNextFileId);
   if (page[off::kHeaderVersion] != 1) return f;
   f.flags = HeaderFact::kVersion1;
   if (static_cast<int32_t>(LoadLe32(page + off::kPageId)) != pageNumber) return f;
@@ -40,6 +44,12 @@ HeaderFactCache::Entry* HeaderFactCache::Find(int64_t startSector, int32_t start
     if (bound != nullptr) e.bound = *bound;
   }
   return &e;
+}
+
+const HeaderFactCache::Entry* HeaderFactCache::Known(int64_t startSector,
+                                                     int32_t startPage) const {
+  const auto it = entries_.find(startSector);
+  return it != entries_.end() && it->second.startPage == startPage ? &it->second : nullptr;
 }
 
 void HeaderFactCache::Append(Entry& entry, const HeaderFact& fact) {

@@ -1,7 +1,9 @@
 // What a candidate's test learns from a fragment's pages that nothing the page map learns later
-// can change: per page, the header fields the test compares, and whether the page is a verified
-// one newer than the LSN bound. A reader (one command) keeps them per fragment, so that testing a
-// fragment again, after the map has learned more, reads none of the pages an earlier test read.
+// can change: per page, the header fields the test compares and those the chaining learns from
+// (the page links), and whether the page is a verified one newer than the LSN bound. A reader (one
+// command) keeps them per fragment, so that testing a fragment again, after the map has learned
+// more, reads none of the pages an earlier test read, and chaining a fragment tested to its end
+// reads only its allocation pages again.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,10 @@ struct HeaderFact {
   int32_t objectId = 0;
   uint8_t type = 0;
   uint8_t flags = 0;
+  uint16_t prevFileId = 0;
+  int32_t prevPageId = 0;
+  int32_t nextPageId = 0;
+  uint16_t nextFileId = 0;
 };
 
 // The facts of `page` (8192 bytes as read) at page number `pageNumber` of the file; kNewer only
@@ -29,9 +35,9 @@ HeaderFact HeaderFactOf(const uint8_t* page, int32_t pageNumber, const PageLsn* 
 
 class HeaderFactCache {
  public:
-  // A few bytes per page: enough for every fragment of files far larger than memory allows to
-  // chain anyway; past it, tests read as if nothing were kept.
-  static constexpr int64_t kMaxFacts = int64_t{1} << 24;
+  // 20 bytes a page: 160 MiB for 8 Mi pages (64 GiB of fragments tested); past it, walks read as
+  // if nothing were kept.
+  static constexpr int64_t kMaxFacts = int64_t{1} << 23;
 
   // The facts of one fragment: of its pages 0, 1, ... as far as walks have read them.
   struct Entry {
@@ -44,6 +50,9 @@ class HeaderFactCache {
   // learned against `bound` (emptied when learned against another one or another first page);
   // null when it is new and the cache is full.
   Entry* Find(int64_t startSector, int32_t startPage, const PageLsn* bound);
+  // The facts known of the fragment at `startSector` whose first page is `startPage`, whatever
+  // bound they were learned against; null when none are.
+  const Entry* Known(int64_t startSector, int32_t startPage) const;
   // Adds the fact of the page behind the last one `entry` knows, while there is room.
   void Append(Entry& entry, const HeaderFact& fact);
   int64_t size() const { return total_; }

@@ -1,5 +1,6 @@
 // A fragment tested again reads only what no earlier test of it read: what the first walks learned
-// of its pages serves the later ones, and the pages behind them are read from the medium.
+// of its pages serves the later ones, and the pages behind them are read from the medium; chaining
+// a fragment tested to its end reads only its allocation pages again.
 #include "analysis/header_facts.h"
 
 #include <fstream>
@@ -98,6 +99,24 @@ TEST_F(HeaderFactsTest, PagesNewerThanOneBoundAreNotTakenAsNewerThanAnother) {
   CountPageMatches(map_, beyond, 2, 64, 2048 - 16, c);
   CountPageMatches(map_, beyond, 2, 64, 2048 - 16, c);
   EXPECT_EQ(host_.messageTexts(), (std::vector<std::string>{"read disk error", "read disk error"}));
+}
+
+TEST_F(HeaderFactsTest, ChainingAFragmentTestedToItsEndReadsOnlyItsAllocationPages) {
+  Overwrite(0, testing::MakeDataPage(1, 64, 500, 0, 100));
+  Overwrite(2, testing::MakeIamPage(66, 500, 0, {200}, {}));
+  for (const int p : {100, 101}) map_.Find(p)->allocState = kAllocated;
+  PageMapReader reader = NewReader();
+  EXPECT_EQ(Count(reader, 1).matches, 1);  // a walk in two steps: no pages kept as read
+  EXPECT_EQ(Count(reader, 3).matches, 3);
+  Overwrite(0, testing::MakeDataPage(1, 64, 500, 0, 101));
+  Overwrite(2, testing::MakeIamPage(66, 500, 0, {201}, {}));
+  ASSERT_TRUE(CollectPageInfo(map_, reader, 3, 64, kAt));
+  EXPECT_EQ(map_.At(100).expectedObjectId, 500);  // the link as the test saw it
+  EXPECT_EQ(map_.At(100).objectIdSource, kFromPageLink);
+  EXPECT_EQ(map_.At(101).expectedObjectId, 0);
+  EXPECT_EQ(map_.At(201).expectedObjectId, 500);  // the IAM page read again, as it is now
+  EXPECT_EQ(map_.At(200).expectedObjectId, 0);
+  EXPECT_TRUE(host_.messageTexts().empty());
 }
 
 }  // namespace

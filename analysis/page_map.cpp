@@ -162,6 +162,53 @@ void LearnFromLinks(PageMap& map, const Header& h, Host& host) {
   }
 }
 
+// Page `i` of a fragment of `pages` pages (page number `p`), if the map learns from it.
+void LearnFromPage(PageMap& map, PageMapReader& reader, uint8_t* page, const Header& h, int32_t i,
+                   int32_t pages, int64_t p) {
+  if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page, h.type)) return;
+  RestoreTornBits(page);
+  // 2. to 4. By its kind.
+  if (h.type == kPageTypePfs) {
+    if (h.pageId != 1 && h.pageId % kPfsInterval != 0) return;
+    LearnFromAllocationPage(map, p, h.objectId);
+    if (const std::optional<int> record = AllocationRecordAt(page, 0)) {
+      ApplyPfsBytes(map, page, *record, kPageSize, h.pageId);
+    }
+  } else if (h.type == kPageTypeIam) {
+    LearnFromIamPage(map, page, p, h.objectId, reader.host);
+  } else {
+    LearnFromLinks(map, h, reader.host);
+  }
+}
+
+// The learning from a fragment whose every page a test has seen: the links of its data and index
+// pages are among the facts; only its allocation pages (PFS, IAM) are read again, whole.
+bool CollectFromFacts(PageMap& map, PageMapReader& reader, const std::vector<HeaderFact>& facts,
+                      int32_t pages, int32_t startPage, int64_t startSector) {
+  Page page{};
+  bool readAll = true;
+  for (int32_t i = 0; i < pages; ++i) {
+    const HeaderFact& f = facts[static_cast<size_t>(i)];
+    const Header h{static_cast<uint8_t>(f.flags & HeaderFact::kVersion1 ? 1 : 0),
+                   f.type, 0, f.objectId, f.prevPageId, f.prevFileId, f.nextPageId, f.nextFileId};
+    const int64_t p = int64_t{startPage} + i;
+    if (!PassesFilter(map, h, p)) continue;
+    if (h.type != kPageTypePfs && h.type != kPageTypeIam) {
+      LearnFromLinks(map, h, reader.host);
+      continue;
+    }
+    if (!reader.pages.ReadFragmentSectors(reader.source, startSector,
+                                          int64_t{i} * kSectorsPerPage, kSectorsPerPage,
+                                          page.data())) {
+      if (readAll) reader.host.Tell("read disk error");  // once, as a walk says it
+      readAll = false;
+      continue;
+    }
+    LearnFromPage(map, reader, page.data(), ReadHeader(page.data()), i, pages, p);
+  }
+  return readAll;
+}
+
 }  // namespace
 
 uint8_t* KeptFragments::Room(int64_t startSector, int32_t pages) {
@@ -218,7 +265,13 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
     ~Marking() { map.LearnUnconfirmed(false); }
   } marking{map};
   map.LearnUnconfirmed(unconfirmed);
-  CollectedPages fragment(reader, startSector, pages);
+  uint8_t* const kept = reader.kept.Take(startSector, pages);
+  if (const HeaderFactCache::Entry* known = reader.facts.Known(startSector, startPage);
+      kept == nullptr && known != nullptr && known->facts.size() >= static_cast<size_t>(pages)) {
+    return CollectFromFacts(map, reader, known->facts, pages, startPage, startSector);
+  }
+  FragmentPages fragment(reader, startSector, pages, FragmentPages::kMaxRun, kept,
+                         kept != nullptr);
   bool readAll = true;
   for (int32_t i = 0; i < pages; ++i) {
     // 1. The page, if the map learns from it.
@@ -227,22 +280,7 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
       readAll = false;  // a bad sector: the pages behind it still teach what they can
       continue;
     }
-    const Header h = ReadHeader(page);
-    const int64_t p = int64_t{startPage} + i;
-    if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page, h.type)) continue;
-    RestoreTornBits(page);
-    // 2. to 4. By its kind.
-    if (h.type == kPageTypePfs) {
-      if (h.pageId != 1 && h.pageId % kPfsInterval != 0) continue;
-      LearnFromAllocationPage(map, p, h.objectId);
-      if (const std::optional<int> record = AllocationRecordAt(page, 0)) {
-        ApplyPfsBytes(map, page, *record, kPageSize, h.pageId);
-      }
-    } else if (h.type == kPageTypeIam) {
-      LearnFromIamPage(map, page, p, h.objectId, reader.host);
-    } else {
-      LearnFromLinks(map, h, reader.host);
-    }
+    LearnFromPage(map, reader, page, ReadHeader(page), i, pages, int64_t{startPage} + i);
   }
   return readAll;
 }
