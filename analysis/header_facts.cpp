@@ -58,6 +58,13 @@ void HeaderFactCache::Append(Entry& entry, const HeaderFact& fact) {
   ++total_;
 }
 
+void HeaderFactCache::ForMedium(const std::string& medium) {
+  if (medium == medium_) return;
+  entries_.clear();
+  total_ = 0;
+  medium_ = medium;
+}
+
 void HeaderFactCache::Empty(Entry& entry) {
   total_ -= static_cast<int64_t>(entry.facts.size());
   entry.facts.clear();

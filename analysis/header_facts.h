@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -56,12 +57,16 @@ class HeaderFactCache {
   // Adds the fact of the page behind the last one `entry` knows, while there is room.
   void Append(Entry& entry, const HeaderFact& fact);
   int64_t size() const { return total_; }
+  // The facts are of the medium named `medium` (MediumOf in page_map.h) from now on: those of
+  // another one are dropped.
+  void ForMedium(const std::string& medium);
 
  private:
   void Empty(Entry& entry);
 
   std::unordered_map<int64_t, Entry> entries_;
   int64_t total_ = 0;
+  std::string medium_;
 };
 
 }  // namespace pagerake

@@ -119,5 +119,16 @@ TEST_F(HeaderFactsTest, ChainingAFragmentTestedToItsEndReadsOnlyItsAllocationPag
   EXPECT_TRUE(host_.messageTexts().empty());
 }
 
+TEST_F(HeaderFactsTest, FactsOfAnotherMediumAreDropped) {
+  PageMapReader reader = NewReader();
+  reader.facts.ForMedium(MediumOf(access_, source_));
+  EXPECT_EQ(Count(reader, 3).matches, 3);
+  reader.facts.ForMedium(MediumOf(access_, testing::WholeDiskImageSource(dir_.File("disk.img"))));
+  EXPECT_EQ(reader.facts.size(), 3);  // the same image, named again
+  reader.facts.ForMedium(MediumOf(access_, testing::WholeDiskImageSource(dir_.File("other.img"))));
+  EXPECT_EQ(reader.facts.size(), 0);
+  EXPECT_EQ(reader.facts.Known(kAt, 64), nullptr);
+}
+
 }  // namespace
 }  // namespace pagerake

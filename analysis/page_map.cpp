@@ -254,6 +254,13 @@ const PageMapEntry& PageMap::At(int64_t page) const {
   return page >= 0 && page < size() ? entries_[static_cast<size_t>(page)] : kUnknownEntry;
 }
 
+std::string MediumOf(const PageAccess& pages, const DataSource& source) {
+  return std::to_string(source.isPartition) + ":" + std::to_string(source.driveNumber) + ":" +
+         std::to_string(source.sourceSectors) + ":" + std::to_string(source.sourceEnd) + ":" +
+         source.devicePath + "|" + std::to_string(pages.LiveSourceMode()) + ":" +
+         std::to_string(pages.ContentFileKey()) + ":" + pages.ContentFilePath();
+}
+
 PageMapEntry* PageMap::Find(int64_t page) {
   return page >= 0 && page < size() ? &entries_[static_cast<size_t>(page)] : nullptr;
 }

@@ -109,6 +109,11 @@ struct PageMapReader {
   HeaderFactCache facts = {};
 };
 
+// What names the bytes that `pages` reads from `source`: the source (its path or partition and
+// size) and, in content-file mode, the content file. Facts read through one are facts of another
+// only where the names agree.
+std::string MediumOf(const PageAccess& pages, const DataSource& source);
+
 // Learns from every page of the fragment of `pages` pages that starts with page `startPage` at
 // sector `startSector`; `unconfirmed`: the fragment was chosen among others, and what it teaches
 // is marked so. Inconsistent claims keep the first certain object and add "erra" (IAM
