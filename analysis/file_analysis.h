@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,6 +75,9 @@ struct AnalysisResults {
   // takes without evidence or among several that fit. Nothing in the pages confirms such a choice,
   // so the recover report names them.
   std::vector<PageSpan> chosenAmongOthers;
+  // What the analysis's tests learned of the fragments' pages (header_facts.h), so that SEARCH
+  // MORE's tests read none of them again.
+  std::shared_ptr<HeaderFactCache> headerFacts;
 };
 
 enum class AnalysisEnd {

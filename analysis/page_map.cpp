@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "analysis/fragment_pages.h"
 #include "database/allocation_pages.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
@@ -41,67 +42,6 @@ Header ReadHeader(const uint8_t* p) {
           static_cast<int32_t>(LoadLe32(p + off::kNextPageId)),
           LoadLe16(p + off::kNextFileId)};
 }
-
-// The pages of one fragment, handed out in order and read from the medium a run at a time: a run
-// of `firstRun` pages first, each next run twice as long, up to kMaxRun. A walk that may stop at
-// its first pages (a candidate's test) starts with one page; one that reads every page starts with
-// whole runs. Where a run cannot be read, the pages are read one by one from there on, so that the
-// walk gets every page in front of the one that fails and the message comes at that one.
-//
-// With `whole` (room for every page of the fragment) the pages are read into it at their places
-// and stay there; `ready` says it holds them all already, and nothing is read.
-class FragmentPages {
- public:
-  static constexpr int32_t kMaxRun = 64;
-
-  FragmentPages(PageMapReader& r, int64_t startSector, int32_t pages, int32_t firstRun,
-                uint8_t* whole = nullptr, bool ready = false)
-      : r_(r), startSector_(startSector), pages_(pages), run_(std::min(firstRun, kMaxRun)),
-        whole_(whole) {
-    if (ready) count_ = pages;
-    if (whole_ == nullptr && r_.batch.size() < size_t{kMaxRun} * kPageSize) {
-      r_.batch = IoBuffer(size_t{kMaxRun} * kPageSize, IoBuffer::kUninitialized);
-    }
-  }
-
-  // Page `index` of the fragment (indexes asked for in increasing order), or null after the message
-  // box "read disk error" when it cannot be read.
-  uint8_t* Page(int32_t index) {
-    if (index < first_ || index >= first_ + count_) {
-      const int32_t run = std::min(run_, pages_ - index);
-      uint8_t* const to = whole_ ? whole_ + size_t(index) * kPageSize : r_.batch.data();
-      if (run > 1 && r_.pages.ReadFragmentPages(r_.source, startSector_, index, run, to)) {
-        first_ = index;
-        count_ = run;
-        run_ = std::min(run_ * 2, kMaxRun);
-      } else if (r_.pages.ReadFragmentSectors(r_.source, startSector_,
-                                              int64_t{index} * kSectorsPerPage, kSectorsPerPage,
-                                              to)) {
-        first_ = index;
-        count_ = 1;
-        if (run > 1) run_ = 1;  // a run failed: one page at a time from here on
-        else run_ = std::min(run_ * 2, kMaxRun);
-      } else {
-        // Said once per fragment: a long bad run is one message, not one for each of its pages.
-        if (!told_) r_.host.Tell("read disk error");
-        told_ = true;
-        return nullptr;
-      }
-    }
-    if (whole_) return whole_ + size_t(index) * kPageSize;
-    return r_.batch.data() + size_t(index - first_) * kPageSize;
-  }
-
- private:
-  PageMapReader& r_;
-  int64_t startSector_;
-  int32_t pages_;
-  int32_t run_;
-  uint8_t* whole_;
-  int32_t first_ = 0;
-  int32_t count_ = 0;
-  bool told_ = false;
-};
 
 // The walk of a fragment that learns from its pages: from the pages its test kept when there are.
 class CollectedPages {
@@ -222,6 +162,53 @@ void LearnFromLinks(PageMap& map, const Header& h, Host& host) {
   }
 }
 
+// Page `i` of a fragment of `pages` pages (page number `p`), if the map learns from it.
+void LearnFromPage(PageMap& map, PageMapReader& reader, uint8_t* page, const Header& h, int32_t i,
+                   int32_t pages, int64_t p) {
+  if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page, h.type)) return;
+  RestoreTornBits(page);
+  // 2. to 4. By its kind.
+  if (h.type == kPageTypePfs) {
+    if (h.pageId != 1 && h.pageId % kPfsInterval != 0) return;
+    LearnFromAllocationPage(map, p, h.objectId);
+    if (const std::optional<int> record = AllocationRecordAt(page, 0)) {
+      ApplyPfsBytes(map, page, *record, kPageSize, h.pageId);
+    }
+  } else if (h.type == kPageTypeIam) {
+    LearnFromIamPage(map, page, p, h.objectId, reader.host);
+  } else {
+    LearnFromLinks(map, h, reader.host);
+  }
+}
+
+// The learning from a fragment whose every page a test has seen: the links of its data and index
+// pages are among the facts; only its allocation pages (PFS, IAM) are read again, whole.
+bool CollectFromFacts(PageMap& map, PageMapReader& reader, const std::vector<HeaderFact>& facts,
+                      int32_t pages, int32_t startPage, int64_t startSector) {
+  Page page{};
+  bool readAll = true;
+  for (int32_t i = 0; i < pages; ++i) {
+    const HeaderFact& f = facts[static_cast<size_t>(i)];
+    const Header h{static_cast<uint8_t>(f.flags & HeaderFact::kVersion1 ? 1 : 0),
+                   f.type, 0, f.objectId, f.prevPageId, f.prevFileId, f.nextPageId, f.nextFileId};
+    const int64_t p = int64_t{startPage} + i;
+    if (!PassesFilter(map, h, p)) continue;
+    if (h.type != kPageTypePfs && h.type != kPageTypeIam) {
+      LearnFromLinks(map, h, reader.host);
+      continue;
+    }
+    if (!reader.pages.ReadFragmentSectors(reader.source, startSector,
+                                          int64_t{i} * kSectorsPerPage, kSectorsPerPage,
+                                          page.data())) {
+      if (readAll) reader.host.Tell("read disk error");  // once, as a walk says it
+      readAll = false;
+      continue;
+    }
+    LearnFromPage(map, reader, page.data(), ReadHeader(page.data()), i, pages, p);
+  }
+  return readAll;
+}
+
 }  // namespace
 
 uint8_t* KeptFragments::Room(int64_t startSector, int32_t pages) {
@@ -267,6 +254,13 @@ const PageMapEntry& PageMap::At(int64_t page) const {
   return page >= 0 && page < size() ? entries_[static_cast<size_t>(page)] : kUnknownEntry;
 }
 
+std::string MediumOf(const PageAccess& pages, const DataSource& source) {
+  return std::to_string(source.isPartition) + ":" + std::to_string(source.driveNumber) + ":" +
+         std::to_string(source.sourceSectors) + ":" + std::to_string(source.sourceEnd) + ":" +
+         source.devicePath + "|" + std::to_string(pages.LiveSourceMode()) + ":" +
+         std::to_string(pages.ContentFileKey()) + ":" + pages.ContentFilePath();
+}
+
 PageMapEntry* PageMap::Find(int64_t page) {
   return page >= 0 && page < size() ? &entries_[static_cast<size_t>(page)] : nullptr;
 }
@@ -278,7 +272,13 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
     ~Marking() { map.LearnUnconfirmed(false); }
   } marking{map};
   map.LearnUnconfirmed(unconfirmed);
-  CollectedPages fragment(reader, startSector, pages);
+  uint8_t* const kept = reader.kept.Take(startSector, pages);
+  if (const HeaderFactCache::Entry* known = reader.facts.Known(startSector, startPage);
+      kept == nullptr && known != nullptr && known->facts.size() >= static_cast<size_t>(pages)) {
+    return CollectFromFacts(map, reader, known->facts, pages, startPage, startSector);
+  }
+  FragmentPages fragment(reader, startSector, pages, FragmentPages::kMaxRun, kept,
+                         kept != nullptr);
   bool readAll = true;
   for (int32_t i = 0; i < pages; ++i) {
     // 1. The page, if the map learns from it.
@@ -287,22 +287,7 @@ bool CollectPageInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t
       readAll = false;  // a bad sector: the pages behind it still teach what they can
       continue;
     }
-    const Header h = ReadHeader(page);
-    const int64_t p = int64_t{startPage} + i;
-    if (!PassesFilter(map, h, p) || MayBeCutShort(reader, i, pages, page, h.type)) continue;
-    RestoreTornBits(page);
-    // 2. to 4. By its kind.
-    if (h.type == kPageTypePfs) {
-      if (h.pageId != 1 && h.pageId % kPfsInterval != 0) continue;
-      LearnFromAllocationPage(map, p, h.objectId);
-      if (const std::optional<int> record = AllocationRecordAt(page, 0)) {
-        ApplyPfsBytes(map, page, *record, kPageSize, h.pageId);
-      }
-    } else if (h.type == kPageTypeIam) {
-      LearnFromIamPage(map, page, p, h.objectId, reader.host);
-    } else {
-      LearnFromLinks(map, h, reader.host);
-    }
+    LearnFromPage(map, reader, page, ReadHeader(page), i, pages, int64_t{startPage} + i);
   }
   return readAll;
 }
@@ -333,80 +318,6 @@ bool CollectPfsInfo(PageMap& map, PageMapReader& reader, int32_t pages, int32_t 
     ApplyPfsBytes(map, page, *record, half ? kPfsBytesHalf : kPfsBytesWhole, h.pageId);
   }
   return readAll;
-}
-
-void CountPageMatches(const PageMap& map, PageMapReader& reader, int32_t pages, int32_t startPage,
-                      int64_t startSector, PageMatchCounts& counts, const MatchRules& rules) {
-  // The pages are looked at by their headers only, which torn-page bits never touch, so they stay
-  // as read; a walk to the end keeps them for the chaining.
-  uint8_t* const room =
-      pages <= KeptFragments::kPages ? reader.kept.Room(startSector, pages) : nullptr;
-  FragmentPages fragment(reader, startSector, pages, 1, room);
-  bool iamMismatch = false;
-  bool iamMismatchCertain = false;
-  for (int32_t i = 0; i < pages; ++i) {
-    const uint8_t* const page = fragment.Page(i);
-    if (page == nullptr) return;
-    const Header h = ReadHeader(page);
-    const PageMapEntry& e = map.At(int64_t{startPage} + i);
-    if (rules.neverAllocated && e.neverAllocated && h.version == 1 && h.pageId == startPage + i) {
-      ++counts.neverAllocated;
-    }
-    if (h.version == 1 && h.pageId == startPage + i &&
-        (rules.lsnBound != nullptr || rules.newest)) {
-      const PageLsn lsn = ReadPageLsn(page);
-      const bool newer = rules.lsnBound != nullptr && lsn > *rules.lsnBound;
-      const bool newest = rules.newest && lsn > counts.newest;
-      if ((newer || newest) && VerifyPage(page)) {
-        if (newer) ++counts.newerThanBound;
-        if (newest) counts.newest = lsn;
-      }
-    }
-    if (h.objectId == static_cast<int32_t>(kAllocationObjectId)) continue;
-    if (e.allocState == kAllocFree || h.version != 1) {
-      ++counts.unmapped;
-      continue;
-    }
-    const bool iam = h.type == kPageTypeIam;
-    // Noted, and the walk goes on: the rule has acted only where the written ones accept.
-    if (iam && rules.iamMarks && e.allocState == kAllocated && e.pageKind != kPageKindIam) {
-      iamMismatch = true;
-      iamMismatchCertain = iamMismatchCertain || !e.allocUnconfirmed;
-    }
-    if (iam) ++counts.iamPages;
-    if (h.type == kPageTypePfs) ++counts.pfsPages;
-    // A conflict ends the walk, unless the entry holds only what unconfirmed pieces taught.
-    auto conflict = [&](bool unconfirmed) {
-      ++counts.conflicts;
-      if (!unconfirmed) return true;
-      ++counts.unconfirmedConflicts;
-      return false;
-    };
-    if (e.expectedObjectId > 0) {
-      if (e.expectedObjectId == h.objectId) {
-        if (e.pageKind == kPageKindIam && !iam) {
-          if (conflict(e.allocUnconfirmed)) return;
-          continue;
-        }
-        ++counts.matches;
-      } else if (e.allocState == kAllocated && e.objectIdSource == kFromAllocationPage) {
-        if (conflict(e.objectUnconfirmed || e.allocUnconfirmed)) return;
-      }
-    } else if (e.pageKind == kPageKindIam && e.allocState == kAllocated) {
-      if (!iam) {
-        if (conflict(e.allocUnconfirmed)) return;
-        continue;
-      }
-      ++counts.matches;
-    }
-  }
-  if (iamMismatch) {
-    // The rule's own conflict only where nothing else conflicts.
-    counts.iamMarkConflict = counts.conflicts == 0;
-    ++counts.conflicts;
-    if (!iamMismatchCertain) ++counts.unconfirmedConflicts;
-  }
-  if (room != nullptr) reader.kept.Keep();
 }
 
 }  // namespace pagerake

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/lsn_bound.h"
+#include "analysis/header_facts.h"
 #include "base/host.h"
 #include "base/io_buffer.h"
 #include "fragments/page_access.h"
@@ -103,7 +104,15 @@ struct PageMapReader {
   // Pages are read a run at a time into this buffer (allocated at first use, then reused).
   IoBuffer batch = {};
   KeptFragments kept = {};
+  // What candidates' tests learned of each fragment's pages (header_facts.h): a fragment tested
+  // again reads only the pages no earlier test reached.
+  HeaderFactCache facts = {};
 };
+
+// What names the bytes that `pages` reads from `source`: the source (its path or partition and
+// size) and, in content-file mode, the content file. Facts read through one are facts of another
+// only where the names agree.
+std::string MediumOf(const PageAccess& pages, const DataSource& source);
 
 // Learns from every page of the fragment of `pages` pages that starts with page `startPage` at
 // sector `startSector`; `unconfirmed`: the fragment was chosen among others, and what it teaches
@@ -148,7 +157,8 @@ struct MatchRules {
 // object learned from an allocation page (or an IAM mark) adds a conflict and ends the walk,
 // unless only unconfirmed pieces taught the map that entry; a
 // contradiction of a link-derived object is tolerated. An unreadable page shows "read disk error"
-// and ends the walk with the counts so far. `rules` adds the checks beyond the written rules: the
+// and ends the walk with the counts so far. Reads only the pages that no earlier walk of the same
+// fragment through `reader` reached (the medium does not change while a reader lives). `rules` adds the checks beyond the written rules: the
 // pages that stand at their own page number, are newer than the LSN bound and verify are counted;
 // an IAM page where the PFS marks an ordinary allocated page is a conflict; the pages at their
 // own number where the PFS byte is 0 are counted. Reads the map only.

@@ -28,6 +28,7 @@ struct AnalysisRun {
 // AnalyseFile over the run's copies; then its results become the session's, on the UI thread.
 void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
   PageMapReader reader{run.pages, run.source, run.sectorsPerCluster, host};
+  reader.facts.ForMedium(MediumOf(run.pages, run.source));
   SuccessorChooser choose = [&run, &host](const std::vector<int32_t>& candidates) {
     auto save = [&run, &host] { SaveTickedCandidates(*run.choice, run.pages, run.source, host); };
     return AskSuccessor(*run.choice, run.table, run.order, candidates,
@@ -37,6 +38,7 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
                       run.startSizeKB, run.automatic, choose, &session.closing};
   input.rules = run.rules;
   const AnalysisEnd end = AnalyseFile(input, run.results);
+  run.results.headerFacts = std::make_shared<HeaderFactCache>(std::move(reader.facts));
   auto results = std::make_shared<AnalysisResults>(std::move(run.results));
   host.Post([&session, results, end] {
     session.analysis = std::move(*results);

@@ -23,8 +23,15 @@ SearchMoreResult ClickSearchMore(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
   PageMapReader reader{session.pageAccess, session.dataSource,
                        session.dataSource.sectorsPerCluster, host};
-  return SearchMore({session.fragmentTable, session.pageOrderIndex, reader, session.analysis,
-                     session.assemblyList, session.sortColumn, session.rules});
+  // What the analysis's tests (or an earlier SEARCH MORE's) learned of the pages serves these.
+  const std::shared_ptr<HeaderFactCache> facts = session.analysis.headerFacts;
+  if (facts) reader.facts = std::move(*facts);
+  reader.facts.ForMedium(MediumOf(session.pageAccess, session.dataSource));
+  const SearchMoreResult result =
+      SearchMore({session.fragmentTable, session.pageOrderIndex, reader, session.analysis,
+                  session.assemblyList, session.sortColumn, session.rules});
+  if (facts) *facts = std::move(reader.facts);
+  return result;
 }
 
 MissingPages ClickCheck(Session& session, Host& host) {

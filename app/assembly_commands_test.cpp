@@ -1,6 +1,6 @@
 // SEARCH MORE after an analysis on a scanned Session: holes filled pass by pass (fragments without
 // evidence too), the name read from page 32 of the chain, mended when it was cut at a cluster
-// boundary, and what ends it early.
+// boundary, what ends it early, and what it takes over from the analysis's tests.
 #include "app/assembly_commands.h"
 
 #include <algorithm>
@@ -117,6 +117,21 @@ TEST(SearchMore, EndsSilentlyWithoutAFirstPage) {
   EXPECT_FALSE(ClickSearchMore(s.session, s.host).completed);
   EXPECT_FALSE(s.session.assemblyList.Button2 || s.session.assemblyList.Button6);
   EXPECT_TRUE(s.host.memo(Memo::kAssembly).empty());
+}
+
+TEST(SearchMore, TakesOverWhatTheAnalysisTestsLearnedOfThePages) {
+  Scanned s;
+  ScanAndAnalyse(s, {{1000, {0, 100}}, {3000, {100, 60}}, {5000, {163, 4}}, {7000, {167, 2}},
+                     {9000, {169, 131}}},
+                 0);
+  // The analysis tested 169..299 to its end and chained it; SEARCH MORE never tests it.
+  ASSERT_NE(s.session.analysis.headerFacts, nullptr);
+  ASSERT_NE(s.session.analysis.headerFacts->Known(9000, 169), nullptr);
+  EXPECT_EQ(s.session.analysis.headerFacts->Known(9000, 169)->facts.size(), 131u);
+  EXPECT_TRUE(ClickSearchMore(s.session, s.host).completed);
+  ASSERT_NE(s.session.analysis.headerFacts, nullptr);
+  EXPECT_NE(s.session.analysis.headerFacts->Known(9000, 169), nullptr);  // kept, and handed back
+  EXPECT_NE(s.session.analysis.headerFacts->Known(5000, 163), nullptr);  // with what it tested
 }
 
 }  // namespace

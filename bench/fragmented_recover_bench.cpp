@@ -1,0 +1,188 @@
+// A database lost in many pieces on a real volume, recovered as a user recovers it: a 1 GiB
+// database (pagerake-make-demo, 131072 pages) copied onto a 3 GiB FAT32 volume among filler files
+// so that it lies in about 400 pieces, then deleted (mkscenario fat32-deleted, seed 9), with 4 KiB
+// and with 8 KiB clusters. Each piece that SEARCH MORE and the analysis test should be read about
+// once, however many passes look at it again.
+//
+// For each volume, in turn and N rounds each (one untimed round first):
+//  - `pagerake-cli recover IMAGE -o DIR` as a whole process: its wall time, and the bytes it read
+//    (rchar of /proc/PID/io, read after it exited and before it is reaped);
+//  - the physical work beside it: `cat IMAGE > /dev/null`, then `dd if=ORIGINAL of=X bs=1M
+//    conv=fsync` (the reading of the volume that the scan needs, the writing of the file).
+// Prints medians, the recovery against cat + dd, and its rchar against the image's size plus
+// twice the database's (target: at most that: the scan, then each piece read for its tests and
+// once more for the writing). The written file is compared with the original once per volume.
+//
+// Usage: fragmented_recover_bench [--rounds N] [--cluster 4K|8K] [--cli PATH] [--dir DIR]
+// --cluster may be given more than once (default: both); --cli runs another build of the program.
+// The volumes are built once, which needs root and takes a few minutes each, and kept in DIR
+// (default: the build folder's bench-volumes/); mkscenario is $PAGERAKE_MKSCENARIO or
+// ../shared/scenarios/mkscenario beside the source tree.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/process_timing.h"
+
+using pagerake::bench::Median;
+using pagerake::bench::ProcFigure;
+using pagerake::bench::RunProcess;
+using pagerake::bench::RunTimes;
+using pagerake::bench::Settle;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kDatabasePages = 131072;
+
+// A run of `pagerake-cli recover`: its times and the bytes it read.
+struct Measured {
+  RunTimes times;
+  int64_t rchar = 0;
+};
+
+// Runs a program with its output discarded; its wall time and rchar, read from /proc while the
+// ended process still waits to be reaped; nothing when it did not exit with 0.
+std::optional<Measured> RunMeasured(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const auto t0 = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return std::nullopt;
+  siginfo_t info{};
+  if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) return std::nullopt;
+  Measured m;
+  m.times.wall = pagerake::bench::SecondsSince(t0);
+  const std::string io = "/proc/" + std::to_string(pid) + "/io";
+  m.rchar = ProcFigure(io.c_str(), "rchar");
+  int status = 0;
+  rusage u{};
+  if (::wait4(pid, &status, 0, &u) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return std::nullopt;
+  }
+  m.times.user = pagerake::bench::Seconds(u.ru_utime);
+  m.times.sys = pagerake::bench::Seconds(u.ru_stime);
+  return m;
+}
+
+bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// The volume of `cluster` in `dir`, built with the database when it is not there yet.
+std::optional<std::string> Volume(const fs::path& dir, const std::string& cluster) {
+  const fs::path mdf = dir / "big.mdf";
+  const fs::path image = dir / ("big-fat32-" + cluster + ".img");
+  if (fs::exists(image)) return image.string();
+  fs::create_directories(dir);
+  const char* env = std::getenv("PAGERAKE_MKSCENARIO");
+  const std::string mk = env != nullptr && *env ? env : PAGERAKE_MKSCENARIO;
+  std::printf("building %s (once; needs root)\n", image.c_str());
+  std::fflush(stdout);
+  if (!fs::exists(mdf) &&
+      !Run(std::string(PAGERAKE_MAKE_DEMO_PATH) + " --mdf '" + mdf.string() + "' --pages " +
+           std::to_string(kDatabasePages) + " > /dev/null")) {
+    return std::nullopt;
+  }
+  const fs::path building = image.string() + ".building";
+  if (!Run(mk + " --cluster " + cluster + " --size 3G --fragments 400 '" + mdf.string() + "' '" +
+           building.string() + "' fat32-deleted 9 > /dev/null")) {
+    return std::nullopt;
+  }
+  fs::rename(building, image);
+  return image.string();
+}
+
+// Whether the one .mdf file written into `out` equals `original` byte for byte.
+bool WrittenEquals(const fs::path& out, const fs::path& original) {
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(out)) {
+    if (e.path().extension() != ".mdf") continue;
+    return Run("cmp -s '" + e.path().string() + "' '" + original.string() + "'");
+  }
+  return false;
+}
+
+double GB(int64_t bytes) { return static_cast<double>(bytes) / 1e9; }
+
+bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string& cluster,
+                 int rounds) {
+  const std::optional<std::string> image = Volume(dir, cluster);
+  if (!image) {
+    std::printf("%s: the volume cannot be built\n", cluster.c_str());
+    return false;
+  }
+  const fs::path original = dir / "big.mdf";
+  const fs::path out = dir / "out";
+  const fs::path copy = dir / "dd-copy.mdf";
+  const int64_t imageBytes = static_cast<int64_t>(fs::file_size(*image));
+  const int64_t dbBytes = static_cast<int64_t>(fs::file_size(original));
+  std::vector<double> recover, cat, dd, rchar;
+  for (int round = 0; round <= rounds; ++round) {
+    Settle(out.string());
+    const std::optional<Measured> r = RunMeasured({cli, "recover", *image, "-o", out.string()});
+    if (!r) {
+      std::printf("%s: pagerake-cli recover failed\n", cluster.c_str());
+      return false;
+    }
+    if (round == 0) {
+      std::printf("%s, %.2f GB image: the written file %s the original\n", cluster.c_str(),
+                  GB(imageBytes), WrittenEquals(out, original) ? "equals" : "DIFFERS FROM");
+    }
+    const std::optional<RunTimes> c = RunProcess({"cat", *image});
+    Settle(copy.string());
+    const std::optional<RunTimes> d = RunProcess(
+        {"dd", "if=" + original.string(), "of=" + copy.string(), "bs=1M", "conv=fsync",
+         "status=none"});
+    if (!c || !d) return false;
+    if (round == 0) continue;  // the untimed round
+    recover.push_back(r->times.wall);
+    rchar.push_back(static_cast<double>(r->rchar));
+    cat.push_back(c->wall);
+    dd.push_back(d->wall);
+  }
+  Settle(out.string());
+  Settle(copy.string());
+  const double physical = Median(cat) + Median(dd);
+  const double bound = static_cast<double>(imageBytes + 2 * dbBytes);
+  std::printf("  recover %.2f s, cat image %.2f s, dd of the database %.2f s (medians of %d)\n",
+              Median(recover), Median(cat), Median(dd), rounds);
+  std::printf("  recover / (cat + dd) = %.2f\n", Median(recover) / physical);
+  std::printf("  rchar %.2f GB = %.2f x the image and %.1f x the database; %.2f x (image + 2 x "
+              "database): %s\n",
+              Median(rchar) / 1e9, Median(rchar) / static_cast<double>(imageBytes),
+              Median(rchar) / static_cast<double>(dbBytes), Median(rchar) / bound,
+              Median(rchar) <= bound ? "within the target" : "OVER THE TARGET");
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 3;
+  std::string cli = PAGERAKE_CLI_PATH;
+  fs::path dir = PAGERAKE_BENCH_VOLUMES;
+  std::vector<std::string> clusters;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+    else if (a == "--cluster") clusters.push_back(argv[i + 1]);
+    else if (a == "--cli") cli = fs::absolute(argv[i + 1]).string();
+    else if (a == "--dir") dir = argv[i + 1];
+  }
+  if (clusters.empty()) clusters = {"4K", "8K"};
+  std::printf("%s\n", cli.c_str());
+  bool ok = true;
+  for (const std::string& c : clusters) ok = BenchVolume(cli, dir, c, rounds) && ok;
+  return ok ? 0 : 1;
+}
