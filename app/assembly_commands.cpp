@@ -51,10 +51,8 @@ MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
     host.AddMemoLine(Memo::kAssembly, line);
   }
   std::string error;
-  const ReportContext context{w.path, session.analysis.targetFileName, session.dataSource,
-                              session.pageAccess.LiveSourceMode() ? std::string() : session.pageAccess.ContentFilePath(),
-                              session.rules,
-                              "pagerake (window)"};
+  const ReportContext context = ReportContextOf(session, w.path, session.analysis.targetFileName,
+                                                "pagerake (window)");
   const bool reported = WriteFileReport(context, evidence, w, error);
   host.Tell("组合完毕\n" + EvidenceSummary(evidence.evidence) + "\n" + SizeLine(evidence.size) +
                 (reported ? "\n报告: " + ReportJsonPath(w.path) : "\n报告无法写入: " + error),

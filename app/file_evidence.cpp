@@ -37,7 +37,7 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
     const PageClass c = f.evidence.classes[p];
     const bool confirmed = c == PageClass::kConsistent ||
                            (c == PageClass::kProven && standing == PageStanding::kConfirmed);
-    const bool settled = (facts & (kFactRivalUnsettled | kFactRivalByRelations)) == 0 &&
+    const bool settled = (facts & kFactRivalUnsettled) == 0 &&
                          ((facts & kFactRivalNone) == 0 || confirmed);
     if (settled && session.rules.confirmedChoices) {
       ++f.choicesConfirmed;

@@ -173,6 +173,14 @@ bool WriteStaged(const std::string& path, const std::string& text, std::string& 
 
 const char* ProgramVersion() { return PAGERAKE_VERSION; }
 
+ReportContext ReportContextOf(const Session& session, const std::string& mdfPath,
+                              const std::string& recordedName, const std::string& invokedBy) {
+  const PageAccess& pages = session.pageAccess;
+  return {mdfPath, recordedName, session.dataSource,
+          pages.LiveSourceMode() ? std::string() : pages.ContentFilePath(), session.rules,
+          invokedBy};
+}
+
 std::string ReportJsonPath(const std::string& mdfPath) {
   return WithExtension(mdfPath, ".report.json");
 }

@@ -20,6 +20,10 @@ struct ReportContext {
   std::string invokedBy;     // "pagerake-cli recover …" or "pagerake (window)"
 };
 
+// The context of a file recovered from the session's source (or its saved scan's content file).
+ReportContext ReportContextOf(const Session& session, const std::string& mdfPath,
+                              const std::string& recordedName, const std::string& invokedBy);
+
 // The two report files' paths for `mdfPath`: the same path with ".report.json" / ".report.txt"
 // in place of its extension.
 std::string ReportJsonPath(const std::string& mdfPath);

@@ -1,16 +1,12 @@
 #include "app/recovery.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "app/analysis_commands.h"
 #include "app/assembly_commands.h"
 #include "app/file_evidence.h"
-#include "base/io_buffer.h"
-#include "fragments/utf8_path.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
-#include "page/page_structure.h"
 
 namespace pagerake {
 
@@ -82,42 +78,6 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   w.check.standing.clear();
   report.write = std::move(w);
   return report;
-}
-
-std::optional<WrittenPageCheck> CheckWrittenPages(const std::string& path) {
-  std::ifstream in(Utf8Path(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  constexpr size_t kBlockPages = 128;
-  IoBuffer block(kBlockPages * kPageSize, IoBuffer::kUninitialized);
-  WrittenPageCheck check;
-  int64_t position = 0;  // page number of the block's first page
-  for (;;) {
-    in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-    const auto got = static_cast<size_t>(in.gcount());
-    if (got % kPageSize != 0) return std::nullopt;
-    for (size_t p = 0; p < got / kPageSize; ++p) {
-      // Only what is a page of this file at its place counts: a block of junk that was copied
-      // with a fragment (never-written space inside the file) has no protection to fail.
-      const uint8_t* page = block.data() + p * kPageSize;
-      const PageHeader h = DecodePageHeader(page);
-      const int64_t number = position + static_cast<int64_t>(p);
-      if (h.headerVersion != 1 || int64_t{h.pageId} != number) continue;
-      if (ProtectionOf(page) != PageProtection::kNone) {
-        if (!VerifyPage(page)) check.unverified.push_back(number);
-      } else if (!IsStructurallySound(page)) {
-        check.unsound.push_back(number);
-      }
-    }
-    position += static_cast<int64_t>(got / kPageSize);
-    if (got < block.size()) break;
-  }
-  return check;
-}
-
-std::optional<int64_t> CountUnverifiedPages(const std::string& path) {
-  const std::optional<WrittenPageCheck> check = CheckWrittenPages(path);
-  if (!check) return std::nullopt;
-  return static_cast<int64_t>(check->unverified.size());
 }
 
 }  // namespace pagerake

@@ -50,19 +50,4 @@ struct RecoveryReport {
 RecoveryReport RecoverDatabase(Session& session, Host& host, int row, const std::string& outputPath,
                                const std::function<void(const char*)>& onStage = {});
 
-// What a written file's own pages (header version 1 and the page id of their place in the file)
-// say of themselves: the protected ones that VerifyPage rejects, and the unprotected ones, which
-// nothing can verify, that fail the structural check.
-struct WrittenPageCheck {
-  std::vector<int64_t> unverified;
-  std::vector<int64_t> unsound;
-};
-
-// The check of the file at `path`; nothing when it cannot be read or is not a whole number of
-// pages.
-std::optional<WrittenPageCheck> CheckWrittenPages(const std::string& path);
-
-// How many protected pages of the file at `path` fail to verify (CheckWrittenPages).
-std::optional<int64_t> CountUnverifiedPages(const std::string& path);
-
 }  // namespace pagerake

@@ -119,7 +119,6 @@ class MdfAssembler {
       const auto want = static_cast<int32_t>(std::min<int64_t>(kBatchPages, count - p));
       int32_t got = ReadPageBatch(in_.pages, in_.source, row.fsec, p, want, batch_);
       while (got < want) {  // a page that cannot be read: zeros, named in the memo
-        unreadable_.push_back(begin + p + got);
         ++result_.unreadablePages;
         result_.unreadablePageNumbers.push_back(begin + p + got);
         host_.AddMemoLine(Memo::kAssembly,
@@ -177,8 +176,9 @@ class MdfAssembler {
         if (facts != 0) written_.Mark(first + i, facts);
       }
     }
-    while (unreadableSeen_ < unreadable_.size() && unreadable_[unreadableSeen_] < first + count) {
-      written_.Mark(unreadable_[unreadableSeen_++], kFactUnreadable);
+    const std::vector<int64_t>& unreadable = result_.unreadablePageNumbers;
+    while (unreadableSeen_ < unreadable.size() && unreadable[unreadableSeen_] < first + count) {
+      written_.Mark(unreadable[unreadableSeen_++], kFactUnreadable);
     }
     return sink_.Write(pages, count * kPageSize);
   }
@@ -274,8 +274,7 @@ class MdfAssembler {
       in_.choices && !in_.choices->empty()
           ? std::make_unique<RivalPages>(*in_.choices, in_.fragments)
           : nullptr;
-  std::vector<int64_t> unreadable_;  // pages written as zeros because they could not be read
-  size_t unreadableSeen_ = 0;
+  size_t unreadableSeen_ = 0;  // of the unreadable pages, those marked in the evidence
   int64_t lastPage_ = -1;      // the held-back page's number
   int64_t lastSector_ = 0;     // and the sector it was read from
   bool lastEndsRow_ = false;   // it is its row's last page

@@ -4,23 +4,9 @@
 #include <cstring>
 
 #include "assembly/written_pages.h"
-#include "database/page_relations.h"
 #include "page/page_header.h"
 
 namespace pagerake {
-namespace {
-
-// Whether two pages' headers tie them to the same place in the file's structures.
-bool SameRelations(const uint8_t* a, const uint8_t* b) {
-  const PageRelations x = ReadPageRelations(a);
-  const PageRelations y = ReadPageRelations(b);
-  return x.type == y.type && x.level == y.level && x.unit.objectId == y.unit.objectId &&
-         x.unit.indexId == y.unit.indexId && x.prevPage == y.prevPage &&
-         x.prevFile == y.prevFile && x.nextPage == y.nextPage && x.nextFile == y.nextFile;
-}
-
-}  // namespace
-
 RivalPages::RivalPages(const std::vector<PageSpan>& choices, const FragmentTable* table)
     : table_(table) {
   for (const PageSpan& span : choices) {
@@ -54,8 +40,7 @@ uint16_t RivalPages::Judge(int64_t number, const uint8_t* page, PageAccess& page
       facts |= kFactRivalUnsettled;
       continue;
     }
-    if (std::memcmp(rival_.data(), page, kPageSize) == 0) continue;  // the same page either way
-    facts |= SameRelations(rival_.data(), page) ? kFactRivalUnsettled : kFactRivalByRelations;
+    if (std::memcmp(rival_.data(), page, kPageSize) != 0) facts |= kFactRivalUnsettled;
   }
   return facts;
 }

@@ -1,9 +1,8 @@
 // The pages the analysis took from one fragment where another could have given them as well. As
 // each such page goes out, the rival's page of the same number is read and compared with it:
-// where they hold the same bytes the choice changed nothing; where their headers tie them to
-// different pages (another unit, level or neighbours) the file's own structures can tell them
-// apart, so a page the consistency check ties to the file is the right one; where only their
-// records differ nothing in the file can tell, and the page stays named.
+// where they hold the same bytes the choice changed nothing. Where they differ the page stays
+// named, even where the consistency check ties it to the file: a database of the same application
+// carries the same units, and its pieces tie each other as this file's pages do.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +22,7 @@ class RivalPages {
   // `choices`: the analysis's choices; `table`: the scan's fragments, whose lines they name.
   RivalPages(const std::vector<PageSpan>& choices, const FragmentTable* table);
 
-  // The facts (kFactChosen, kFactRivalByRelations, kFactRivalUnsettled) of page `number`, held
+  // The facts (kFactChosen, kFactRivalUnsettled, kFactRivalNone) of page `number`, held
   // in `page` as written; reads the rivals' pages of that number.
   uint16_t Judge(int64_t number, const uint8_t* page, PageAccess& pages,
                  const DataSource& source);

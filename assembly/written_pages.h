@@ -26,9 +26,8 @@ enum PageFact : uint16_t {
   kFactMendedTail = 1 << 9,     // its tail found by the tail search (or in three pieces)
   kFactMendRefused = 1 << 10,   // a mend was found, but the page's records refuted it
   kFactChosen = 1 << 11,        // taken among others that fit as well
-  kFactRivalByRelations = 1 << 12,  // a rival differs in the header relations the check tests
-  kFactRivalUnsettled = 1 << 13,    // a rival differs only in its records, or cannot be read
-  kFactRivalNone = 1 << 14,         // taken for want of evidence, with no one rival to compare
+  kFactRivalUnsettled = 1 << 12,    // a rival holds other bytes at that page, or cannot be read
+  kFactRivalNone = 1 << 13,         // taken for want of evidence, with no one rival to compare
 };
 
 class WrittenPages {

@@ -54,14 +54,17 @@
 #include "app/source_choice.h"
 #include "bench/bench_support.h"
 #include "bench/process_timing.h"
+#include "bench/recover_bench_cli.h"
 #include "bench/synthetic_disk.h"
 
 using namespace pagerake;
+using pagerake::bench::CliAgainstCat;
 using pagerake::bench::Least;
 using pagerake::bench::MBps;
 using pagerake::bench::Median;
 using pagerake::bench::Most;
 using pagerake::bench::ProcFigure;
+using pagerake::bench::ReportComparison;
 using pagerake::bench::RunProcess;
 using pagerake::bench::RunTimes;
 using pagerake::bench::SecondsSince;
@@ -99,21 +102,6 @@ class RecordingHost : public bench::QuietHost {
  private:
   std::mutex mu_;
 };
-
-bool ReportComparison(const char* what, const bench::Comparison& c) {
-  if (!c.readable) {
-    std::printf("  %s: WRONG: the files cannot be read\n", what);
-  } else if (c.firstWrong >= 0) {
-    std::printf("  %s: WRONG: first differing page %lld\n", what,
-                static_cast<long long>(c.firstWrong));
-  } else {
-    std::printf("  %s: correct: %lld pages equal to the original byte for byte, %lld zeros where "
-                "the original holds no page (unallocated junk or zeros)\n",
-                what, static_cast<long long>(c.identical),
-                static_cast<long long>(c.zeroedNonPages));
-  }
-  return c.readable && c.firstWrong < 0;
-}
 
 // The recovery in this process, stage by stage: the stages, empty when one failed (after saying
 // why). With `describe`, what it found is printed.
@@ -293,63 +281,6 @@ void AssemblyAlone(Session& session, Host& host, const std::string& original,
               r >= 0.8 ? "met" : "MISSED");
 }
 
-// 4. pagerake-cli recover as a whole process against cat of the image, in turn; true unless its
-// output is wrong.
-bool CliAgainstCat(const std::string& image, const std::string& original, const std::string& dir,
-                   const testing::WholeFile& file, int rounds, bool keep) {
-  const std::string cli = PAGERAKE_CLI_PATH;
-  if (!fs::exists(cli)) {
-    std::printf("  pagerake-cli recover: %s is not there; left out\n", cli.c_str());
-    return true;
-  }
-  const std::string out = dir + "/cli-out";
-  Timed ours, cat;
-  std::vector<double> ratio;
-  for (int round = -1; round < rounds; ++round) {
-    const std::optional<RunTimes> c = RunProcess({"cat", image});
-    Settle(out);
-    const std::optional<RunTimes> o =
-        RunProcess({cli, "recover", image, "--disk", "-o", out, "--json"}, dir + "/cli.json");
-    if (!c || !o) {
-      std::printf("  pagerake-cli recover: a run failed\n");
-      return false;
-    }
-    if (round < 0) continue;
-    ours.Add(*o);
-    cat.Add(*c);
-    ratio.push_back(o->wall / c->wall);
-  }
-  const auto imageBytes = static_cast<int64_t>(fs::file_size(image));
-  std::printf("  pagerake-cli recover IMAGE --disk -o DIR --json against cat IMAGE > /dev/null "
-              "(%d rounds in turn, warm; medians, MB/s of the image):\n", rounds);
-  ours.Print("pagerake", imageBytes);
-  cat.Print("cat", imageBytes);
-  std::printf("    pagerake / cat %.2f (min %.2f, max %.2f)\n", Median(ratio), Least(ratio),
-              Most(ratio));
-  Timed sha;
-  for (int round = 0; round < 3; ++round) {
-    if (const auto t = RunProcess({"openssl", "dgst", "-sha256", original})) sha.Add(*t);
-  }
-  if (!sha.wall.empty()) {
-    std::printf("    of which the SHA-256 it prints costs about %.3f s (openssl dgst -sha256 of "
-                "the original, median of 3)\n", Median(sha.wall));
-  }
-  std::vector<std::string> outputs;
-  for (const auto& e : fs::directory_iterator(out)) {
-    if (e.path().extension() == ".mdf") outputs.push_back(e.path().string());  // not its reports
-  }
-  bool correct = false;
-  if (outputs.size() != 1) {
-    std::printf("  pagerake-cli output: WRONG: %zu database files in %s\n", outputs.size(),
-                out.c_str());
-  } else {
-    correct = ReportComparison("pagerake-cli output",
-                               bench::CompareWithOriginal(outputs[0], original, file));
-  }
-  if (!keep) Settle(out);
-  return correct;
-}
-
 // One disk: made, recovered in this process round by round, compared; the writing alone; the CLI.
 bool RunCase(const Case& c, const std::string& dir, int rounds, bool keep) {
   std::printf("%s\n", c.title);
@@ -398,13 +329,6 @@ bool RunCase(const Case& c, const std::string& dir, int rounds, bool keep) {
   std::printf("  in-process recovery, %d rounds on a fresh Session each (after one untimed); "
               "medians:\n", rounds);
   PrintStages(stages, plain, c.totalTarget);
-  const auto v0 = std::chrono::steady_clock::now();
-  const std::optional<int64_t> unverified = CountUnverifiedPages(output);
-  const double verifySeconds = SecondsSince(v0);
-  std::printf("  verifying the written file's pages (CountUnverifiedPages, which recover runs "
-              "after writing; not in the total): %.3f s, %lld pages failing (the original: %lld)\n",
-              verifySeconds, static_cast<long long>(unverified.value_or(-1)),
-              static_cast<long long>(CountUnverifiedPages(original).value_or(-1)));
   Settle();
   if (c.assemblyAlone) AssemblyAlone(*session, host, original, dir, rounds);
   session.reset();

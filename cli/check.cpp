@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/file_evidence.h"
 #include "cli/command.h"
 #include "database/consistency_check.h"
 #include "page/page_header.h"
@@ -64,8 +65,7 @@ void PrintJson(const std::string& file, const ConsistencyReport& r) {
 
 void PrintText(const ConsistencyReport& r) {
   for (const ConsistencyFinding& f : r.findings) {
-    std::printf("page %lld: %s (%s)\n", static_cast<long long>(f.page), f.text.c_str(),
-                std::string(ConsistencyRuleText(f.rule)).c_str());
+    std::printf("%s\n", FindingLine(f).c_str());
   }
   std::printf("%lld pages: %lld confirmed, %lld refuted, %lld tied but not proven whole, "
               "%lld without evidence either way\n",

@@ -150,9 +150,7 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   f.sha256 = f.report.evidence.sha256;
   // The report an examiner files beside the file.
   std::string error;
-  const ReportContext context{*claimed, f.report.name, session.dataSource,
-                              session.pageAccess.LiveSourceMode() ? std::string() : session.pageAccess.ContentFilePath(),
-                              session.rules, invokedBy};
+  const ReportContext context = ReportContextOf(session, *claimed, f.report.name, invokedBy);
   if (WriteFileReport(context, f.report.evidence, f.report.write, error)) {
     f.reportPath = ReportJsonPath(*claimed);
   } else {

@@ -2,8 +2,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -399,30 +397,6 @@ QWidget* TForm1::BuildAssemblyTab() {
   column->addLayout(ticks);
   column->addWidget(Memo3, 2);
   return tab;
-}
-
-void TForm1::ShowAbout() {
-  QDialog about(this);
-  about.setObjectName("AboutBox");
-  about.setWindowTitle(U("关于(ABOUT)"));
-  auto* text = new QLabel(U("PAGERAKE\n\n从磁盘、分区和镜像文件中恢复 SQL Server 数据文件(MDF)。\n"
-                            "Recovers SQL Server data files (MDF) from disks, partitions and "
-                            "images.\n\n版本 ") +
-                              QString::fromLatin1(PAGERAKE_VERSION),
-                          &about);
-  text->setAlignment(Qt::AlignCenter);
-  auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
-  connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
-  auto* box = new QVBoxLayout(&about);
-  box->addWidget(text);
-  box->addWidget(ok);
-  about.exec();
-}
-
-void TForm1::ToggleHelp() {
-  const bool pictureShown = !img1->isHidden();
-  img1->setHidden(pictureShown);
-  lbl1->setHidden(!pictureShown);
 }
 
 }  // namespace pagerake::gui
