@@ -27,8 +27,9 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
   f.sha256 = w.sha256;
   // A choice stays named unless every rival held the same page, or, taken for want of evidence
   // with no rival to compare, the check confirms it. A rival that differs stays a doubt even
-  // where its header ties it to other pages than this one's: two databases of one application
-  // carry the same units, and pieces of the other tie each other as this file's pages do.
+  // where its header ties the page to the file (two databases of one application carry the same
+  // units, and pieces of the other tie each other as this file's pages do), unless the file's
+  // structures refute the rival in its place and confirm the page.
   for (size_t p = 0; p < w.facts.size(); ++p) {
     const uint16_t facts = w.facts[p];
     if (!(facts & kFactChosen)) continue;
@@ -37,8 +38,9 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
     const PageClass c = f.evidence.classes[p];
     const bool confirmed = c == PageClass::kConsistent ||
                            (c == PageClass::kProven && standing == PageStanding::kConfirmed);
-    const bool settled = (facts & kFactRivalUnsettled) == 0 &&
-                         ((facts & kFactRivalNone) == 0 || confirmed);
+    const bool rivalsSettled =
+        (facts & kFactRivalUnsettled) == 0 || ((facts & kFactRivalRefuted) && confirmed);
+    const bool settled = rivalsSettled && ((facts & kFactRivalNone) == 0 || confirmed);
     if (settled && session.rules.confirmedChoices) {
       ++f.choicesConfirmed;
     } else {
@@ -87,7 +89,7 @@ std::vector<std::string> EvidenceMemoLines(const FileEvidence& e) {
   named("chosen among others", e.choicePages);
   if (e.choicesConfirmed > 0) {
     lines.push_back("chosen among others, settled (the rivals hold the same page, or the "
-                    "consistency check confirms it): " +
+                    "consistency check confirms it and refutes its rival): " +
                     GroupedNumber(e.choicesConfirmed));
   }
   return lines;

@@ -72,6 +72,18 @@ class MdfAssembler {
 
   WrittenPages& written() { return written_; }
 
+  // The check's verdict on the written file, with what it says of the rivals the analysis passed
+  // over.
+  ConsistencyReport Judge() {
+    ConsistencyReport report = written_.Judge();
+    if (rivals_) {
+      for (const int64_t page : rivals_->RivalsRefuted(report)) {
+        written_.Mark(page, kFactRivalRefuted);
+      }
+    }
+    return report;
+  }
+
  private:
   WriteStop Row(const FragmentRow& row) {
     const int64_t count = RowPages(row);
@@ -272,7 +284,7 @@ class MdfAssembler {
   WrittenPages written_{CheckedPages(in_)};
   std::unique_ptr<RivalPages> rivals_ =
       in_.choices && !in_.choices->empty()
-          ? std::make_unique<RivalPages>(*in_.choices, in_.fragments)
+          ? std::make_unique<RivalPages>(*in_.choices, in_.fragments, CheckedPages(in_))
           : nullptr;
   size_t unreadableSeen_ = 0;  // of the unreadable pages, those marked in the evidence
   int64_t lastPage_ = -1;      // the held-back page's number
@@ -320,8 +332,8 @@ MdfWriteResult WriteMdfTo(const MdfInput& in, const std::string& path, Host& hos
   WriteStop closed = sink.Close();
   result.sha256 = sink.Digest();
   // The evidence for every page, from what went out: the file is not read again.
+  result.check = assembler.Judge();
   result.facts = assembler.written().facts();
-  result.check = assembler.written().Judge();
   if (!stop) stop = std::move(closed);
   if (stop) {
     host.Tell(*stop, MessageIcon::kError);

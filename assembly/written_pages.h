@@ -28,6 +28,7 @@ enum PageFact : uint16_t {
   kFactChosen = 1 << 11,        // taken among others that fit as well
   kFactRivalUnsettled = 1 << 12,    // a rival holds other bytes at that page, or cannot be read
   kFactRivalNone = 1 << 13,         // taken for want of evidence, with no one rival to compare
+  kFactRivalRefuted = 1 << 14,      // the one rival differs, and the file's structures refute it
 };
 
 class WrittenPages {
