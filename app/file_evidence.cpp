@@ -20,16 +20,55 @@ MdfInput MdfInputOf(Session& session) {
   return in;
 }
 
+namespace {
+
+// Runs of pages taken for want of evidence, with no rival to compare: where the check confirms a
+// page of the run and refutes none, the run's pages that the file's own PFS marks unallocated
+// (zero, or what a deallocation left) come along with it: they hold nothing of the database's,
+// and they were read in one piece with the pages confirmed.
+std::vector<uint8_t> UnallocatedInConfirmedRuns(const std::vector<uint16_t>& facts,
+                                                const PageEvidence& e,
+                                                const ConsistencyReport& check) {
+  std::vector<uint8_t> along(facts.size(), 0);
+  const auto taken = [&facts](size_t p) {
+    return (facts[p] & kFactChosen) && (facts[p] & kFactRivalNone) &&
+           !(facts[p] & kFactRivalUnsettled);
+  };
+  for (size_t b = 0; b < facts.size();) {
+    if (!taken(b)) {
+      ++b;
+      continue;
+    }
+    size_t end = b;
+    bool confirmed = false, refuted = false;
+    for (; end < facts.size() && taken(end); ++end) {
+      confirmed = confirmed || e.classes[end] == PageClass::kConsistent ||
+                  e.classes[end] == PageClass::kProven;
+      refuted = refuted || e.classes[end] == PageClass::kInconsistent;
+    }
+    for (size_t p = b; p < end && confirmed && !refuted; ++p) {
+      const bool unallocated = p < check.unallocated.size() && check.unallocated[p] != 0;
+      const PageClass c = e.classes[p];
+      along[p] = unallocated && (c == PageClass::kZero || c == PageClass::kFree);
+    }
+    b = end;
+  }
+  return along;
+}
+
+}  // namespace
+
 FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
   FileEvidence f;
   f.evidence = ClassifyPages(w.facts, w.check);
   f.size = w.size;
   f.sha256 = w.sha256;
+  const std::vector<uint8_t> along = UnallocatedInConfirmedRuns(w.facts, f.evidence, w.check);
   // A choice stays named unless every rival held the same page, or, taken for want of evidence
-  // with no rival to compare, the check confirms it. A rival that differs stays a doubt even
-  // where its header ties the page to the file (two databases of one application carry the same
-  // units, and pieces of the other tie each other as this file's pages do), unless the file's
-  // structures refute the rival in its place and confirm the page.
+  // with no rival to compare, the check confirms it (or the run it came in). A rival that differs
+  // stays a doubt even where its header ties the page to the file (two databases of one
+  // application carry the same units, and pieces of the other tie each other as this file's pages
+  // do), unless the file's structures refute the rival in its place and confirm the page.
   for (size_t p = 0; p < w.facts.size(); ++p) {
     const uint16_t facts = w.facts[p];
     if (!(facts & kFactChosen)) continue;
@@ -40,7 +79,8 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
                            (c == PageClass::kProven && standing == PageStanding::kConfirmed);
     const bool rivalsSettled =
         (facts & kFactRivalUnsettled) == 0 || ((facts & kFactRivalRefuted) && confirmed);
-    const bool settled = rivalsSettled && ((facts & kFactRivalNone) == 0 || confirmed);
+    const bool settled =
+        rivalsSettled && ((facts & kFactRivalNone) == 0 || confirmed || along[p] != 0);
     if (settled && session.rules.confirmedChoices) {
       ++f.choicesConfirmed;
     } else {
