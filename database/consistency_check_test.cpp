@@ -187,5 +187,27 @@ TEST(ConsistencyCheck, TornPageCompletedWithAnotherPagesSectorsIsNotConfirmed) {
   EXPECT_GT(tried, 50);
 }
 
+// An IAM page whose tail was lost (its last sectors zero, as a cut page is written) is refuted
+// itself, but the pages it claimed are not: with the IAM broken, nothing says who claims them.
+TEST(ConsistencyCheck, ABrokenIamPageRefutesNoPageItMayHaveClaimed) {
+  PAGERAKE_REQUIRE_CORPUS();
+  int tried = 0;
+  for (const char* name : {"r02.mdf", "r06.mdf", "r11.mdf"}) {
+    const File original = testing::ReadWholeFile(Corpus(name));
+    for (int64_t p = 0; p < PagesOf(original); ++p) {
+      if (PageOf(original, p)[1] != kPageTypeIam || PageOf(original, p)[0] != 1) continue;
+      File f = original;
+      std::memset(PageOf(f, p) + kPageSize / 2, 0, kPageSize / 2);
+      const ConsistencyReport r = Check(f);
+      for (const ConsistencyFinding& finding : r.findings) {
+        EXPECT_EQ(finding.page, p) << name << ", IAM page " << p << " broken:\n" << Describe(r);
+      }
+      ++tried;
+    }
+  }
+  EXPECT_GT(tried, 20);
+}
+
 }  // namespace
 }  // namespace pagerake
+

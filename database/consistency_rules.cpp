@@ -141,14 +141,15 @@ void CheckIamOwnership(State& s, Findings& f) {
     });
     judge(iam);
   }
-  // Where every IAM page the PFS pages mark is here, an allocated page of a unit that none of
-  // them claims is not the page the file allocated there. (On the corpus of real files every
-  // allocated data, index and text page is claimed.)
+  // Where every IAM page the PFS pages mark is here, whole, an allocated page of a unit that none
+  // of them claims is not the page the file allocated there. (On the corpus of real files every
+  // allocated data, index and text page is claimed.) An IAM page whose records do not hold may
+  // have lost the very bits that claimed it.
   for (int64_t p = 0; p < s.filePages; ++p) {
     const PageSummary& page = At(s, p);
     if (!page.Has(kPfsKnown)) return;
     if (page.Allocated() && (page.pfs & kPfsIamPage) != 0 &&
-        !(page.Has(kOwnPage) && page.type == kPageTypeIam)) {
+        !(page.Has(kOwnPage) && page.type == kPageTypeIam && page.Has(kLayoutHolds))) {
       return;
     }
   }
