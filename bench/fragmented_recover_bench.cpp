@@ -1,7 +1,7 @@
 // A database lost in many pieces on a real volume, recovered as a user recovers it: a 1 GiB
 // database (pagerake-make-demo, 131072 pages) copied onto a 3 GiB FAT32 volume among filler files
-// so that it lies in about 400 pieces, then deleted (mkscenario fat32-deleted, seed 9), with 4 KiB
-// and with 8 KiB clusters. Each piece that SEARCH MORE and the analysis test should be read about
+// so that it lies in about 400 pieces, then deleted (mkscenario fat32-deleted, seed 9), with
+// 512-byte, 4 KiB and 8 KiB clusters (below 8 KiB most junctions split a page). Each piece that SEARCH MORE and the analysis test should be read about
 // once, however many passes look at it again.
 //
 // For each volume, in turn and N rounds each (one untimed round first):
@@ -11,10 +11,11 @@
 //    conv=fsync` (the reading of the volume that the scan needs, the writing of the file).
 // Prints medians, the recovery against cat + dd, and its rchar against the image's size plus
 // twice the database's (target: at most that: the scan, then each piece read for its tests and
-// once more for the writing). The written file is compared with the original once per volume.
+// once more for the writing), and its peak memory against 64 MiB + 1 % of the database + 256
+// bytes per fragment the scan found. The written file is compared with the original once per volume.
 //
-// Usage: fragmented_recover_bench [--rounds N] [--cluster 4K|8K] [--cli PATH] [--dir DIR]
-// --cluster may be given more than once (default: both); --cli runs another build of the program.
+// Usage: fragmented_recover_bench [--rounds N] [--cluster 512|4K|8K] [--cli PATH] [--dir DIR]
+// --cluster may be given more than once (default: all three); --cli runs another build of the program.
 // The volumes are built once, which needs root and takes a few minutes each, and kept in DIR
 // (default: the build folder's bench-volumes/); mkscenario is $PAGERAKE_MKSCENARIO or
 // ../shared/scenarios/mkscenario beside the source tree.
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,17 +47,20 @@ constexpr int32_t kDatabasePages = 131072;
 struct Measured {
   RunTimes times;
   int64_t rchar = 0;
+  int64_t peakBytes = 0;  // the largest resident set
 };
 
-// Runs a program with its output discarded; its wall time and rchar, read from /proc while the
-// ended process still waits to be reaped; nothing when it did not exit with 0.
-std::optional<Measured> RunMeasured(std::vector<std::string> args) {
+// Runs a program with its output discarded (or its standard output in `out`); its wall time and
+// rchar, read from /proc while the ended process still waits to be reaped, and its peak memory;
+// nothing when it did not exit with 0.
+std::optional<Measured> RunMeasured(std::vector<std::string> args, const std::string& out = "") {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const auto t0 = std::chrono::steady_clock::now();
   pid_t pid = 0;
@@ -75,6 +80,7 @@ std::optional<Measured> RunMeasured(std::vector<std::string> args) {
   }
   m.times.user = pagerake::bench::Seconds(u.ru_utime);
   m.times.sys = pagerake::bench::Seconds(u.ru_stime);
+  m.peakBytes = static_cast<int64_t>(u.ru_maxrss) * 1024;
   return m;
 }
 
@@ -113,6 +119,15 @@ bool WrittenEquals(const fs::path& out, const fs::path& original) {
   return false;
 }
 
+// "fragments_found" of a recover --json report; 0 when it cannot be read.
+int64_t FragmentsFound(const fs::path& json) {
+  std::ifstream in(json);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string key = "\"fragments_found\":";
+  const size_t at = text.find(key);
+  return at == std::string::npos ? 0 : std::atoll(text.c_str() + at + key.size());
+}
+
 double GB(int64_t bytes) { return static_cast<double>(bytes) / 1e9; }
 
 bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string& cluster,
@@ -127,10 +142,15 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
   const fs::path copy = dir / "dd-copy.mdf";
   const int64_t imageBytes = static_cast<int64_t>(fs::file_size(*image));
   const int64_t dbBytes = static_cast<int64_t>(fs::file_size(original));
-  std::vector<double> recover, cat, dd, rchar;
+  std::vector<double> recover, cat, dd, rchar, peak;
+  int64_t fragments = 0;
   for (int round = 0; round <= rounds; ++round) {
     Settle(out.string());
-    const std::optional<Measured> r = RunMeasured({cli, "recover", *image, "-o", out.string()});
+    // The untimed round prints its JSON report, for the count of fragments the scan found.
+    const fs::path json = dir / "recover.json";
+    const std::optional<Measured> r =
+        round == 0 ? RunMeasured({cli, "recover", *image, "-o", out.string(), "--json"}, json)
+                   : RunMeasured({cli, "recover", *image, "-o", out.string()});
     if (!r) {
       std::printf("%s: pagerake-cli recover failed\n", cluster.c_str());
       return false;
@@ -138,6 +158,7 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
     if (round == 0) {
       std::printf("%s, %.2f GB image: the written file %s the original\n", cluster.c_str(),
                   GB(imageBytes), WrittenEquals(out, original) ? "equals" : "DIFFERS FROM");
+      fragments = FragmentsFound(json);
     }
     const std::optional<RunTimes> c = RunProcess({"cat", *image});
     Settle(copy.string());
@@ -148,6 +169,7 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
     if (round == 0) continue;  // the untimed round
     recover.push_back(r->times.wall);
     rchar.push_back(static_cast<double>(r->rchar));
+    peak.push_back(static_cast<double>(r->peakBytes));
     cat.push_back(c->wall);
     dd.push_back(d->wall);
   }
@@ -163,6 +185,13 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
               Median(rchar) / 1e9, Median(rchar) / static_cast<double>(imageBytes),
               Median(rchar) / static_cast<double>(dbBytes), Median(rchar) / bound,
               Median(rchar) <= bound ? "within the target" : "OVER THE TARGET");
+  const double memoryBound = 64.0 * (1 << 20) + 0.01 * static_cast<double>(dbBytes) +
+                             256.0 * static_cast<double>(fragments);
+  std::printf("  peak memory %.1f MiB; 64 MiB + 1 %% of the database + 256 B x %lld fragments = "
+              "%.1f MiB: %s\n",
+              Median(peak) / (1 << 20), static_cast<long long>(fragments),
+              memoryBound / (1 << 20), Median(peak) <= memoryBound ? "within the target"
+                                                                  : "OVER THE TARGET");
   return true;
 }
 
@@ -180,7 +209,7 @@ int main(int argc, char** argv) {
     else if (a == "--cli") cli = fs::absolute(argv[i + 1]).string();
     else if (a == "--dir") dir = argv[i + 1];
   }
-  if (clusters.empty()) clusters = {"4K", "8K"};
+  if (clusters.empty()) clusters = {"512", "4K", "8K"};
   std::printf("%s\n", cli.c_str());
   bool ok = true;
   for (const std::string& c : clusters) ok = BenchVolume(cli, dir, c, rounds) && ok;
