@@ -144,6 +144,8 @@ class TForm1 : public QMainWindow {
   void ToggleHelp();
   void TickRate();
   void SelectRow(QTreeView* view, int row);
+  // Tells `chosen` of every row the user makes current in `view`.
+  void FollowCurrentRow(QTreeView* view, const std::function<void(int)>& chosen);
 
   std::unique_ptr<Session> session_;
   SourceMenu menu_;

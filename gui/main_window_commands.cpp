@@ -104,8 +104,7 @@ void TForm1::ConnectCommands() {
   connect(N18, &QAction::triggered, this, [this, &s, &h] { Run([&] { AnnotateStartLsnCommand(s, h); }, kFragments); });
   connect(ListView2->header(), &QHeaderView::sectionClicked, this,
           [this, &s](int column) { Run([&] { ClickFragmentColumn(s, column); }, kFragments); });
-  connect(ListView2, &QTreeView::clicked, this,
-          [&s](const QModelIndex& index) { s.fragmentList.selected = index.row(); });
+  FollowCurrentRow(ListView2, [&s](int row) { s.fragmentList.selected = row; });
   connect(edtfilter, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { ClickFilter(s, h); }, kFragments); });
   connect(Button8, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { ClickAutoCheck(s, h); }, kFragments); });
   connect(btnsave, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { ClickSave(s, h); }, kNoList); });
@@ -118,8 +117,7 @@ void TForm1::ConnectCommands() {
   });
 
   // The analysis tab.
-  connect(ListView3, &QTreeView::clicked, this,
-          [&s](const QModelIndex& index) { ClickDatabaseFile(s, index.row()); });
+  FollowCurrentRow(ListView3, [&s](int row) { ClickDatabaseFile(s, row); });
   connect(Button1, &QPushButton::clicked, this,
           [this, &s, &h] { Run([&] { (void)ClickAnalyse(s, h); }, kAssembly); });
   connect(chkclassic, &QCheckBox::toggled, this, [this](bool classic) {
@@ -129,8 +127,7 @@ void TForm1::ConnectCommands() {
   // The assembly tab.
   connect(ListView4->header(), &QHeaderView::sectionClicked, this,
           [this, &s](int column) { Run([&] { ClickAssemblyListColumn(s, column); }, kAssembly); });
-  connect(ListView4, &QTreeView::clicked, this,
-          [&s](const QModelIndex& index) { s.assemblyList.list.selected = index.row(); });
+  FollowCurrentRow(ListView4, [&s](int row) { s.assemblyList.list.selected = row; });
   connect(Button6, &QPushButton::clicked, this,
           [this, &s, &h] { Run([&] { (void)ClickSearchMore(s, h); }, kAssembly); });
   connect(Button5, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { (void)ClickCheck(s, h); }, kNoList); });
@@ -275,12 +272,22 @@ void TForm1::SelectRow(QTreeView* view, int row) {
   QItemSelectionModel* selection = view->selectionModel();
   const QModelIndex current = view->currentIndex();
   if (row < 0 || row >= view->model()->rowCount()) {
-    if (current.isValid() && row < 0) selection->clearSelection();
+    // No row is current either, so that a click on the row that was shows as a change.
+    if (current.isValid() && row < 0) selection->clear();
     return;
   }
   if (current.row() == row && selection->isRowSelected(row, {})) return;
   selection->setCurrentIndex(view->model()->index(row, 0),
                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TForm1::FollowCurrentRow(QTreeView* view, const std::function<void(int)>& chosen) {
+  // A press of either mouse button and the arrow keys make a row current, as a click does; only
+  // the window's own showing of the Session's row (PushState) is not the user's choice.
+  connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this, chosen](const QModelIndex& current) {
+            if (!pushing_ && current.isValid()) chosen(current.row());
+          });
 }
 
 void TForm1::TickRate() {

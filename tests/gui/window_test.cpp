@@ -3,7 +3,9 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,6 +62,7 @@ class WindowTest : public QObject {
   void StopWithoutScanAndScanButtonAfterScan();
   void ClosingDuringAScanStopsItAndWaitsForIt();
   void AssemblyListSortEnablesTheThreeButtons();
+  void ListsTakeTheRowMadeCurrentByRightClickOrKeys();
   void SuccessorDialogAnswers();
   void RecoversADeletedFileThroughTheWindow();
 };
@@ -270,6 +273,51 @@ void WindowTest::AssemblyListSortEnablesTheThreeButtons() {
   QCOMPARE(w.ListView4->model()->index(0, 2).data().toString(), QString("0"));
   header->sectionClicked(1);
   QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
+}
+
+void WindowTest::ListsTakeTheRowMadeCurrentByRightClickOrKeys() {
+  TForm1 w;
+  w.show();
+  Session& s = w.session();
+  // Twelve fragments, each a file's start; all of them in the assembly.
+  for (int i = 0; i < 12; ++i) {
+    const FragmentRecord r{i + 1, 1000 + 2000 * i, 1000 + 2000 * i + 64 * 16, 512, 0, 64, "f.mdf", true, 1};
+    s.fragmentTable.Append(r);
+    s.fragmentList.AppendRecord(r);
+  }
+  s.analysis.inAssembly.assign(12, 1);
+  RebuildAssemblyList(s.fragmentTable, s.analysis.inAssembly, s.assemblyList);
+  w.fragmentModel->Reset();
+  w.assemblyModel->Reset();
+  struct Case {
+    int tab;
+    QTreeView* view;
+    const int& selected;  // the Session's current row of the list
+  };
+  const Case cases[] = {{1, w.ListView2, s.fragmentList.selected},
+                        {2, w.ListView3, s.databaseFiles.selected},
+                        {3, w.ListView4, s.assemblyList.list.selected}};
+  auto at = [](QTreeView* v, int row) { return v->visualRect(v->model()->index(row, 1)).center(); };
+  for (const Case& c : cases) {
+    const QByteArray nameBytes = c.view->objectName().toLatin1();
+    const char* name = nameBytes.constData();
+    w.PageControl1->setCurrentIndex(c.tab);
+    QTest::mouseClick(c.view->viewport(), Qt::LeftButton, {}, at(c.view, 5));
+    QTest::mouseClick(c.view->viewport(), Qt::RightButton, {}, at(c.view, 9));
+    QVERIFY2(c.selected == 9, name);
+    QTest::keyClick(c.view, Qt::Key_Down);
+    QVERIFY2(c.selected == 10, name);
+    // A state push (as after a command, or a scan's batch) shows the same row.
+    w.host().Post([] {});
+    QVERIFY2(c.selected == 10 && c.view->currentIndex().row() == 10, name);
+    QVERIFY2(c.view->selectionModel()->isRowSelected(10, {}), name);
+  }
+  // The fragment list's "复制此碎片的开始扇区号到剪贴板" copies that row.
+  w.PageControl1->setCurrentIndex(1);
+  QTest::mouseClick(w.ListView2->viewport(), Qt::RightButton, {}, at(w.ListView2, 7));
+  w.N13->trigger();
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString::number(1000 + 2000 * 7));
+  QCOMPARE(w.ListView2->currentIndex().row(), 7);
 }
 
 void WindowTest::SuccessorDialogAnswers() {
