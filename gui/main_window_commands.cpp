@@ -118,6 +118,8 @@ void TForm1::ConnectCommands() {
 
   // The analysis tab.
   FollowCurrentRow(ListView3, [&s](int row) { ClickDatabaseFile(s, row); });
+  // The tick is the user's: it goes into the Session when it changes, and nothing pushes it back.
+  connect(chkauto, &QCheckBox::toggled, this, [&s](bool on) { s.chkauto = on; });
   connect(Button1, &QPushButton::clicked, this,
           [this, &s, &h] { Run([&] { (void)ClickAnalyse(s, h); }, kAssembly); });
   connect(chkclassic, &QCheckBox::toggled, this, [this](bool classic) {
@@ -243,7 +245,6 @@ void TForm1::PushState() {
   analysisEnded_ = ended;
   Button1->setEnabled(s.analysisControlsEnabled);
   chkauto->setEnabled(s.analysisControlsEnabled);
-  chkauto->setChecked(s.chkauto);
   Button2->setEnabled(s.assemblyList.Button2);
   Button5->setEnabled(s.assemblyList.Button5);
   Button6->setEnabled(s.assemblyList.Button6);

@@ -59,7 +59,7 @@ class WindowTest : public QObject {
   void SourceMenuListsDisksAndPartitionsAndChoosesThem();
   void HelpLinkTogglesPictureAndText();
   void AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered();
-  void StopWithoutScanAndScanButtonAfterScan();
+  void StopWithoutScanAndControlsAroundAScan();
   void ClosingDuringAScanStopsItAndWaitsForIt();
   void AssemblyListSortEnablesTheThreeButtons();
   void ListsTakeTheRowMadeCurrentByRightClickOrKeys();
@@ -200,7 +200,7 @@ void WindowTest::AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered() {
   QCOMPARE(w.ListView3->model()->rowCount(), 2);
 }
 
-void WindowTest::StopWithoutScanAndScanButtonAfterScan() {
+void WindowTest::StopWithoutScanAndControlsAroundAScan() {
   TForm1 w;
   // STOP with nothing running: the flag stays set, nothing else changes.
   w.btnstop->click();
@@ -228,7 +228,11 @@ void WindowTest::StopWithoutScanAndScanButtonAfterScan() {
   QVERIFY(!w.chkfreespace->isEnabled());
   w.btnscan->click();
   QVERIFY(!w.btnscan->isEnabled());
+  // 自动模式 unticked before the window has shown any of the scan's batches, each of which pushes
+  // the Session's state: the tick stays the user's, and the next analysis is a manual one.
+  w.chkauto->click();
   QVERIFY(WaitForJob(w));
+  QVERIFY(!w.chkauto->isChecked() && !w.session().chkauto);
   QVERIFY(!w.btnscan->isEnabled());
   QVERIFY(w.N2->isEnabled());
   QVERIFY(w.session().scanStopped.load());
