@@ -43,16 +43,6 @@ void SetText(QLineEdit* e, const std::string& text) {
   if (e->text() != t) e->setText(t);
 }
 
-// Throughput in MB/s and the time left, for the status bar's second panel.
-QString RateText(double bytesPerSecond, double secondsLeft) {
-  const auto left = static_cast<int64_t>(secondsLeft + 0.5);
-  return QString::fromUtf8("速度 %1 MB/s   剩余时间 %2:%3:%4")
-      .arg(bytesPerSecond / 1e6, 0, 'f', 1)
-      .arg(left / 3600)
-      .arg(left / 60 % 60, 2, 10, QChar('0'))
-      .arg(left % 60, 2, 10, QChar('0'));
-}
-
 }  // namespace
 
 void TForm1::FillSourceMenu() {
@@ -256,16 +246,7 @@ void TForm1::PushState() {
   SelectRow(ListView2, s.fragmentList.selected);
   SelectRow(ListView3, s.databaseFiles.selected);
   SelectRow(ListView4, s.assemblyList.list.selected);
-  // The second panel runs while a scan does.
-  const bool scanning = !s.scanStopped.load() && s.jobKind == JobKind::kScan && !s.jobs.Idle();
-  if (scanning && !rateTimer_.isActive()) {
-    rateClock_.start();
-    rateStartCursor_ = s.scanProgress.cursor.load();
-    rateTimer_.start();
-  } else if (!scanning && rateTimer_.isActive()) {
-    rateTimer_.stop();
-    statRate->clear();
-  }
+  PushStatus();
   pushing_ = false;
 }
 
@@ -289,17 +270,6 @@ void TForm1::FollowCurrentRow(QTreeView* view, const std::function<void(int)>& c
           [this, chosen](const QModelIndex& current) {
             if (!pushing_ && current.isValid()) chosen(current.row());
           });
-}
-
-void TForm1::TickRate() {
-  const Session& s = *session_;
-  const double seconds = rateClock_.elapsed() / 1000.0;
-  const int64_t cursor = s.scanProgress.cursor.load();
-  if (seconds <= 0.2 || cursor <= rateStartCursor_) return;
-  const double rate = double(cursor - rateStartCursor_) * 512.0 / seconds;
-  const auto end = edtend->text().toLongLong();
-  const double left = end > cursor ? double(end - cursor) * 512.0 / rate : 0.0;
-  statRate->setText(RateText(rate, left));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -270,10 +270,14 @@ void WindowTest::AssemblyListSortEnablesTheThreeButtons() {
   RebuildAssemblyList(s.fragmentTable, s.analysis.inAssembly, s.assemblyList);
   w.assemblyModel->Reset();
   QHeaderView* header = w.ListView4->header();
-  header->sectionClicked(3);  // 结束页面号: the three stay disabled
+  w.PageControl1->setCurrentIndex(3);
+  header->sectionClicked(3);  // 结束页面号: the three stay disabled, and say what enables them
   QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
+  QVERIFY(w.Button2->toolTip().contains(U("起始页面号")) && w.Button5->toolTip().contains(U("起始页面号")));
+  QVERIFY(w.statRate->text().contains(U("起始页面号")));
   header->sectionClicked(2);  // 起始页面号: usable, rows in page order
   QVERIFY(w.Button2->isEnabled() && w.Button5->isEnabled() && w.Button6->isEnabled());
+  QVERIFY(w.Button2->toolTip().isEmpty() && w.statRate->text().isEmpty());
   QCOMPARE(w.ListView4->model()->index(0, 2).data().toString(), QString("0"));
   header->sectionClicked(1);
   QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
