@@ -54,8 +54,8 @@ void ScanRateEstimator::Sample(int64_t cursor) {
 
 std::optional<ScanRateEstimate> ScanRateEstimator::Estimate() const {
   if (!rate_ || *rate_ <= 0) return std::nullopt;
-  const double leftBytes = static_cast<double>(std::max<int64_t>(end_ - lastCursor_, 0)) * kSectorSize;
-  return ScanRateEstimate{*rate_, leftBytes / *rate_};
+  const int64_t leftSectors = std::max<int64_t>(end_ - lastCursor_, 0);
+  return ScanRateEstimate{*rate_, static_cast<double>(leftSectors) * kSectorSize / *rate_};
 }
 
 }  // namespace pagerake

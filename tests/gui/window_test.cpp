@@ -273,8 +273,9 @@ void WindowTest::AssemblyListSortEnablesTheThreeButtons() {
   w.PageControl1->setCurrentIndex(3);
   header->sectionClicked(3);  // 结束页面号: the three stay disabled, and say what enables them
   QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
-  QVERIFY(w.Button2->toolTip().contains(U("起始页面号")) && w.Button5->toolTip().contains(U("起始页面号")));
-  QVERIFY(w.statRate->text().contains(U("起始页面号")));
+  for (const QString& said : {w.Button2->toolTip(), w.Button5->toolTip(), w.statRate->text()}) {
+    QVERIFY(said.contains(U("起始页面号")));
+  }
   header->sectionClicked(2);  // 起始页面号: usable, rows in page order
   QVERIFY(w.Button2->isEnabled() && w.Button5->isEnabled() && w.Button6->isEnabled());
   QVERIFY(w.Button2->toolTip().isEmpty() && w.statRate->text().isEmpty());
@@ -289,7 +290,8 @@ void WindowTest::ListsTakeTheRowMadeCurrentByRightClickOrKeys() {
   Session& s = w.session();
   // Twelve fragments, each a file's start; all of them in the assembly.
   for (int i = 0; i < 12; ++i) {
-    const FragmentRecord r{i + 1, 1000 + 2000 * i, 1000 + 2000 * i + 64 * 16, 512, 0, 64, "f.mdf", true, 1};
+    const int64_t fsec = 1000 + 2000 * i;
+    const FragmentRecord r{i + 1, fsec, fsec + 64 * 16, 512, 0, 64, "f.mdf", true, 1};
     s.fragmentTable.Append(r);
     s.fragmentList.AppendRecord(r);
   }
