@@ -12,8 +12,9 @@ namespace pagerake {
 // and lists nothing.
 void ChangeTab(Session& session, Host& host, int tab);
 
-// A click on row `row` of the database-file list (ListView3) makes it the selected row; a click
-// beside the rows leaves the selection as it was.
+// Row `row` of the database-file list (ListView3) made current by the user (a click of either
+// mouse button, or the arrow keys) becomes the selected row; a click beside the rows leaves the
+// selection as it was.
 void ClickDatabaseFile(Session& session, int row);
 
 // Button1 "分析该碎片(FILTER)": analyses the selected database file. Refused with "尚未扫描结束"

@@ -121,6 +121,8 @@ bool StartScan(Session& session, Host& host) {
   // 4. The job: it gets its own copy of the source and of the options.
   session.scanStopped = false;
   session.jobKind = JobKind::kScan;
+  // The progress figure starts at the begin sector, not where the last scan left it.
+  session.scanProgress.cursor.store(options.beginSector);
   session.jobs.Start(JobKind::kScan,
                      [&session, &host, options, source = session.dataSource,
                       fileId = session.currentFileId](JobKind kind) {

@@ -68,7 +68,10 @@ void ShowCheckedStatistics(const FragmentListModel& list, Host& host) {
 }
 
 void CopyStartSector(const FragmentListModel& list, Host& host) {
-  if (list.selected < 0 || list.selected >= static_cast<int>(list.rows.size())) return;
+  if (list.selected < 0 || list.selected >= static_cast<int>(list.rows.size())) {
+    host.Tell(kNoSelectedFragment);
+    return;
+  }
   host.SetClipboardText(std::to_string(list.rows[list.selected].fsec));
 }
 

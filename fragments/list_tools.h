@@ -25,8 +25,10 @@ void InvertChecks(FragmentListModel& list);
 void ShowCheckedStatistics(const FragmentListModel& list, Host& host);
 
 // Menu item N13: puts the start sector (column "开始扇区") of the selected row on the clipboard.
-// Nothing happens without a selected row.
+// Without a selected row the clipboard is left alone and the user is told so
+// (kNoSelectedFragment, caption "提示").
 void CopyStartSector(const FragmentListModel& list, Host& host);
+inline constexpr char kNoSelectedFragment[] = "没有选中的碎片,请先在列表中选中一行";
 
 // The auto-check edits of GroupBox3, as the window holds them.
 struct AutoCheckSettings {

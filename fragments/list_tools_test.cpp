@@ -69,9 +69,11 @@ TEST(CopyStartSector, PutsSelectedRowsStartSectorOnClipboard) {
   ScriptedHost host;
   CopyStartSector(list, host);
   EXPECT_EQ(host.clipboard(), "");
+  EXPECT_EQ(host.messageTexts(), std::vector<std::string>{kNoSelectedFragment});
   list.selected = 1;
   CopyStartSector(list, host);
   EXPECT_EQ(host.clipboard(), "5000000000");
+  EXPECT_EQ(host.messageTexts().size(), 1u);
 }
 
 TEST(AutoCheck, TicksFollowersWithinPageRange) {

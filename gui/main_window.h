@@ -7,7 +7,6 @@
 // their object names, so that tests and scripts find them.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -17,6 +16,7 @@
 #include "app/session.h"
 #include "app/source_menu.h"
 #include "gui/qt_host.h"
+#include "scan/scan_rate.h"
 
 class QAction;
 class QCheckBox;
@@ -118,7 +118,9 @@ class TForm1 : public QMainWindow {
   QProgressBar* g1 = nullptr;
   QPushButton* btnabout = nullptr;
   QLabel* stat1 = nullptr;      // the first panel of the status bar stat1 (200 pixels)
-  QLabel* statRate = nullptr;   // its second: throughput and time left while a scan runs
+  // Its second: throughput and time left while a scan runs; otherwise, where a disabled control
+  // waits for the user, what enables it.
+  QLabel* statRate = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -142,8 +144,11 @@ class TForm1 : public QMainWindow {
   void ApplyRules(const RecoveryRules& rules);
   void ShowAbout();
   void ToggleHelp();
+  void PushStatus();  // the status bar's second panel and the disabled buttons' tooltips
   void TickRate();
   void SelectRow(QTreeView* view, int row);
+  // Tells `chosen` of every row the user makes current in `view`.
+  void FollowCurrentRow(QTreeView* view, const std::function<void(int)>& chosen);
 
   std::unique_ptr<Session> session_;
   SourceMenu menu_;
@@ -152,8 +157,7 @@ class TForm1 : public QMainWindow {
   bool closeAsked_ = false;
   QTimer closeTimer_;
   QTimer rateTimer_;
-  QElapsedTimer rateClock_;
-  int64_t rateStartCursor_ = 0;
+  ScanRateEstimator rate_;
   bool analysisEnded_ = true;
 };
 

@@ -43,16 +43,6 @@ void SetText(QLineEdit* e, const std::string& text) {
   if (e->text() != t) e->setText(t);
 }
 
-// Throughput in MB/s and the time left, for the status bar's second panel.
-QString RateText(double bytesPerSecond, double secondsLeft) {
-  const auto left = static_cast<int64_t>(secondsLeft + 0.5);
-  return QString::fromUtf8("速度 %1 MB/s   剩余时间 %2:%3:%4")
-      .arg(bytesPerSecond / 1e6, 0, 'f', 1)
-      .arg(left / 3600)
-      .arg(left / 60 % 60, 2, 10, QChar('0'))
-      .arg(left % 60, 2, 10, QChar('0'));
-}
-
 }  // namespace
 
 void TForm1::FillSourceMenu() {
@@ -104,8 +94,7 @@ void TForm1::ConnectCommands() {
   connect(N18, &QAction::triggered, this, [this, &s, &h] { Run([&] { AnnotateStartLsnCommand(s, h); }, kFragments); });
   connect(ListView2->header(), &QHeaderView::sectionClicked, this,
           [this, &s](int column) { Run([&] { ClickFragmentColumn(s, column); }, kFragments); });
-  connect(ListView2, &QTreeView::clicked, this,
-          [&s](const QModelIndex& index) { s.fragmentList.selected = index.row(); });
+  FollowCurrentRow(ListView2, [&s](int row) { s.fragmentList.selected = row; });
   connect(edtfilter, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { ClickFilter(s, h); }, kFragments); });
   connect(Button8, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { ClickAutoCheck(s, h); }, kFragments); });
   connect(btnsave, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { ClickSave(s, h); }, kNoList); });
@@ -118,8 +107,9 @@ void TForm1::ConnectCommands() {
   });
 
   // The analysis tab.
-  connect(ListView3, &QTreeView::clicked, this,
-          [&s](const QModelIndex& index) { ClickDatabaseFile(s, index.row()); });
+  FollowCurrentRow(ListView3, [&s](int row) { ClickDatabaseFile(s, row); });
+  // The tick is the user's: it goes into the Session when it changes, and nothing pushes it back.
+  connect(chkauto, &QCheckBox::toggled, this, [&s](bool on) { s.chkauto = on; });
   connect(Button1, &QPushButton::clicked, this,
           [this, &s, &h] { Run([&] { (void)ClickAnalyse(s, h); }, kAssembly); });
   connect(chkclassic, &QCheckBox::toggled, this, [this](bool classic) {
@@ -129,8 +119,7 @@ void TForm1::ConnectCommands() {
   // The assembly tab.
   connect(ListView4->header(), &QHeaderView::sectionClicked, this,
           [this, &s](int column) { Run([&] { ClickAssemblyListColumn(s, column); }, kAssembly); });
-  connect(ListView4, &QTreeView::clicked, this,
-          [&s](const QModelIndex& index) { s.assemblyList.list.selected = index.row(); });
+  FollowCurrentRow(ListView4, [&s](int row) { s.assemblyList.list.selected = row; });
   connect(Button6, &QPushButton::clicked, this,
           [this, &s, &h] { Run([&] { (void)ClickSearchMore(s, h); }, kAssembly); });
   connect(Button5, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { (void)ClickCheck(s, h); }, kNoList); });
@@ -246,7 +235,6 @@ void TForm1::PushState() {
   analysisEnded_ = ended;
   Button1->setEnabled(s.analysisControlsEnabled);
   chkauto->setEnabled(s.analysisControlsEnabled);
-  chkauto->setChecked(s.chkauto);
   Button2->setEnabled(s.assemblyList.Button2);
   Button5->setEnabled(s.assemblyList.Button5);
   Button6->setEnabled(s.assemblyList.Button6);
@@ -258,16 +246,7 @@ void TForm1::PushState() {
   SelectRow(ListView2, s.fragmentList.selected);
   SelectRow(ListView3, s.databaseFiles.selected);
   SelectRow(ListView4, s.assemblyList.list.selected);
-  // The second panel runs while a scan does.
-  const bool scanning = !s.scanStopped.load() && s.jobKind == JobKind::kScan && !s.jobs.Idle();
-  if (scanning && !rateTimer_.isActive()) {
-    rateClock_.start();
-    rateStartCursor_ = s.scanProgress.cursor.load();
-    rateTimer_.start();
-  } else if (!scanning && rateTimer_.isActive()) {
-    rateTimer_.stop();
-    statRate->clear();
-  }
+  PushStatus();
   pushing_ = false;
 }
 
@@ -275,7 +254,8 @@ void TForm1::SelectRow(QTreeView* view, int row) {
   QItemSelectionModel* selection = view->selectionModel();
   const QModelIndex current = view->currentIndex();
   if (row < 0 || row >= view->model()->rowCount()) {
-    if (current.isValid() && row < 0) selection->clearSelection();
+    // No row is current either, so that a click on the row that was shows as a change.
+    if (current.isValid() && row < 0) selection->clear();
     return;
   }
   if (current.row() == row && selection->isRowSelected(row, {})) return;
@@ -283,15 +263,13 @@ void TForm1::SelectRow(QTreeView* view, int row) {
                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
-void TForm1::TickRate() {
-  const Session& s = *session_;
-  const double seconds = rateClock_.elapsed() / 1000.0;
-  const int64_t cursor = s.scanProgress.cursor.load();
-  if (seconds <= 0.2 || cursor <= rateStartCursor_) return;
-  const double rate = double(cursor - rateStartCursor_) * 512.0 / seconds;
-  const auto end = edtend->text().toLongLong();
-  const double left = end > cursor ? double(end - cursor) * 512.0 / rate : 0.0;
-  statRate->setText(RateText(rate, left));
+void TForm1::FollowCurrentRow(QTreeView* view, const std::function<void(int)>& chosen) {
+  // A press of either mouse button and the arrow keys make a row current, as a click does; only
+  // the window's own showing of the Session's row (PushState) is not the user's choice.
+  connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this, chosen](const QModelIndex& current) {
+            if (!pushing_ && current.isValid()) chosen(current.row());
+          });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

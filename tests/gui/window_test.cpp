@@ -3,7 +3,9 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,9 +59,10 @@ class WindowTest : public QObject {
   void SourceMenuListsDisksAndPartitionsAndChoosesThem();
   void HelpLinkTogglesPictureAndText();
   void AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered();
-  void StopWithoutScanAndScanButtonAfterScan();
+  void StopWithoutScanAndControlsAroundAScan();
   void ClosingDuringAScanStopsItAndWaitsForIt();
   void AssemblyListSortEnablesTheThreeButtons();
+  void ListsTakeTheRowMadeCurrentByRightClickOrKeys();
   void SuccessorDialogAnswers();
   void RecoversADeletedFileThroughTheWindow();
 };
@@ -197,7 +200,7 @@ void WindowTest::AnalysisTabListsTheDatabaseFilesEachTimeItIsEntered() {
   QCOMPARE(w.ListView3->model()->rowCount(), 2);
 }
 
-void WindowTest::StopWithoutScanAndScanButtonAfterScan() {
+void WindowTest::StopWithoutScanAndControlsAroundAScan() {
   TForm1 w;
   // STOP with nothing running: the flag stays set, nothing else changes.
   w.btnstop->click();
@@ -225,7 +228,11 @@ void WindowTest::StopWithoutScanAndScanButtonAfterScan() {
   QVERIFY(!w.chkfreespace->isEnabled());
   w.btnscan->click();
   QVERIFY(!w.btnscan->isEnabled());
+  // 自动模式 unticked before the window has shown any of the scan's batches, each of which pushes
+  // the Session's state: the tick stays the user's, and the next analysis is a manual one.
+  w.chkauto->click();
   QVERIFY(WaitForJob(w));
+  QVERIFY(!w.chkauto->isChecked() && !w.session().chkauto);
   QVERIFY(!w.btnscan->isEnabled());
   QVERIFY(w.N2->isEnabled());
   QVERIFY(w.session().scanStopped.load());
@@ -263,13 +270,64 @@ void WindowTest::AssemblyListSortEnablesTheThreeButtons() {
   RebuildAssemblyList(s.fragmentTable, s.analysis.inAssembly, s.assemblyList);
   w.assemblyModel->Reset();
   QHeaderView* header = w.ListView4->header();
-  header->sectionClicked(3);  // 结束页面号: the three stay disabled
+  w.PageControl1->setCurrentIndex(3);
+  header->sectionClicked(3);  // 结束页面号: the three stay disabled, and say what enables them
   QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
+  for (const QString& said : {w.Button2->toolTip(), w.Button5->toolTip(), w.statRate->text()}) {
+    QVERIFY(said.contains(U("起始页面号")));
+  }
   header->sectionClicked(2);  // 起始页面号: usable, rows in page order
   QVERIFY(w.Button2->isEnabled() && w.Button5->isEnabled() && w.Button6->isEnabled());
+  QVERIFY(w.Button2->toolTip().isEmpty() && w.statRate->text().isEmpty());
   QCOMPARE(w.ListView4->model()->index(0, 2).data().toString(), QString("0"));
   header->sectionClicked(1);
   QVERIFY(!w.Button2->isEnabled() && !w.Button5->isEnabled() && !w.Button6->isEnabled());
+}
+
+void WindowTest::ListsTakeTheRowMadeCurrentByRightClickOrKeys() {
+  TForm1 w;
+  w.show();
+  Session& s = w.session();
+  // Twelve fragments, each a file's start; all of them in the assembly.
+  for (int i = 0; i < 12; ++i) {
+    const int64_t fsec = 1000 + 2000 * i;
+    const FragmentRecord r{i + 1, fsec, fsec + 64 * 16, 512, 0, 64, "f.mdf", true, 1};
+    s.fragmentTable.Append(r);
+    s.fragmentList.AppendRecord(r);
+  }
+  s.analysis.inAssembly.assign(12, 1);
+  RebuildAssemblyList(s.fragmentTable, s.analysis.inAssembly, s.assemblyList);
+  w.fragmentModel->Reset();
+  w.assemblyModel->Reset();
+  struct Case {
+    int tab;
+    QTreeView* view;
+    const int& selected;  // the Session's current row of the list
+  };
+  const Case cases[] = {{1, w.ListView2, s.fragmentList.selected},
+                        {2, w.ListView3, s.databaseFiles.selected},
+                        {3, w.ListView4, s.assemblyList.list.selected}};
+  auto at = [](QTreeView* v, int row) { return v->visualRect(v->model()->index(row, 1)).center(); };
+  for (const Case& c : cases) {
+    const QByteArray nameBytes = c.view->objectName().toLatin1();
+    const char* name = nameBytes.constData();
+    w.PageControl1->setCurrentIndex(c.tab);
+    QTest::mouseClick(c.view->viewport(), Qt::LeftButton, {}, at(c.view, 5));
+    QTest::mouseClick(c.view->viewport(), Qt::RightButton, {}, at(c.view, 9));
+    QVERIFY2(c.selected == 9, name);
+    QTest::keyClick(c.view, Qt::Key_Down);
+    QVERIFY2(c.selected == 10, name);
+    // A state push (as after a command, or a scan's batch) shows the same row.
+    w.host().Post([] {});
+    QVERIFY2(c.selected == 10 && c.view->currentIndex().row() == 10, name);
+    QVERIFY2(c.view->selectionModel()->isRowSelected(10, {}), name);
+  }
+  // The fragment list's "复制此碎片的开始扇区号到剪贴板" copies that row.
+  w.PageControl1->setCurrentIndex(1);
+  QTest::mouseClick(w.ListView2->viewport(), Qt::RightButton, {}, at(w.ListView2, 7));
+  w.N13->trigger();
+  QCOMPARE(QGuiApplication::clipboard()->text(), QString::number(1000 + 2000 * 7));
+  QCOMPARE(w.ListView2->currentIndex().row(), 7);
 }
 
 void WindowTest::SuccessorDialogAnswers() {
