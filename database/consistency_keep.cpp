@@ -40,7 +40,16 @@ void KeepIam(CheckState& s, int64_t number, const uint8_t* page) {
   kept.unit = summary.Unit();
   kept.rangeStart = iam->rangeStart;
   kept.singles = iam->singles;
-  if (iam->bitmap != nullptr) kept.bitmap.assign(iam->bitmap, iam->bitmap + iam->bitmapBytes);
+  // Only the bytes from the first extent the bitmap claims to the last: most IAM pages claim a
+  // few extents, and a file of many small units has thousands of them.
+  if (iam->bitmap != nullptr) {
+    const uint8_t* end = iam->bitmap + iam->bitmapBytes;
+    const uint8_t* first = std::find_if(iam->bitmap, end, [](uint8_t b) { return b != 0; });
+    const uint8_t* last = end;
+    while (last > first && *(last - 1) == 0) --last;
+    kept.rangeStart += 64 * int64_t{first - iam->bitmap};
+    kept.bitmap.assign(first, last);
+  }
   s.iams.push_back(std::move(kept));
 }
 

@@ -56,7 +56,8 @@ struct KeptBitmap {
   bool Covers(int64_t p, bool& set) const;
 };
 
-// An IAM page at its own id: the unit and what it claims.
+// An IAM page at its own id: the unit and what it claims (the bitmap from its first non-zero
+// byte to its last, rangeStart moved on by the bytes left out in front).
 struct KeptIam {
   int64_t page = 0;
   AllocationUnit unit;
