@@ -14,25 +14,11 @@
 #include <vector>
 
 #include "bench/process_timing.h"
-#include "tests/support/whole_file_builder.h"
+#include "bench/whole_file_output.h"
 
 using namespace pagerake;
 
 namespace {
-
-// The synthetic file streamed to `path`, 64 pages at a time.
-bool WriteFile(const testing::WholeFile& file, const std::string& path) {
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) return false;
-  std::vector<uint8_t> chunk(size_t{64} * kPageSize);
-  bool ok = true;
-  for (int32_t p = 0; ok && p < file.pages(); p += 64) {
-    const int32_t n = std::min(64, file.pages() - p);
-    file.RenderPages(p, n, chunk.data());
-    ok = std::fwrite(chunk.data(), kPageSize, static_cast<size_t>(n), out) == size_t(n);
-  }
-  return std::fclose(out) == 0 && ok;
-}
 
 // The last line pagerake-cli check printed ("131072 pages: ... confirmed, 0 refuted, ...").
 std::string Verdict(const std::string& outPath) {
@@ -51,12 +37,8 @@ int main(int argc, char** argv) {
   const int pairs = argc > 2 ? std::atoi(argv[2]) : 5;
   const std::string path = "/tmp/pagerake_check_bench.mdf";
   const std::string outPath = "/tmp/pagerake_check_bench.out";
-  testing::WholeFileOptions options;
-  options.pages = static_cast<int32_t>(mib * 128);
-  options.objects = 16;
-  options.iamRangePages = 16384;  // every object spans several ranges: IAM chains
-  const testing::WholeFile file(options);
-  if (!WriteFile(file, path)) {
+  const testing::WholeFile file(bench::BenchFileOptions(static_cast<int32_t>(mib * 128)));
+  if (!bench::WriteWholeFile(file, path)) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }

@@ -1,5 +1,6 @@
 // A database lost in many pieces on a real volume, recovered as a user recovers it: a 1 GiB
-// database (pagerake-make-demo, 131072 pages) copied onto a 3 GiB FAT32 volume among filler files
+// synthetic database (131072 pages, with PFS, GAM/SGAM and IAM chains, linked pages and index
+// levels, as the check bench's) copied onto a 3 GiB FAT32 volume among filler files
 // so that it lies in about 400 pieces, then deleted (mkscenario fat32-deleted, seed 9), with
 // 512-byte, 4 KiB and 8 KiB clusters (below 8 KiB most junctions split a page). Each piece that SEARCH MORE and the analysis test should be read about
 // once, however many passes look at it again.
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "bench/process_timing.h"
+#include "bench/whole_file_output.h"
 
 using pagerake::bench::Median;
 using pagerake::bench::ProcFigure;
@@ -88,8 +90,8 @@ bool Run(const std::string& command) { return std::system(command.c_str()) == 0;
 
 // The volume of `cluster` in `dir`, built with the database when it is not there yet.
 std::optional<std::string> Volume(const fs::path& dir, const std::string& cluster) {
-  const fs::path mdf = dir / "big.mdf";
-  const fs::path image = dir / ("big-fat32-" + cluster + ".img");
+  const fs::path mdf = dir / "sales.mdf";
+  const fs::path image = dir / ("sales-fat32-" + cluster + ".img");
   if (fs::exists(image)) return image.string();
   fs::create_directories(dir);
   const char* env = std::getenv("PAGERAKE_MKSCENARIO");
@@ -97,8 +99,9 @@ std::optional<std::string> Volume(const fs::path& dir, const std::string& cluste
   std::printf("building %s (once; needs root)\n", image.c_str());
   std::fflush(stdout);
   if (!fs::exists(mdf) &&
-      !Run(std::string(PAGERAKE_MAKE_DEMO_PATH) + " --mdf '" + mdf.string() + "' --pages " +
-           std::to_string(kDatabasePages) + " > /dev/null")) {
+      !pagerake::bench::WriteWholeFile(
+          pagerake::testing::WholeFile(pagerake::bench::BenchFileOptions(kDatabasePages)),
+          mdf.string())) {
     return std::nullopt;
   }
   const fs::path building = image.string() + ".building";
@@ -137,7 +140,7 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
     std::printf("%s: the volume cannot be built\n", cluster.c_str());
     return false;
   }
-  const fs::path original = dir / "big.mdf";
+  const fs::path original = dir / "sales.mdf";
   const fs::path out = dir / "out";
   const fs::path copy = dir / "dd-copy.mdf";
   const int64_t imageBytes = static_cast<int64_t>(fs::file_size(*image));
