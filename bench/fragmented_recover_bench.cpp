@@ -1,9 +1,9 @@
 // A database lost in many pieces on a real volume, recovered as a user recovers it: a 1 GiB
 // synthetic database (131072 pages, with PFS, GAM/SGAM and IAM chains, linked pages and index
-// levels, as the check bench's) copied onto a 3 GiB FAT32 volume among filler files
-// so that it lies in about 400 pieces, then deleted (mkscenario fat32-deleted, seed 9), with
-// 512-byte, 4 KiB and 8 KiB clusters (below 8 KiB most junctions split a page). Each piece that SEARCH MORE and the analysis test should be read about
-// once, however many passes look at it again.
+// levels, as the check bench's) copied onto a 3 GiB FAT32 volume among filler files so that it
+// lies in about 400 pieces, then deleted (mkscenario fat32-deleted, seed 9), with 512-byte, 4 KiB
+// and 8 KiB clusters (below 8 KiB most junctions split a page). Each piece that SEARCH MORE and
+// the analysis test should be read about once, however many passes look at it again.
 //
 // For each volume, in turn and N rounds each (one untimed round first):
 //  - `pagerake-cli recover IMAGE -o DIR` as a whole process: its wall time, and the bytes it read
