@@ -23,9 +23,10 @@
 //     against `cp` of the original (in the same folder) to another file there, in turn; `dd
 //     bs=1M` beside them, which goes through user memory as the writing must. Target: the
 //     writing's throughput >= 0.8 x cp's.
-//  4. `pagerake-cli recover IMAGE --disk -o DIR --json` as a whole process against
-//     `cat IMAGE > /dev/null`, in turn; its output is checked as in 2, and the SHA-256 that it
-//     prints is timed by itself (openssl dgst -sha256 of the original).
+//  4. `pagerake-cli recover IMAGE --disk -o DIR --json` as a whole process against the physical
+//     work of the same job, `cat IMAGE > /dev/null` then `dd if=ORIGINAL of=X bs=1M conv=fsync`,
+//     in turn (targets: 1.3 x for the 1 GiB file, 1.2 x for the 20 MiB one); its output is
+//     checked as in 2.
 // Before every timed run that writes, the outputs of earlier runs are removed and dirty data
 // written back (untimed). Figures of repeated runs are medians (the best beside them where the
 // machine is noisy); ratios are the medians of the pairwise ratios. Every repeated measurement
@@ -84,6 +85,7 @@ struct Case {
   bench::SyntheticDiskOptions disk;
   double totalTarget;  // total / plain read at the most
   bool assemblyAlone;  // time the writing alone against cp
+  double cliTarget;    // pagerake-cli recover / (cat + dd) at the most
 };
 
 double MiB(int64_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
@@ -332,7 +334,7 @@ bool RunCase(const Case& c, const std::string& dir, int rounds, bool keep) {
   Settle();
   if (c.assemblyAlone) AssemblyAlone(*session, host, original, dir, rounds);
   session.reset();
-  correct = CliAgainstCat(image, original, dir, disk.file(), rounds, keep) && correct;
+  correct = CliAgainstCat(image, original, dir, disk.file(), rounds, keep, c.cliTarget) && correct;
   if (!keep) {
     Settle(output);
     Settle(image);
@@ -379,8 +381,8 @@ int main(int argc, char** argv) {
   small.maxGapPages = 0;  // spread over the image
   small.imageBytes = kImageBytes;
   const Case cases[] = {
-      {"1 GiB database (131072 pages) on a 2 GiB image", large, 3.0, true},
-      {"20 MiB database (2560 pages) on a 2 GiB image", small, 1.3, false},
+      {"1 GiB database (131072 pages) on a 2 GiB image", large, 3.0, true, 1.3},
+      {"20 MiB database (2560 pages) on a 2 GiB image", small, 1.3, false, 1.2},
   };
   bool correct = true;
   for (const Case& c : cases) {

@@ -11,10 +11,11 @@ namespace pagerake::bench {
 // Prints how `c` came out under `what`; true when the file is right.
 bool ReportComparison(const char* what, const Comparison& c);
 
-// pagerake-cli recover IMAGE as a whole process against cat IMAGE, in turn, `rounds` times after
-// an untimed one; true unless its output is wrong. The SHA-256 recover prints is taken while the
-// file is written, so it is inside the figure.
+// pagerake-cli recover IMAGE as a whole process against the physical work of the same job (cat
+// IMAGE, then dd of the original with conv=fsync), in turn, `rounds` times after an untimed one;
+// `target`: the ratio printed beside it. True unless its output is wrong. The SHA-256 recover
+// prints is taken while the file is written, so it is inside the figure.
 bool CliAgainstCat(const std::string& image, const std::string& original, const std::string& dir,
-                   const testing::WholeFile& file, int rounds, bool keep);
+                   const testing::WholeFile& file, int rounds, bool keep, double target);
 
 }  // namespace pagerake::bench
