@@ -16,7 +16,11 @@
 // bytes per fragment the scan found. The written file is compared with the original once per
 // volume.
 //
+// With --cold, the system's caches are dropped before each timed run (root), so that every run
+// reads the volume from the disk.
+//
 // Usage: fragmented_recover_bench [--rounds N] [--cluster 512|4K|8K] [--cli PATH] [--dir DIR]
+//                                 [--cold]
 // --cluster may be given more than once (default: all three); --cli runs another build of the
 // program.
 // The volumes are built once, which needs root and takes a few minutes each, and kept in DIR
@@ -155,10 +159,22 @@ int64_t FragmentsFound(const fs::path& json) {
   return at == std::string::npos ? 0 : std::atoll(text.c_str() + at + key.size());
 }
 
+// Writes dirty data back and drops the page cache; false when the system does not let it.
+bool DropCaches() {
+  ::sync();
+  std::ofstream drop("/proc/sys/vm/drop_caches");
+  drop << "3\n";
+  drop.flush();
+  return static_cast<bool>(drop);
+}
+
 double GB(int64_t bytes) { return static_cast<double>(bytes) / 1e9; }
 
 bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string& cluster,
-                 int rounds) {
+                 int rounds, bool cold) {
+  const auto coldStart = [cold] {
+    if (cold && !DropCaches()) std::printf("  the caches cannot be dropped (root only)\n");
+  };
   const std::optional<std::string> image = Volume(dir, cluster);
   if (!image) {
     std::printf("%s: the volume cannot be built\n", cluster.c_str());
@@ -173,6 +189,7 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
   int64_t fragments = 0;
   for (int round = 0; round <= rounds; ++round) {
     Settle(out.string());
+    coldStart();
     // The untimed round prints its JSON report, for the count of fragments the scan found.
     const fs::path json = dir / "recover.json";
     const std::optional<Measured> r =
@@ -187,8 +204,10 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
                   GB(imageBytes), Compare(out, original).c_str());
       fragments = FragmentsFound(json);
     }
+    coldStart();
     const std::optional<RunTimes> c = RunProcess({"cat", *image});
     Settle(copy.string());
+    coldStart();
     const std::optional<RunTimes> d = RunProcess(
         {"dd", "if=" + original.string(), "of=" + copy.string(), "bs=1M", "conv=fsync",
          "status=none"});
@@ -204,8 +223,9 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
   Settle(copy.string());
   const double physical = Median(cat) + Median(dd);
   const double bound = static_cast<double>(imageBytes + 2 * dbBytes);
-  std::printf("  recover %.2f s, cat image %.2f s, dd of the database %.2f s (medians of %d)\n",
-              Median(recover), Median(cat), Median(dd), rounds);
+  std::printf("  recover %.2f s, cat image %.2f s, dd of the database %.2f s (medians of %d, %s "
+              "caches)\n",
+              Median(recover), Median(cat), Median(dd), rounds, cold ? "cold" : "warm");
   std::printf("  recover / (cat + dd) = %.2f\n", Median(recover) / physical);
   std::printf("  rchar %.2f GB = %.2f x the image and %.1f x the database; %.2f x (image + 2 x "
               "database): %s\n",
@@ -229,16 +249,19 @@ int main(int argc, char** argv) {
   std::string cli = PAGERAKE_CLI_PATH;
   fs::path dir = PAGERAKE_BENCH_VOLUMES;
   std::vector<std::string> clusters;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool cold = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
-    else if (a == "--cluster") clusters.push_back(argv[i + 1]);
-    else if (a == "--cli") cli = fs::absolute(argv[i + 1]).string();
-    else if (a == "--dir") dir = argv[i + 1];
+    const bool value = i + 1 < argc;
+    if (a == "--cold") cold = true;
+    else if (a == "--rounds" && value) rounds = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--cluster" && value) clusters.push_back(argv[++i]);
+    else if (a == "--cli" && value) cli = fs::absolute(argv[++i]).string();
+    else if (a == "--dir" && value) dir = argv[++i];
   }
   if (clusters.empty()) clusters = {"512", "4K", "8K"};
   std::printf("%s\n", cli.c_str());
   bool ok = true;
-  for (const std::string& c : clusters) ok = BenchVolume(cli, dir, c, rounds) && ok;
+  for (const std::string& c : clusters) ok = BenchVolume(cli, dir, c, rounds, cold) && ok;
   return ok ? 0 : 1;
 }
