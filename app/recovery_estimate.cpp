@@ -65,15 +65,18 @@ void RecoveryEstimate::FileAt(size_t file, FileStage stage, double fraction) {
   if (file >= files_.size()) return;
   fraction = std::clamp(fraction, 0.0, 1.0);
   file_ = file;
-  const double share = stage == FileStage::kAnalysis ? fraction * kAnalysisShare
-                                                     : kAnalysisShare + fraction * (1 - kAnalysisShare);
+  const double share = stage == FileStage::kAnalysis
+                            ? fraction * kAnalysisShare
+                            : kAnalysisShare + fraction * (1 - kAnalysisShare);
   fileDone_ = share * 3.0 * static_cast<double>(files_[file]);
   fileRate_.Sample(clock_(), FilesDone());
 }
 
 double RecoveryEstimate::FilesDone() const {
   double done = fileDone_;
-  for (size_t k = 0; k < file_ && k < files_.size(); ++k) done += 3.0 * static_cast<double>(files_[k]);
+  for (size_t k = 0; k < file_ && k < files_.size(); ++k) {
+    done += 3.0 * static_cast<double>(files_[k]);
+  }
   return done;
 }
 
@@ -88,7 +91,8 @@ std::optional<double> RecoveryEstimate::SecondsLeft() const {
     if (!scanRate_.perSecond || *scanRate_.perSecond <= 0) return std::nullopt;
     return static_cast<double>(scanBytes_ - scanDone_) / *scanRate_.perSecond;
   }
-  const std::optional<double> rate = fileRate_.perSecond ? fileRate_.perSecond : scanRate_.perSecond;
+  const std::optional<double> rate =
+      fileRate_.perSecond ? fileRate_.perSecond : scanRate_.perSecond;
   if (!rate || *rate <= 0) return std::nullopt;
   return std::max(0.0, FilesTotal() - FilesDone()) / *rate;
 }
