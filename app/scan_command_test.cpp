@@ -304,8 +304,8 @@ TEST_F(ScanCommandTest, ImageWithAVolumeBootSectorIsTakenAsAVolume) {
   EXPECT_TRUE(session.dataSource.isVolume);
   EXPECT_EQ(session.fields.label5, "FAT32");
   EXPECT_EQ(session.fields.edtbegin, "632");
-  EXPECT_EQ(session.fields.edtend, std::to_string(632 + 4096));
-  EXPECT_EQ(session.dataSource.sourceEnd, 632 + 4096);
+  EXPECT_EQ(session.fields.edtend, "4096");  // the source's end, not the data start past it
+  EXPECT_EQ(session.dataSource.sourceEnd, 4096);
   EXPECT_EQ(session.fields.edtsecs, "8");
   EXPECT_TRUE(session.fields.chkfreespace);
   EXPECT_TRUE(session.fields.chkfreespaceEnabled);
