@@ -113,6 +113,8 @@ bool OpenImageSource(Session& session, Host& host, const std::string& path, Sour
     return false;
   }
   DataSource& source = session.dataSource;
+  // Pages are read from the new source from now on, not from a content file opened before.
+  session.pageAccess = PageAccess();
   session.edtDataStr = path;
   source.sourceSectors = params.totalSectors;
   source.isPartition = false;
@@ -151,6 +153,7 @@ bool ChoosePartition(Session& session, Host& host, const PartitionEntry& partiti
   if (!OpensForReading(host, partition.devicePath)) return false;
   // 2. The partition, read through the drive layer; its size basis is its last sector number.
   DataSource& source = session.dataSource;
+  session.pageAccess = PageAccess();  // as for an image: the new source is read from now on
   source.isPartition = true;
   source.driveNumber = partition.driveNumber;
   source.devicePath = partition.devicePath;
