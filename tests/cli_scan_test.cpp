@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/scan_command.h"
 #include "page/page_header.h"
 #include "tests/support/corpus.h"
 #include "tests/support/disk_image.h"
@@ -152,6 +153,18 @@ TEST(CliScan, InterruptStopsTheScanAndPrintsWhatWasFound) {
   EXPECT_EQ(r.exitCode, 130) << r.err;
   EXPECT_NE(r.out.find("\n   1"), std::string::npos) << r.out;
   EXPECT_EQ(r.err.find("完成"), std::string::npos) << r.err;
+  // The stop message names the sector the scan stopped at; --begin goes on from there.
+  const std::string said = "stopped at sector ";
+  const size_t at = r.err.find(said);
+  ASSERT_NE(at, std::string::npos) << r.err;
+  const int64_t sector = std::stoll(r.err.substr(at + said.size()));
+  EXPECT_GT(sector, 32);  // behind the run at sector 0
+  EXPECT_NE(r.err.find(StoppedAtLine(sector)), std::string::npos) << r.err;
+  const std::string begin = std::to_string(sector);
+  const testing::CliResult more =
+      testing::RunCli({"scan", path, "--begin", begin, "--end", std::to_string(sector + 64), "--json"});
+  EXPECT_EQ(more.exitCode, 0) << more.err;
+  EXPECT_EQ(nlohmann::json::parse(more.out)["scanned_sectors"], 64);
 }
 
 }  // namespace
