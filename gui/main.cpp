@@ -1,5 +1,5 @@
-// pagerake: the desktop window. `pagerake [--demo] [IMAGE]`: with an image, the first tab's log names
-// it (as the demo's with --demo), and the open dialog of "打开镜像文件" proposes it.
+// pagerake: the desktop window. `pagerake [--demo] [IMAGE]`: with an image, the first tab's log
+// names it (as the demo's with --demo), and the open dialog of "打开镜像文件" proposes it.
 #include <QApplication>
 #include <QFont>
 #include <QPlainTextEdit>

@@ -262,7 +262,8 @@ ScanResult RunScan(ScanJob& job) {
 
   // 4. The walk.
   result.end = walker.Walk();
-  result.scannedSectors = std::max<int64_t>(0, std::min(walker.cursor(), o.endSector) - o.beginSector);
+  result.scannedSectors =
+      std::max<int64_t>(0, std::min(walker.cursor(), o.endSector) - o.beginSector);
   result.resumeSector = walker.ResumeSector();
   if (job.progress != nullptr) job.progress->cursor.store(walker.cursor());
 

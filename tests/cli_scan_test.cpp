@@ -161,8 +161,8 @@ TEST(CliScan, InterruptStopsTheScanAndPrintsWhatWasFound) {
   EXPECT_GT(sector, 32);  // behind the run at sector 0
   EXPECT_NE(r.err.find(StoppedAtLine(sector)), std::string::npos) << r.err;
   const std::string begin = std::to_string(sector);
-  const testing::CliResult more =
-      testing::RunCli({"scan", path, "--begin", begin, "--end", std::to_string(sector + 64), "--json"});
+  const testing::CliResult more = testing::RunCli(
+      {"scan", path, "--begin", begin, "--end", std::to_string(sector + 64), "--json"});
   EXPECT_EQ(more.exitCode, 0) << more.err;
   EXPECT_EQ(nlohmann::json::parse(more.out)["scanned_sectors"], 64);
 }
