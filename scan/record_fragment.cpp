@@ -1,5 +1,6 @@
 #include "scan/record_fragment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -96,7 +97,8 @@ bool RecordFragment(ScanJob& job, int32_t sn, int32_t pages, int32_t beginPage, 
   // A fragment an earlier scan recorded already is not recorded again. When a run joined to this
   // job's last fragment makes one, that fragment (a piece of it) goes too.
   const int64_t esec = fsec + int64_t{pages} * kSectorsPerPage;
-  if (job.earlierFragments.count({fsec, esec, beginPage}) != 0) {
+  if (std::binary_search(job.earlierFragments.begin(), job.earlierFragments.end(),
+                         std::make_tuple(fsec, esec, beginPage))) {
     if (placement == RecordPlacement::kReplaceLast && job.table.size() > job.firstOwnLine) {
       ChangeTable(job, [&job] { job.table.RemoveLast(); });
       if (job.sink != nullptr) job.sink->RemovedLast();

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -75,10 +74,10 @@ struct ScanJob {
   // consistent table while the job runs; null when nobody else reads it meanwhile.
   std::mutex* tableMutex = nullptr;
 
-  // Set by RunScan when the walk starts. The fragments the table held before this job, by start
-  // sector, end sector and first page: a walk over sectors scanned before records none of them a
-  // second time.
-  std::set<std::tuple<int64_t, int64_t, int32_t>> earlierFragments;
+  // Set by RunScan when the walk starts. The fragments the table held before this job within its
+  // range, by start sector, end sector and first page, sorted: a walk over sectors scanned before
+  // records none of them a second time.
+  std::vector<std::tuple<int64_t, int64_t, int32_t>> earlierFragments;
   // The first line of the table that this job recorded: a run joins only a fragment of its own.
   size_t firstOwnLine = 0;
 

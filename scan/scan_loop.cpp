@@ -242,9 +242,10 @@ ScanResult RunScan(ScanJob& job) {
   job.earlierFragments.clear();
   for (const FragmentRecord& r : job.table) {
     if (r.esec > o.beginSector && r.fsec < o.endSector) {
-      job.earlierFragments.insert({r.fsec, r.esec, r.beginPage});
+      job.earlierFragments.emplace_back(r.fsec, r.esec, r.beginPage);
     }
   }
+  std::sort(job.earlierFragments.begin(), job.earlierFragments.end());
   job.firstOwnLine = job.table.size();
 
   // 2. Announce the start; the free-space test uses the step as the cluster size.
