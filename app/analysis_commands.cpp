@@ -48,7 +48,10 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
     // replaced the table meanwhile: its lines are not the ones the flags count). One that failed
     // at its start has nothing to show, and the list of an earlier analysis goes with its results.
     if (end == AnalysisEnd::kFinished) {
-      const FragmentTable table = session.FragmentTableSnapshot();
+      // A scan started meanwhile may be adding to the table: then from a copy.
+      const bool scanning = session.ScanJobRunning();
+      const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
+      const FragmentTable& table = scanning ? copy : session.fragmentTable;
       if (session.analysis.inAssembly.size() == table.size()) {
         RebuildAssemblyList(table, session.analysis.inAssembly, session.assemblyList);
       }
@@ -66,8 +69,12 @@ void ChangeTab(Session& session, Host& host, int tab) {
   if (tab < 0 || tab > kAssemblyTab) return;
   session.activeTab = tab;
   if (tab == kAnalysisTab) {
-    ListDatabaseFiles(session.FragmentTableSnapshot(), session.pageAccess, session.dataSource,
-                      session.databaseFiles, host);
+    // Beside a running scan, of a copy of what it has found; else of the table itself, which
+    // nothing can change while the list is made.
+    const bool scanning = session.ScanJobRunning();
+    const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
+    ListDatabaseFiles(scanning ? copy : session.fragmentTable, session.pageAccess,
+                      session.dataSource, session.databaseFiles, host);
   }
 }
 
