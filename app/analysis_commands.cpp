@@ -3,6 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "app/scan_command.h"
+
 namespace pagerake {
 namespace {
 
@@ -43,11 +45,18 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
   host.Post([&session, results, end] {
     session.analysis = std::move(*results);
     // The normal end shows what was chained in the assembly list (unless a scan or OPEN has
-    // replaced the table meanwhile: its lines are not the ones the flags count).
-    if (end == AnalysisEnd::kFinished &&
-        session.analysis.inAssembly.size() == session.fragmentTable.size()) {
-      RebuildAssemblyList(session.fragmentTable, session.analysis.inAssembly,
-                          session.assemblyList);
+    // replaced the table meanwhile: its lines are not the ones the flags count). One that failed
+    // at its start has nothing to show, and the list of an earlier analysis goes with its results.
+    if (end == AnalysisEnd::kFinished) {
+      // A scan started meanwhile may be adding to the table: then from a copy.
+      const bool scanning = session.ScanJobRunning();
+      const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
+      const FragmentTable& table = scanning ? copy : session.fragmentTable;
+      if (session.analysis.inAssembly.size() == table.size()) {
+        RebuildAssemblyList(table, session.analysis.inAssembly, session.assemblyList);
+      }
+    } else if (end == AnalysisEnd::kStartFailed) {
+      session.assemblyList = AssemblyListModel{};
     }
     session.lastAnalysisEnd = end;
     session.analysisControlsEnabled = true;
@@ -60,8 +69,12 @@ void ChangeTab(Session& session, Host& host, int tab) {
   if (tab < 0 || tab > kAssemblyTab) return;
   session.activeTab = tab;
   if (tab == kAnalysisTab) {
-    ListDatabaseFiles(session.fragmentTable, session.pageAccess, session.dataSource,
-                      session.databaseFiles, host);
+    // Beside a running scan, of a copy of what it has found; else of the table itself, which
+    // nothing can change while the list is made.
+    const bool scanning = session.ScanJobRunning();
+    const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
+    ListDatabaseFiles(scanning ? copy : session.fragmentTable, session.pageAccess,
+                      session.dataSource, session.databaseFiles, host);
   }
 }
 
@@ -71,11 +84,8 @@ void ClickDatabaseFile(Session& session, int row) {
 }
 
 bool ClickAnalyse(Session& session, Host& host) {
-  // 1. Not while a scan runs (or an analysis: its controls are disabled).
-  if (!session.scanStopped.load()) {
-    host.Tell("尚未扫描结束");
-    return false;
-  }
+  // 1. Not while a scan job runs, stopped or not (or an analysis: its controls are disabled).
+  if (RefusedWhileScanning(session, host)) return false;
   if (!session.analysisControlsEnabled) return false;
   // 2. The assembly tab, then this one; a new successor dialog for this analysis.
   session.activeTab = kAssemblyTab;
@@ -91,7 +101,7 @@ bool ClickAnalyse(Session& session, Host& host) {
     host.ShowMessage("read disk error", "mess", MessageIcon::kInformation, MessageButtons::kOk);
     return false;
   }
-  run->table = session.fragmentTable;
+  run->table = session.FragmentTableSnapshot();
   run->order = session.pageOrderIndex;
   run->source = session.dataSource;
   run->sectorsPerCluster = session.dataSource.sectorsPerCluster;

@@ -18,8 +18,10 @@ void ChangeTab(Session& session, Host& host, int tab);
 void ClickDatabaseFile(Session& session, int row);
 
 // Button1 "分析该碎片(FILTER)": analyses the selected database file. Refused with "尚未扫描结束"
-// while a scan runs. In automatic mode (chkauto) the analysis runs as the job "anlys" and this
-// returns at once; otherwise it runs here, asking through the Host where several fragments fit.
+// while a scan job runs (also after STOP, until the job has ended). In automatic mode (chkauto)
+// the analysis runs as the job "anlys" and this returns at once; otherwise it runs here, asking
+// through the Host where several fragments fit. One that fails at its start empties the assembly
+// list.
 // The analysis reads copies of the fragment table, the page-order index and the source, and a
 // reader of its own for the pages, so that nothing the window does meanwhile changes what it
 // reads; its results replace the session's when it ends, however it ends. False when nothing

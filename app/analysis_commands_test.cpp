@@ -49,11 +49,11 @@ TEST(AnalysisCommands, AnalysesInEitherModeAndHandsOverTheResults) {
   Session session;
   ScanSplitFile(dir, session, host);
 
-  // Not while a scan runs.
-  session.scanStopped = false;
+  // Not while a scan job runs.
+  session.scanJobs = 1;
   EXPECT_FALSE(ClickAnalyse(session, host));
   EXPECT_EQ(host.messageTexts(), std::vector<std::string>{"尚未扫描结束"});
-  session.scanStopped = true;
+  session.scanJobs = 0;
 
   // The tab lists the one database file; its row is then chosen.
   ChangeTab(session, host, 2);
@@ -121,6 +121,14 @@ TEST(AnalysisCommands, AnalysesInEitherModeAndHandsOverTheResults) {
   }
   EXPECT_EQ(host.successorQuestions(), 3);
   EXPECT_EQ(std::filesystem::file_size(dir.File("6000.hex")), 50u * 8192);
+
+  // An analysis that fails at its start (page 0 gone) leaves no assembly list of an earlier one.
+  ASSERT_FALSE(session.assemblyList.list.rows.empty());
+  std::filesystem::resize_file(dir.File("disk.img"), 500 * 512);
+  session.chkauto = false;
+  ASSERT_TRUE(ClickAnalyse(session, host));
+  EXPECT_EQ(session.lastAnalysisEnd, AnalysisEnd::kStartFailed);
+  EXPECT_TRUE(session.assemblyList.list.rows.empty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "app/file_evidence.h"
 #include "app/file_report.h"
+#include "app/scan_command.h"
 
 namespace pagerake {
 namespace {
@@ -27,8 +28,9 @@ SearchMoreResult ClickSearchMore(Session& session, Host& host) {
   const std::shared_ptr<HeaderFactCache> facts = session.analysis.headerFacts;
   if (facts) reader.facts = std::move(*facts);
   reader.facts.ForMedium(MediumOf(session.pageAccess, session.dataSource));
+  const FragmentTable table = session.FragmentTableSnapshot();  // a scan may be adding to it
   const SearchMoreResult result =
-      SearchMore({session.fragmentTable, session.pageOrderIndex, reader, session.analysis,
+      SearchMore({table, session.pageOrderIndex, reader, session.analysis,
                   session.assemblyList, session.sortColumn, session.rules});
   if (facts) *facts = std::move(reader.facts);
   return result;
@@ -42,7 +44,9 @@ MissingPages ClickCheck(Session& session, Host& host) {
 
 MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
-  const MdfInput in = MdfInputOf(session);
+  const FragmentTable table = session.FragmentTableSnapshot();  // a scan may be adding to it
+  MdfInput in = MdfInputOf(session);
+  in.fragments = &table;
   MdfWriteResult w = CreateMdf(in, session.analysis.targetFileName, host);
   if (!w.written) return w;
   // What every page is worth, in the memo and beside the file, and in the closing message.
@@ -60,7 +64,8 @@ MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   return w;
 }
 
-void AddCheckedToAssemblyCommand(Session& session) {
+void AddCheckedToAssemblyCommand(Session& session, Host& host) {
+  if (RefusedWhileScanning(session, host)) return;
   AddCheckedToAssembly(session.fragmentList, session.fragmentTable, session.analysis.inAssembly,
                        session.assemblyList);
 }

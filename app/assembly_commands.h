@@ -15,6 +15,8 @@ namespace pagerake {
 // A click on a column header of the assembly list.
 void ClickAssemblyListColumn(Session& session, int column);
 
+// SEARCH MORE and CREATE MDF read a copy of the fragment table, which a scan may be extending.
+
 // Button6 "查找遗漏碎片(SEARCH MORE)".
 SearchMoreResult ClickSearchMore(Session& session, Host& host);
 
@@ -24,8 +26,9 @@ MissingPages ClickCheck(Session& session, Host& host);
 // Button2 "组合MDF(CREATE MDF)".
 MdfWriteResult ClickCreateMdf(Session& session, Host& host);
 
-// The fragment list's "把选择的碎片加入组合", "取勾选碎片的文件名" and "取更新信息".
-void AddCheckedToAssemblyCommand(Session& session);
+// The fragment list's "把选择的碎片加入组合" (refused with "尚未扫描结束" while a scan job runs),
+// "取勾选碎片的文件名" and "取更新信息".
+void AddCheckedToAssemblyCommand(Session& session, Host& host);
 void ShowCheckedFileNamesCommand(Session& session, Host& host);
 void AnnotateStartLsnCommand(Session& session, Host& host);
 

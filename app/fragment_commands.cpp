@@ -1,5 +1,7 @@
 #include "app/fragment_commands.h"
 
+#include "app/gauge_keeping_host.h"
+#include "app/scan_command.h"
 #include "fragments/fragment_extraction.h"
 #include "fragments/fragment_filter.h"
 #include "fragments/list_tools.h"
@@ -13,6 +15,7 @@ void ClickFragmentColumn(Session& session, int column) {
 }
 
 void ClickFilter(Session& session, Host& host) {
+  if (RefusedWhileScanning(session, host)) return;
   (void)ApplyFragmentFilter(session.fragmentTable, session.fragmentList, session.fragmentFilter,
                             host);
 }
@@ -22,12 +25,17 @@ void ClickAutoCheck(Session& session, Host& host) {
 }
 
 void ClickSave(Session& session, Host& host) {
-  (void)SaveScanInfo(session.fragmentTable, session.dataSource, session.pageAccess,
-                     session.dataSource.sectorsPerCluster, session.random, host,
+  // Beside a running scan: what it has found so far, and the gauge stays the scan's.
+  const FragmentTable table = session.FragmentTableSnapshot();
+  GaugeKeepingHost besideScan(host);
+  Host& shown = session.ScanJobRunning() ? besideScan : host;
+  (void)SaveScanInfo(table, session.dataSource, session.pageAccess,
+                     session.dataSource.sectorsPerCluster, session.random, shown,
                      session.UsedClusters());
 }
 
 void ClickOpen(Session& session, Host& host) {
+  if (RefusedWhileScanning(session, host)) return;
   session.activeTab = 2;
   session.activeTab = 1;
   const ScanInfoState state{session.fragmentTable, session.fragmentList,

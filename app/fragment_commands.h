@@ -10,13 +10,17 @@ namespace pagerake {
 // A click on a column header: sorts the list by that column unless a scan is running.
 void ClickFragmentColumn(Session& session, int column);
 
+// Commands that change the fragment table (the filter, OPEN) are refused with "尚未扫描结束" while a
+// scan job runs; SAVE saves what the scan has found so far.
+
 // Button edtfilter "过滤": applies the filter settings of the session to the table and the list.
 void ClickFilter(Session& session, Host& host);
 
 // Button8 "自动勾选".
 void ClickAutoCheck(Session& session, Host& host);
 
-// btnsave "保存此次扫描信息(SAVE)".
+// btnsave "保存此次扫描信息(SAVE)": beside a running scan, of a copy of the table, and without
+// moving the gauge.
 void ClickSave(Session& session, Host& host);
 
 // Button3 "打开扫描信息文件(OPEN)": shows the fragment list tab (after the third tab, so that both

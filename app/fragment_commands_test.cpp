@@ -2,6 +2,7 @@
 // with the disk gone, and extracted from the saved content alone.
 #include "app/fragment_commands.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,14 @@ TEST_F(FragmentCommandsTest, SavedScanOpensInAFreshSessionAndExtractsWithoutTheD
   ExtractCheckedCommand(fresh, h);
   EXPECT_EQ(h.messageTexts().back(), "保存完毕");
   EXPECT_EQ(testing::ReadWholeFile(dir.File("recovered.mdf")), original);
+
+  // A data source chosen afterwards is read from then on, not the content file.
+  testing::DiskImage other(8192, 11);
+  ASSERT_TRUE(other.Write(dir.File("other.img")));
+  ASSERT_TRUE(OpenImageSource(fresh, h, dir.File("other.img"), SourceLayout::kWholeDisk));
+  std::vector<uint8_t> page(8192);
+  ASSERT_TRUE(fresh.pageAccess.ReadFragmentSectors(fresh.dataSource, 1000, 0, 16, page.data()));
+  EXPECT_TRUE(std::equal(page.begin(), page.end(), other.bytes().begin() + 1000 * 512));
 }
 
 TEST_F(FragmentCommandsTest, SortIsRefusedWhileAScanRunsAndFilterUsesTheSessionSettings) {

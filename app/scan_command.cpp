@@ -55,17 +55,28 @@ void RunScanJob(Session& session, Host& host, const ScanOptions& options, DataSo
   job.sink = &mirror;
   job.progress = &session.scanProgress;
   job.freeSpace = &session.freeSpaceBitmap;
+  job.tableMutex = &session.fragmentTableMutex;
   ScanResult result = RunScan(job);
+  // A stopped scan goes on where it stopped: the begin field is set there, and the memo says so.
+  std::optional<std::string> resumeAt;
+  if (result.end == ScanEnd::kStopped) {
+    resumeAt = std::to_string(result.resumeSector);
+    host.AddMemoLine(Memo::kSource, StoppedAtLine(result.resumeSector));
+  }
+  // The index covers what was found however the scan ended; the job counts as running until the
+  // window has it.
   auto index = std::make_shared<PageOrderIndex>(std::move(result.pageOrder));
-  const ScanReport report{true, result.end, result.scannedSectors};
+  const ScanReport report{true, result.end, result.scannedSectors, result.resumeSector};
   const int16_t clusterSectors = source.sectorsPerCluster;
   const bool freeOnly = options.freeSpaceOnly;
-  host.Post([&session, index, report, currentFileId, clusterSectors, freeOnly] {
+  host.Post([&session, index, report, currentFileId, clusterSectors, freeOnly, resumeAt] {
     session.scannedFreeSpaceOnly = freeOnly;
-    if (report.end == ScanEnd::kFinished) session.pageOrderIndex = std::move(*index);
+    session.pageOrderIndex = std::move(*index);
     session.currentFileId = currentFileId;
     session.dataSource.sectorsPerCluster = clusterSectors;
     session.lastScan = report;
+    if (resumeAt) session.fields.edtbegin = *resumeAt;
+    session.scanJobs.fetch_sub(1);
   });
 }
 
@@ -123,6 +134,7 @@ bool StartScan(Session& session, Host& host) {
   session.jobKind = JobKind::kScan;
   // The progress figure starts at the begin sector, not where the last scan left it.
   session.scanProgress.cursor.store(options.beginSector);
+  session.scanJobs.fetch_add(1);
   session.jobs.Start(JobKind::kScan,
                      [&session, &host, options, source = session.dataSource,
                       fileId = session.currentFileId](JobKind kind) {
@@ -143,5 +155,16 @@ bool ClickScanButton(Session& session, Host& host) {
 }
 
 void StopScan(Session& session) { session.scanStopped = true; }
+
+std::string StoppedAtLine(int64_t sector) {
+  const std::string at = std::to_string(sector);
+  return "扫描停止于扇区" + at + ",开始扇区已设为" + at + ",再次扫描即从此继续";
+}
+
+bool RefusedWhileScanning(const Session& session, Host& host) {
+  if (!session.ScanJobRunning()) return false;
+  host.Tell("尚未扫描结束");
+  return true;
+}
 
 }  // namespace pagerake

@@ -33,7 +33,16 @@ bool StartScan(Session& session, Host& host);
 bool ClickScanButton(Session& session, Host& host);
 
 // StopScan (menu and button "停止扫描(STOP)"): ScanStopped := true. The running scan sees it at its
-// next position; nothing waits for it.
+// next position; nothing waits for it. When it has stopped, "开始扇区" holds the sector it
+// stopped at.
 void StopScan(Session& session);
+
+// The memo line of a stopped scan: where it stopped, which is now the "开始扇区", so that the next
+// scan goes on from there.
+std::string StoppedAtLine(int64_t sector);
+
+// For commands that change the fragment table: while a scan job has not ended (STOP only asks it
+// to), says "尚未扫描结束" and returns true.
+bool RefusedWhileScanning(const Session& session, Host& host);
 
 }  // namespace pagerake

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+#include "app/analysis_commands.h"
 #include "app/source_choice.h"
 #include "tests/support/disk_image.h"
+#include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/volume_builder.h"
@@ -49,6 +52,21 @@ class GatedHost : public ScriptedHost {
   std::condition_variable cv_;
   int starts_ = 0;
   bool open_ = false;
+};
+
+// A Host that clicks STOP once the fragment list shows `rows` rows. Posts run at once, on the job
+// thread, so the scan sees the stop at its next position.
+class StoppingHost : public ScriptedHost {
+ public:
+  StoppingHost(Session& session, size_t rows) : session_(session), rows_(rows) {}
+  void Post(std::function<void()> task) override {
+    ScriptedHost::Post(std::move(task));
+    if (session_.fragmentList.rows.size() >= rows_) StopScan(session_);
+  }
+
+ private:
+  Session& session_;
+  size_t rows_;
 };
 
 class ScanCommandTest : public ::testing::Test {
@@ -162,12 +180,58 @@ TEST_F(ScanCommandTest, ScanFillsTheTableListAndIndexAndLeavesTheButtonDisabled)
   EXPECT_EQ(session.lastScan.end, ScanEnd::kFinished);
   EXPECT_EQ(session.lastScan.scannedSectors, 8192);
 
-  // The menu item still starts a scan; it appends to what the first one left.
+  // The menu item still starts a scan; it keeps what the first one left and finds nothing new
+  // there (the same fragments are not recorded twice).
   ASSERT_TRUE(StartScan(session, host));
   session.jobs.JoinAll();
-  EXPECT_EQ(session.fragmentTable.size(), 4u);
-  EXPECT_EQ(session.fragmentList.rows.size(), 4u);
-  EXPECT_EQ(session.fragmentList.rows[3].number, 4);
+  EXPECT_EQ(session.lastScan.end, ScanEnd::kFinished);
+  EXPECT_EQ(session.fragmentTable.size(), 2u);
+  EXPECT_EQ(session.fragmentList.rows.size(), 2u);
+}
+
+// STOP once two of a file's three pieces are listed: they are indexed and chained, the begin field
+// is where the walk goes on, the menu's scan continues from there and finds the third, and a scan
+// of the whole disk again records none of the three a second time.
+TEST_F(ScanCommandTest, StoppedScanIsIndexedAnalysedAndContinuedWithoutRepeats) {
+  testing::MdfOptions file;
+  file.pages = 400;
+  const std::vector<uint8_t> pages = testing::BuildMdf(file);
+  DiskImage image(65536, 9);
+  image.PutFilePages(1024, pages, 0, 100);
+  image.PutFilePages(6144, pages, 100, 200);
+  image.PutFilePages(40960, pages, 300, 100);
+  ASSERT_TRUE(image.Write(dir.File("disk.img")));
+  Session session;
+  StoppingHost stopping(session, 2);
+  ASSERT_TRUE(OpenImageSource(session, host, dir.File("disk.img"), SourceLayout::kWholeDisk));
+  session.fields.edtsecs = "16";
+  ASSERT_TRUE(StartScan(session, stopping));
+  session.jobs.JoinAll();
+  ASSERT_EQ(session.lastScan.end, ScanEnd::kStopped);
+  ASSERT_EQ(session.fragmentTable.size(), 2u);
+  EXPECT_EQ(session.pageOrderIndex.size(), 2u);
+  EXPECT_EQ(session.fields.edtbegin, "9344");  // behind the second piece (6144 + 200 × 16)
+  EXPECT_EQ(stopping.memo(Memo::kSource).back(), StoppedAtLine(9344));
+
+  ChangeTab(session, host, 2);
+  ClickDatabaseFile(session, 0);
+  ASSERT_TRUE(ClickAnalyse(session, host));
+  session.jobs.JoinAll();
+  EXPECT_EQ(session.lastAnalysisEnd, AnalysisEnd::kFinished);
+  EXPECT_EQ(session.analysis.inAssembly, (std::vector<int32_t>{1, 1}));
+  EXPECT_EQ(session.assemblyList.list.rows.size(), 2u);
+
+  for (const char* begin : {"9344", "0"}) {
+    SCOPED_TRACE(begin);
+    session.fields.edtbegin = begin;
+    ASSERT_TRUE(StartScan(session, host));
+    session.jobs.JoinAll();
+    EXPECT_EQ(session.lastScan.end, ScanEnd::kFinished);
+    EXPECT_EQ(session.fragmentTable.size(), 3u);
+    EXPECT_EQ(session.fragmentList.rows.size(), 3u);
+    EXPECT_EQ(session.pageOrderIndex.size(), 3u);
+  }
+  EXPECT_EQ(session.fragmentTable[2].fsec, 40960);
 }
 
 TEST_F(ScanCommandTest, ScanWhoseStartFailsLeavesScanStopped) {
@@ -240,8 +304,8 @@ TEST_F(ScanCommandTest, ImageWithAVolumeBootSectorIsTakenAsAVolume) {
   EXPECT_TRUE(session.dataSource.isVolume);
   EXPECT_EQ(session.fields.label5, "FAT32");
   EXPECT_EQ(session.fields.edtbegin, "632");
-  EXPECT_EQ(session.fields.edtend, std::to_string(632 + 4096));
-  EXPECT_EQ(session.dataSource.sourceEnd, 632 + 4096);
+  EXPECT_EQ(session.fields.edtend, "4096");  // the source's end, not the data start past it
+  EXPECT_EQ(session.dataSource.sourceEnd, 4096);
   EXPECT_EQ(session.fields.edtsecs, "8");
   EXPECT_TRUE(session.fields.chkfreespace);
   EXPECT_TRUE(session.fields.chkfreespaceEnabled);

@@ -10,4 +10,9 @@ Session::~Session() {
   jobs.JoinAll();
 }
 
+FragmentTable Session::FragmentTableSnapshot() const {
+  std::lock_guard<std::mutex> lock(fragmentTableMutex);
+  return fragmentTable;
+}
+
 }  // namespace pagerake

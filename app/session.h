@@ -4,7 +4,9 @@
 // Threads: the UI thread runs every command and owns every field here, except what a running job
 // is handed when it starts (the fragment table, which only the running scan writes, the free-space
 // bitmap and the scan progress) and ScanStopped, which both threads read and write. Whatever else a
-// job changes reaches the Session through Host::Post, on the UI thread.
+// job changes reaches the Session through Host::Post, on the UI thread. While a scan job runs,
+// commands that change the fragment table are refused, and those that read it read a copy taken
+// under fragmentTableMutex, which the scan holds for each change it makes.
 //
 // Destroying the Session asks a running scan to stop and waits for every job thread first.
 #pragma once
@@ -12,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -53,6 +56,7 @@ struct ScanReport {
   bool ran = false;
   ScanEnd end = ScanEnd::kFirstReadFailed;
   int64_t scannedSectors = 0;
+  int64_t resumeSector = 0;  // stopped: where the next scan goes on
 };
 
 inline constexpr char kDataSourcePrompt[] = "......右键设置数据源(RIGHT CLICK TO CHOOSE DS )......";
@@ -69,6 +73,9 @@ class Session {
   ScanFields fields;
 
   FragmentTable fragmentTable;
+  mutable std::mutex fragmentTableMutex;  // held by a running scan for each change of the table
+  // A copy of the fragment table, consistent however far a running scan has got.
+  FragmentTable FragmentTableSnapshot() const;
   PageOrderIndex pageOrderIndex;
   FragmentListModel fragmentList;  // ListView2
   int32_t sortColumn = 0;          // SortColumn: the column clicked last
@@ -81,12 +88,20 @@ class Session {
   // source, which clusters no deleted file's sectors can lie in. Cleared when a saved scan is
   // opened.
   bool scannedFreeSpaceOnly = false;
-  // The bitmap, while it describes the fragment table's source; nothing otherwise.
-  FreeSpaceBitmap* UsedClusters() { return scannedFreeSpaceOnly ? &freeSpaceBitmap : nullptr; }
+  // The bitmap, while it describes the fragment table's source; nothing otherwise (nor while a
+  // scan job runs: the job builds it anew).
+  FreeSpaceBitmap* UsedClusters() {
+    return scannedFreeSpaceOnly && !ScanJobRunning() ? &freeSpaceBitmap : nullptr;
+  }
 
   int16_t currentFileId = 1;  // CurrentFileId
   // ScanStopped: true when no scan runs or a stop was asked for.
   std::atomic<bool> scanStopped{true};
+  // Scan jobs started and not yet ended: a job counts from StartScan (it may still wait for the
+  // slot) until its results have reached the Session. Unlike ScanStopped, which STOP sets while
+  // the job still runs, this says whether the fragment table can change.
+  std::atomic<int> scanJobs{0};
+  bool ScanJobRunning() const { return scanJobs.load() > 0; }
   // Set when the Session is being destroyed: a running analysis ends at its next step.
   std::atomic<bool> closing{false};
   JobKind jobKind = JobKind::kNone;  // JobKind of the job started last

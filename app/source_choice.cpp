@@ -1,5 +1,6 @@
 #include "app/source_choice.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -67,8 +68,9 @@ bool SetVolumeRange(Session& session, Host& host, const char* failure) {
   }
   session.fields.chkfreespace = true;
   session.fields.edtbegin = std::to_string(source.dataStart);
-  source.sourceEnd = source.dataStart + source.sourceSectors;
-  session.fields.edtend = std::to_string(source.sourceEnd);
+  // The range ends where the source does, or behind the volume's last cluster when that comes
+  // first: past either there is nothing of the volume to read.
+  session.fields.edtend = std::to_string(std::min(ReadableEnd(source), ClusterAreaEnd(source)));
   session.fields.edtsecs = std::to_string(source.sectorsPerCluster);
   session.fields.label5 = source.fsName;
   return true;
@@ -111,6 +113,8 @@ bool OpenImageSource(Session& session, Host& host, const std::string& path, Sour
     return false;
   }
   DataSource& source = session.dataSource;
+  // Pages are read from the new source from now on, not from a content file opened before.
+  session.pageAccess = PageAccess();
   session.edtDataStr = path;
   source.sourceSectors = params.totalSectors;
   source.isPartition = false;
@@ -118,7 +122,7 @@ bool OpenImageSource(Session& session, Host& host, const std::string& path, Sour
   source.sourceChosen = true;
   source.raw.reset();
   source.isVolume = false;
-  source.sourceEnd = source.sourceSectors;  // until the range is set below
+  source.sourceEnd = source.sourceSectors;
 
   // 2. Whole disk or volume.
   if (layout == SourceLayout::kDetect) {
@@ -149,11 +153,12 @@ bool ChoosePartition(Session& session, Host& host, const PartitionEntry& partiti
   if (!OpensForReading(host, partition.devicePath)) return false;
   // 2. The partition, read through the drive layer; its size basis is its last sector number.
   DataSource& source = session.dataSource;
+  session.pageAccess = PageAccess();  // as for an image: the new source is read from now on
   source.isPartition = true;
   source.driveNumber = partition.driveNumber;
   source.devicePath = partition.devicePath;
   source.sourceSectors = capacity / kSectorSize - 1;
-  source.sourceEnd = source.sourceSectors;  // until the range is set below
+  source.sourceEnd = source.sourceSectors;
   source.raw.reset();
   session.edtDataStr = partition.label;
   source.sourceChosen = true;

@@ -27,8 +27,10 @@ bool ChooseImageFile(Session& session, Host& host);
 // sourceSectors from its size, the source chosen, the data-source field showing the path. A whole
 // disk gets the range 0 to its sector count, step "1", free space cleared and disabled. A volume
 // has its boot sector read ("取分区信息失败2" when it cannot be: the source stays chosen, the range
-// fields keep their values) and gets the range dataStart to dataStart + sourceSectors, the cluster
-// size as step, the file system name, and free space ticked. A path that cannot be opened shows
+// fields keep their values) and gets the range dataStart to the end of the source or of the
+// volume's last cluster, whichever comes first, the cluster size as step, the file system name,
+// and free space ticked. Pages are read from the new source from then on, also after a saved
+// scan's content file was opened. A path that cannot be opened shows
 // "无法打开数据源: <path>" and changes nothing; when the system refused it for lack of permission,
 // a second line of the message says how to be given it. True when the source and its range are
 // set.

@@ -51,8 +51,9 @@ TEST_F(SourceChoiceTest, ChoosePartitionReadsItsBootSectorOrRefusesIt) {
   // Each case follows the choice of the 8192-sector disk image: where the range fields keep
   // their values, they are the disk's.
   const Case cases[] = {
-      {"vol.img", true, true, {}, 4095, "632", std::to_string(632 + 4095), "8", "FAT32", true},
-      {"blank.img", true, true, {}, 2047, "0", "2047", "0", "不可识别", true},
+      // The range ends with the partition's last sector.
+      {"vol.img", true, true, {}, 4095, "632", "4096", "8", "FAT32", true},
+      {"blank.img", true, true, {}, 2047, "0", "2048", "0", "不可识别", true},
       {"short.img", true, false, {"取分区信息失败"}, -1, "0", "8192", "1", "", false},
       {"empty.img", false, false, {"分区无效！"}, 0, "0", "8192", "1", "", false},
       {"none.img", false, false, {"分区无效！"}, 0, "0", "8192", "1", "", false},
@@ -76,7 +77,7 @@ TEST_F(SourceChoiceTest, ChoosePartitionReadsItsBootSectorOrRefusesIt) {
       EXPECT_TRUE(session.fields.chkfreespaceEnabled);
     }
     if (c.ok) {
-      EXPECT_EQ(source.sourceEnd, source.dataStart + c.sourceSectors);
+      EXPECT_EQ(source.sourceEnd, c.sourceSectors);
     }
     EXPECT_EQ(session.fields.edtbegin, c.edtbegin);
     EXPECT_EQ(session.fields.edtend, c.edtend);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/startup_image.h"
 #include "tests/support/run_cli.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/volume_builder.h"
@@ -88,6 +89,27 @@ TEST(SourceMenu, ChoosingAnEntryRunsItsHandlerWithItsEntry) {
   EXPECT_EQ(session.edtDataStr, dir.File("disk.img"));
   EXPECT_FALSE(session.dataSource.isPartition);
   EXPECT_EQ(host.messageTexts().size(), 1u);  // only the image question
+}
+
+// An image named on the command line is the user's; only the demo's own is called the demo image.
+TEST(StartupImage, NamesTheUsersImageAsAnImageAndTheDemosAsTheDemo) {
+  struct Case {
+    std::vector<std::string> args;
+    std::optional<std::string> firstLine;
+  };
+  const Case cases[] = {
+      {{"pagerake"}, std::nullopt},
+      {{"pagerake", "/data/disk.img"}, "镜像文件(IMAGE FILE): /data/disk.img"},
+      {{"pagerake", "--demo", "build/demo/disk.img"}, "演示镜像(DEMO IMAGE): build/demo/disk.img"},
+  };
+  for (const Case& c : cases) {
+    const std::optional<StartupImage> image = StartupImageOf(c.args);
+    ASSERT_EQ(image.has_value(), c.firstLine.has_value());
+    if (!image) continue;
+    const std::vector<std::string> lines = StartupImageLines(*image);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], *c.firstLine);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 //
 // A file is written under a temporary name first and given its own name once the recovery has
 // read the name the database records, so that a failed recovery leaves nothing behind and no
-// existing file, nor one written earlier in the same run, is ever replaced.
+// existing file, nor one written earlier in the same run, is ever replaced. Ctrl-C stops the
+// recovery as STOP stops a scan: what was found is printed, the file being written is removed,
+// and the exit status is 130.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,14 +22,14 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "app/analysis_commands.h"
 #include "app/file_report.h"
 #include "app/recovery.h"
 #include "assembly/mdf_writer.h"
 #include "cli/command.h"
 #include "cli/fragment_source.h"
+#include "cli/interrupt_watch.h"
+#include "cli/recover_output.h"
 #include "cli/rule_options.h"
 #include "cli/stage_host.h"
 #include "fragments/staged_file.h"
@@ -47,14 +49,6 @@ struct RecoverOptions {
   bool json = false;
   RuleFlags rules;
   std::string invokedBy;  // the command line, for the report
-};
-
-struct RecoveredFile {
-  int index = 0;  // the database file's number in `files`
-  RecoveryReport report;
-  std::optional<std::string> sha256;
-  std::optional<std::string> output;  // the file's final path; none when nothing was written
-  std::optional<std::string> reportPath;  // the report beside it
 };
 
 // Creates `path` only if nothing is there yet (not even a dangling link). False when it exists;
@@ -119,8 +113,10 @@ std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir)
 
 // Recovers database file `row` into `dir`: written under a temporary name, then renamed to the
 // name claimed for it (replacing only the empty file that claimed it).
+// A recovery that Ctrl-C interrupted keeps nothing of this file.
 RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
-                         const std::filesystem::path& dir, const std::string& invokedBy) {
+                         const std::filesystem::path& dir, const std::string& invokedBy,
+                         const InterruptWatch& interrupts) {
   RecoveredFile f;
   f.index = session.databaseFiles.rows[static_cast<size_t>(row)].number;
   const auto temporary = CreateTemporaryFile(dir);
@@ -128,7 +124,7 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   f.report = RecoverDatabase(session, host, row, *temporary,
                              [&host](const char* stage) { host.DatabaseStage(stage); });
   std::error_code ignored;
-  if (!f.report.written) {
+  if (!f.report.written || interrupts.interrupted()) {
     std::filesystem::remove(*temporary, ignored);
     return f;
   }
@@ -160,137 +156,6 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   return f;
 }
 
-// Why a database file was not written, from how its recovery ended.
-const char* NotWrittenReason(const RecoveryReport& r) {
-  if (!r.analysis) return "the analysis did not start";
-  switch (*r.analysis) {
-    case AnalysisEnd::kFinished: return "the file could not be assembled or written";
-    case AnalysisEnd::kStartFailed: return "its first fragment's header pages are unusable";
-    case AnalysisEnd::kChainReadFailed: return "a chained fragment could not be read";
-    case AnalysisEnd::kCancelled: return "the analysis was cancelled";
-    case AnalysisEnd::kStopped: return "the analysis was stopped";
-  }
-  return "unknown";
-}
-
-// " (pages 3, 17, 40)" for the first pages of a list, nothing for an empty one.
-std::string PageList(const std::vector<int64_t>& pages) {
-  constexpr size_t kShown = 20;
-  if (pages.empty()) return "";
-  std::string text = " (page" + std::string(pages.size() > 1 ? "s " : " ");
-  for (size_t k = 0; k < pages.size() && k < kShown; ++k) {
-    text += (k > 0 ? ", " : "") + std::to_string(pages[k]);
-  }
-  if (pages.size() > kShown) text += ", … " + std::to_string(pages.size() - kShown) + " more";
-  return text + ")";
-}
-
-void PrintText(const std::vector<RecoveredFile>& files, int count) {
-  for (const RecoveredFile& f : files) {
-    const RecoveryReport& r = f.report;
-    std::printf("database %d of %d: %s\n", f.index, count, r.name.c_str());
-    if (!f.output) {
-      std::printf("  not written: %s\n\n", NotWrittenReason(r));
-      continue;
-    }
-    const PageEvidence& e = r.evidence.evidence;
-    std::printf("  %s\n", EvidenceSummary(e).c_str());
-    std::printf("  %s\n", SizeLine(r.evidence.size).c_str());
-    std::printf("  %-26s %d\n", "fragments chained", r.fragments);
-    std::printf("  %-26s %lld\n", "pages from fragments", static_cast<long long>(r.pagesRecovered));
-    std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
-    std::printf("  %-26s %lld\n", "split pages mended",
-                static_cast<long long>(r.pagesRepaired + r.pagesTailFound));
-    std::printf("  %-26s %lld%s\n", "pages unreadable", static_cast<long long>(r.pagesUnreadable),
-                PageList(r.unreadablePages).c_str());
-    std::printf("  %-26s %d\n", "missing PFS pages", r.missingPfsPages);
-    std::printf("  %-26s %d%s\n", "missing allocated pages", r.missingPages,
-                PageList(std::vector<int64_t>(r.missingPageNumbers.begin(),
-                                              r.missingPageNumbers.end()))
-                    .c_str());
-    std::printf("  %-26s %lld%s\n", "pages failing verification",
-                static_cast<long long>(r.pagesUnverified), PageList(r.unverifiedPages).c_str());
-    std::printf("  %-26s %zu%s\n", "unprotected, unsound", r.unsoundPages.size(),
-                PageList(r.unsoundPages).c_str());
-    std::printf("  %-26s %lld%s\n", "inconsistent", static_cast<long long>(e.inconsistent),
-                PageList(e.inconsistentPages).c_str());
-    std::printf("  %-26s %lld%s\n", "unconfirmed", static_cast<long long>(e.unconfirmed),
-                PageList(e.unconfirmedPages).c_str());
-    for (size_t k = 0; k < e.findings.size() && k < 10; ++k) {
-      std::printf("    %s\n", FindingLine(e.findings[k]).c_str());
-    }
-    if (e.findings.size() > 10) {
-      std::printf("    … %zu more in the report\n", e.findings.size() - 10);
-    }
-    std::printf("  %-26s %zu%s\n", "chosen among others", r.choicePages.size(),
-                PageList(r.choicePages).c_str());
-    if (r.evidence.choicesConfirmed > 0) {
-      std::printf("  %-26s %lld\n", "  of them confirmed",
-                  static_cast<long long>(r.evidence.choicesConfirmed));
-    }
-    std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
-    std::printf("  %-26s %s\n", "written to", f.output->c_str());
-    std::printf("  %-26s %s\n\n", "report", f.reportPath.value_or("(not written)").c_str());
-  }
-}
-
-void PrintJson(const std::vector<RecoveredFile>& files, size_t fragmentsFound, double seconds) {
-  nlohmann::ordered_json databases = nlohmann::ordered_json::array();
-  for (const RecoveredFile& f : files) {
-    const RecoveryReport& r = f.report;
-    nlohmann::ordered_json d;
-    d["index"] = f.index;
-    d["name"] = r.name;
-    const PageEvidence& e = r.evidence.evidence;
-    d["size_pages"] = r.sizePages;
-    d["size_source"] = SizeSourceText(r.evidence.size.source);
-    d["size_recorded_as_read"] = r.evidence.size.recordedDisagrees
-                                     ? nlohmann::ordered_json(*r.evidence.size.recordedDisagrees)
-                                     : nullptr;
-    d["summary"] = EvidenceSummary(e);
-    d["proven"] = e.proven;
-    d["consistent"] = e.consistent;
-    d["unconfirmed"] = e.unconfirmed;
-    d["inconsistent"] = e.inconsistent;
-    d["zero"] = e.zero;
-    d["no_page"] = e.noPage;
-    d["free"] = e.free;
-    d["unconfirmed_pages"] = e.unconfirmedPages;
-    d["inconsistent_pages"] = e.inconsistentPages;
-    nlohmann::ordered_json mends = nlohmann::ordered_json::array();
-    for (const PageMend& m : e.mends) {
-      mends.push_back({{"page", m.page}, {"by", m.by}, {"taken", m.taken}});
-    }
-    d["mended"] = std::move(mends);
-    d["choices_confirmed"] = r.evidence.choicesConfirmed;
-    d["fragments"] = r.fragments;
-    d["pages_recovered"] = r.pagesRecovered;
-    d["pages_zero"] = r.pagesZero;
-    d["pages_mended"] = r.pagesRepaired;
-    d["pages_tail_found"] = r.pagesTailFound;
-    d["pages_unreadable"] = r.pagesUnreadable;
-    d["unreadable_pages"] = r.unreadablePages;
-    d["missing_pfs_pages"] = r.missingPfsPages;
-    d["missing_pages"] = r.missingPages;
-    d["missing_page_numbers"] = r.missingPageNumbers;
-    d["pages_unverified"] = r.pagesUnverified;
-    d["unverified_pages"] = r.unverifiedPages;
-    d["pages_unsound"] = r.unsoundPages.size();
-    d["unsound_pages"] = r.unsoundPages;
-    d["pages_chosen_among_others"] = r.choicePages.size();
-    d["chosen_among_others_pages"] = r.choicePages;
-    d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
-    d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
-    d["report"] = f.reportPath ? nlohmann::ordered_json(*f.reportPath) : nullptr;
-    databases.push_back(std::move(d));
-  }
-  nlohmann::ordered_json doc;
-  doc["databases"] = std::move(databases);
-  doc["fragments_found"] = fragmentsFound;
-  doc["seconds"] = seconds;
-  std::printf("%s\n", doc.dump(2).c_str());
-}
-
 // OUTDIR, created when missing. False, after saying why, when it is not a usable folder.
 bool PrepareOutputDir(const std::string& outDir) {
   std::error_code ec;
@@ -305,22 +170,25 @@ bool PrepareOutputDir(const std::string& outDir) {
 
 // 1. The output folder; 2. the fragments (a scan, or the saved scan); 3. the database files;
 // 4. each chosen one recovered in turn on the same Session (every analysis starts from nothing:
-// it drops the previous results and rebuilds the assembly list at its end); 5. the report.
+// it drops the previous results and rebuilds the assembly list at its end); 5. the report. Ctrl-C
+// stops the stage that runs (a scan as STOP does) and what comes after it: the report says what
+// was found, the file being written is removed, and the exit status is 130.
 int RunRecover(const RecoverOptions& o) {
   const auto started = std::chrono::steady_clock::now();
   if (!PrepareOutputDir(o.outDir)) return kExitBadInput;
   StageHost host(isatty(STDERR_FILENO) == 1);
   Session session;
+  const InterruptWatch interrupts(session);
   session.rules = o.rules.Rules();
   host.SetStage(o.from.info ? "opening the saved scan…" : "scanning…");
   if (!LoadFragments(o.from, session, host)) {
     host.ClearStage();
-    return kExitBadInput;
+    return interrupts.interrupted() ? kExitInterrupted : kExitBadInput;
   }
   host.SetStage("listing database files…");
   ChangeTab(session, host, kAnalysisTab);
   const int count = static_cast<int>(session.databaseFiles.rows.size());
-  if (o.db > count && count > 0) {
+  if (o.db > count && count > 0 && !interrupts.interrupted()) {
     host.ClearStage();
     std::fprintf(stderr, "pagerake-cli: --db %d: %d database files were found "
                  "(pagerake-cli files lists them)\n", o.db, count);
@@ -331,27 +199,32 @@ int RunRecover(const RecoverOptions& o) {
     if (o.db == 0 || o.db == i + 1) rows.push_back(i);
   }
   std::vector<RecoveredFile> files;
-  for (size_t k = 0; k < rows.size(); ++k) {
+  for (size_t k = 0; k < rows.size() && !interrupts.interrupted(); ++k) {
     host.BeginDatabase(static_cast<int>(k + 1), static_cast<int>(rows.size()));
-    files.push_back(RecoverOne(session, host, rows[k], o.outDir, o.invokedBy));
+    files.push_back(RecoverOne(session, host, rows[k], o.outDir, o.invokedBy, interrupts));
   }
   host.ClearStage();
-  const double seconds =
+  RecoverTotals totals;
+  totals.fragmentsFound = session.fragmentTable.size();
+  totals.databasesListed = count;
+  totals.interrupted = interrupts.interrupted();
+  totals.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (o.json) {
-    PrintJson(files, session.fragmentTable.size(), seconds);
+    PrintJson(files, totals);
   } else {
-    PrintText(files, count);
+    PrintText(files, totals);
   }
   int written = 0;
   for (const RecoveredFile& f : files) written += f.output ? 1 : 0;
   if (count == 0) {
     std::fprintf(stderr, "no database file was found among %zu fragments\n",
-                 session.fragmentTable.size());
+                 totals.fragmentsFound);
   } else {
     std::fprintf(stderr, "%d of %zu database files written to %s in %.2f s\n", written,
-                 files.size(), o.outDir.c_str(), seconds);
+                 files.size(), o.outDir.c_str(), totals.seconds);
   }
+  if (totals.interrupted) return kExitInterrupted;
   return written > 0 ? kExitOk : kExitNothingWritten;
 }
 

@@ -1,8 +1,8 @@
 // pagerake-cli scan: the first stage of a recovery from the terminal. Chooses the source as the
 // window does (an image file or a device, read as a whole disk or as one volume), runs the scan
 // job and prints the fragment list it found. Memo lines go to standard error, with a progress line
-// there while a terminal watches; Ctrl-C stops the scan as STOP does and still prints what was
-// found.
+// there while a terminal watches; Ctrl-C stops the scan as STOP does, still prints what was found
+// and names the sector from which `--begin` goes on.
 #include <signal.h>
 #include <unistd.h>
 
@@ -120,6 +120,11 @@ int RunScanCommand(const ScanCliOptions& o) {
   std::fprintf(stderr, "%zu fragments; %lld sectors scanned in %.2f s\n",
                session.fragmentTable.size(), static_cast<long long>(report.scannedSectors),
                seconds);
+  if (report.end == ScanEnd::kStopped) {
+    std::fprintf(stderr, "stopped at sector %lld: --begin %lld goes on from there\n",
+                 static_cast<long long>(report.resumeSector),
+                 static_cast<long long>(report.resumeSector));
+  }
   if (o.saveInfo) {
     SeededRandomSource random;
     if (SaveScanInfoFiles(o.saveInfo, o.saveContent, session.fragmentTable, session.dataSource,

@@ -1,9 +1,13 @@
-// pagerake: the desktop window. `pagerake [IMAGE]`: with an image, the first tab's log names it, and
-// the open dialog of "打开镜像文件" proposes it.
+// pagerake: the desktop window. `pagerake [--demo] [IMAGE]`: with an image, the first tab's log
+// names it (as the demo's with --demo), and the open dialog of "打开镜像文件" proposes it.
 #include <QApplication>
 #include <QFont>
 #include <QPlainTextEdit>
 
+#include <string>
+#include <vector>
+
+#include "app/startup_image.h"
 #include "gui/main_window.h"
 #include "source/process_memory.h"
 
@@ -20,12 +24,13 @@ int main(int argc, char** argv) {
   QApplication::setFont(QFont("MS Sans Serif", 9));
 
   pagerake::gui::TForm1 window;
-  const QStringList args = QApplication::arguments();
-  if (args.size() > 1) {
-    window.host().SetProposedImage(args[1].toStdString());
-    window.Memo1->appendPlainText(QString::fromUtf8("演示镜像(DEMO IMAGE): ") + args[1]);
-    window.Memo1->appendPlainText(
-        QString::fromUtf8("右键点击数据源栏，选“打开镜像文件”(RIGHT CLICK, OPEN IMAGE FILE)"));
+  std::vector<std::string> args;
+  for (const QString& arg : QApplication::arguments()) args.push_back(arg.toStdString());
+  if (const auto image = pagerake::StartupImageOf(args)) {
+    window.host().SetProposedImage(image->path);
+    for (const std::string& line : pagerake::StartupImageLines(*image)) {
+      window.Memo1->appendPlainText(QString::fromStdString(line));
+    }
   }
   window.show();
   return QApplication::exec();

@@ -89,7 +89,7 @@ void TForm1::ConnectCommands() {
   connect(N15, &QAction::triggered, this, [this, &s] { Run([&] { InvertChecks(s.fragmentList); }, kFragments); });
   connect(N12, &QAction::triggered, this, [this, &s, &h] { Run([&] { ShowCheckedStatistics(s.fragmentList, h); }, kNoList); });
   connect(N13, &QAction::triggered, this, [this, &s, &h] { Run([&] { CopyStartSector(s.fragmentList, h); }, kNoList); });
-  connect(N16, &QAction::triggered, this, [this, &s] { Run([&] { AddCheckedToAssemblyCommand(s); }, kAssembly); });
+  connect(N16, &QAction::triggered, this, [this, &s, &h] { Run([&] { AddCheckedToAssemblyCommand(s, h); }, kAssembly); });
   connect(N17, &QAction::triggered, this, [this, &s, &h] { Run([&] { ShowCheckedFileNamesCommand(s, h); }, kNoList); });
   connect(N18, &QAction::triggered, this, [this, &s, &h] { Run([&] { AnnotateStartLsnCommand(s, h); }, kFragments); });
   connect(ListView2->header(), &QHeaderView::sectionClicked, this,

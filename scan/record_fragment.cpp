@@ -1,5 +1,6 @@
 #include "scan/record_fragment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -58,6 +59,20 @@ std::optional<std::string> PageZeroMemo(ScanJob& job, int32_t pages, int64_t fse
   return *name + "(" + FileSizeText(*size) + ")";
 }
 
+// Runs `change` on the table under the job's table lock, when it has one.
+template <typename Change>
+void ChangeTable(ScanJob& job, Change change) {
+  if (job.tableMutex == nullptr) return change();
+  std::lock_guard<std::mutex> lock(*job.tableMutex);
+  change();
+}
+
+// The progress figure's fragment count, after a change of the table.
+void CountFragments(ScanJob& job) {
+  if (job.progress == nullptr) return;
+  job.progress->fragments.store(static_cast<int64_t>(job.table.size()), std::memory_order_relaxed);
+}
+
 }  // namespace
 
 std::string FileSizeText(int64_t sizePages) {
@@ -79,6 +94,18 @@ bool RecordFragment(ScanJob& job, int32_t sn, int32_t pages, int32_t beginPage, 
                     RecordPlacement placement) {
   // 1. The "开始页面号小于" filter.
   if (job.options.limitBeginPage && job.options.maxBeginPage <= beginPage) return false;
+  // A fragment an earlier scan recorded already is not recorded again. When a run joined to this
+  // job's last fragment makes one, that fragment (a piece of it) goes too.
+  const int64_t esec = fsec + int64_t{pages} * kSectorsPerPage;
+  if (std::binary_search(job.earlierFragments.begin(), job.earlierFragments.end(),
+                         std::make_tuple(fsec, esec, beginPage))) {
+    if (placement == RecordPlacement::kReplaceLast && job.table.size() > job.firstOwnLine) {
+      ChangeTable(job, [&job] { job.table.RemoveLast(); });
+      if (job.sink != nullptr) job.sink->RemovedLast();
+      CountFragments(job);
+    }
+    return false;
+  }
   // 2. The memo: a space, or the name of a file that starts here.
   std::string memo = " ";
   if (beginPage == 0) {
@@ -89,15 +116,14 @@ bool RecordFragment(ScanJob& job, int32_t sn, int32_t pages, int32_t beginPage, 
   // 3. The line, in place of the last one when a run was joined to it.
   FragmentRecord record =
       MakeFragmentRecord(sn, fsec, pages, beginPage, std::move(memo), job.currentFileId);
-  if (placement == RecordPlacement::kReplaceLast && !job.table.empty()) {
-    job.table.RemoveLast();
-    if (job.sink != nullptr) job.sink->RemovedLast();
-  }
-  job.table.Append(std::move(record));
+  const bool replace = placement == RecordPlacement::kReplaceLast && !job.table.empty();
+  ChangeTable(job, [&job, &record, replace] {
+    if (replace) job.table.RemoveLast();
+    job.table.Append(std::move(record));
+  });
+  if (replace && job.sink != nullptr) job.sink->RemovedLast();
   if (job.sink != nullptr) job.sink->Appended(job.table[job.table.size() - 1]);
-  if (job.progress != nullptr) {
-    job.progress->fragments.store(static_cast<int64_t>(job.table.size()), std::memory_order_relaxed);
-  }
+  CountFragments(job);
   return true;
 }
 

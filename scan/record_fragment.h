@@ -22,8 +22,10 @@ enum class RecordPlacement { kAppend, kReplaceLast };
 // `sn`, with file id job.currentFileId. Nothing is recorded when the "开始页面号小于" filter is on
 // and beginPage is not below its number, or when page 0 or 32 cannot be read ("read disk error"
 // message). With kReplaceLast the last record is removed only when the new one is recorded, so a
-// failed read never loses a fragment the table already had. Tells job.sink of every change.
-// Returns true when a record was added.
+// failed read never loses a fragment the table already had. A fragment that job.earlierFragments
+// holds is not recorded again; with kReplaceLast the job's own last record, which the run was
+// joined to, is then removed. Changes the table under job.tableMutex and tells job.sink of every
+// change. Returns true when a record was added.
 bool RecordFragment(ScanJob& job, int32_t sn, int32_t pages, int32_t beginPage, int64_t fsec,
                     RecordPlacement placement = RecordPlacement::kAppend);
 

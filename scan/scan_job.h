@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/host.h"
@@ -68,6 +70,16 @@ struct ScanJob {
   // The bitmap that a scan of a volume's free space builds and tests (kept by the caller, as it
   // outlives the job); null: the job uses one of its own.
   FreeSpaceBitmap* freeSpace = nullptr;
+  // Taken around every change the job makes to the table, so that another thread can copy a
+  // consistent table while the job runs; null when nobody else reads it meanwhile.
+  std::mutex* tableMutex = nullptr;
+
+  // Set by RunScan when the walk starts. The fragments the table held before this job within its
+  // range, by start sector, end sector and first page, sorted: a walk over sectors scanned before
+  // records none of them a second time.
+  std::vector<std::tuple<int64_t, int64_t, int32_t>> earlierFragments;
+  // The first line of the table that this job recorded: a run joins only a fragment of its own.
+  size_t firstOwnLine = 0;
 
   // PendingMemo: the memo that RecordFragment gives a fragment that starts at page 0.
   std::string pendingMemo;

@@ -8,6 +8,7 @@
 #include "scan/record_fragment.h"
 #include "scan/scan_window.h"
 #include "volume/bitmap_preparation.h"
+#include "volume/boot_sector.h"
 
 namespace pagerake {
 namespace {
@@ -39,6 +40,7 @@ class Walker {
   bool PlaceFirstWindow();
   ScanEnd Walk();
   int64_t cursor() const { return cursor_; }
+  int64_t ResumeSector() const;
 
  private:
   void ShowProgress();
@@ -90,6 +92,12 @@ bool Walker::Skipped() {
 
 // With a step below 16 the walk resumes inside the last page of the last run.
 int64_t Walker::SkipLimit() const { return step_ < 16 ? limit_ - 16 + step_ : limit_; }
+
+// The cursor, or when it still lies inside the last run, the first position of the walk behind it.
+int64_t Walker::ResumeSector() const {
+  if (limit_ <= 0 || cursor_ >= SkipLimit()) return cursor_;
+  return cursor_ + (SkipLimit() - cursor_ + step_ - 1) / step_ * step_;
+}
 
 // Positions whose header the window already holds and whose version byte is not 1 pass no test
 // and change nothing: they are stepped over in one tight loop, up to the next gauge change, the
@@ -182,8 +190,9 @@ int32_t Walker::FollowRun(int64_t start, int32_t firstPage, int16_t fileId,
 
 // A run that lies exactly where the fragment before it would continue, within one PFS span and
 // with the same file id, becomes part of that fragment; any other run is a fragment of its own.
+// Only a fragment this job recorded is continued: an earlier scan's stays as it was.
 void Walker::JoinOrRecord(int64_t start, int32_t firstPage, int32_t pages) {
-  if (sn_ > 0 && !job_.table.empty()) {
+  if (sn_ > 0 && job_.table.size() > job_.firstOwnLine) {
     const FragmentRecord& prev = job_.table[job_.table.size() - 1];
     const int64_t gap = start - prev.esec;
     const int64_t pagesBetween = int64_t{firstPage} - prev.beginPage;
@@ -221,9 +230,23 @@ ScanResult RunScan(ScanJob& job) {
     freeSpace = job.freeSpace != nullptr ? job.freeSpace : &ownBitmap;
     if (!PrepareFreeSpace(job, *freeSpace)) {
       result.end = ScanEnd::kFreeSpaceFailed;
+      result.pageOrder = BuildPageOrderIndex(job.table);
       return result;
     }
   }
+  // The walk stays on the source and, on a volume, among its clusters: there is nothing to read
+  // behind them, and their bitmap ends there.
+  job.options.endSector =
+      std::min({o.endSector, ReadableEnd(job.source), ClusterAreaEnd(job.source)});
+  // What earlier scans found between begin and end.
+  job.earlierFragments.clear();
+  for (const FragmentRecord& r : job.table) {
+    if (r.esec > o.beginSector && r.fsec < o.endSector) {
+      job.earlierFragments.emplace_back(r.fsec, r.esec, r.beginPage);
+    }
+  }
+  std::sort(job.earlierFragments.begin(), job.earlierFragments.end());
+  job.firstOwnLine = job.table.size();
 
   // 2. Announce the start; the free-space test uses the step as the cluster size.
   job.host.AddMemoLine(Memo::kSource, "开始扫描" + CurrentDateTimeText());
@@ -234,20 +257,25 @@ ScanResult RunScan(ScanJob& job) {
   Walker walker(job, freeSpace);
   if (!walker.PlaceFirstWindow()) {
     result.end = ScanEnd::kFirstReadFailed;
+    result.pageOrder = BuildPageOrderIndex(job.table);
     return result;
   }
 
   // 4. The walk.
   result.end = walker.Walk();
-  result.scannedSectors = std::min(walker.cursor(), o.endSector) - o.beginSector;
+  result.scannedSectors =
+      std::max<int64_t>(0, std::min(walker.cursor(), o.endSector) - o.beginSector);
+  result.resumeSector = walker.ResumeSector();
   if (job.progress != nullptr) job.progress->cursor.store(walker.cursor());
-  if (result.end != ScanEnd::kFinished) return result;
 
-  // 5. Finished: close the bitmap, report, and rebuild the page-order index.
-  if (freeSpace != nullptr) freeSpace->CloseFile();
-  job.host.AddMemoLine(Memo::kSource, "完成" + CurrentDateTimeText());
-  job.host.SetStatusText("完成");
-  job.scanStopped.store(true);
+  // 5. Finished: close the bitmap and report. However the walk ended, the fragments it recorded
+  //    are real: the page-order index is rebuilt over them.
+  if (result.end == ScanEnd::kFinished) {
+    if (freeSpace != nullptr) freeSpace->CloseFile();
+    job.host.AddMemoLine(Memo::kSource, "完成" + CurrentDateTimeText());
+    job.host.SetStatusText("完成");
+    job.scanStopped.store(true);
+  }
   result.pageOrder = BuildPageOrderIndex(job.table);
   return result;
 }

@@ -26,11 +26,16 @@ enum class ScanEnd {
 struct ScanResult {
   ScanEnd end = ScanEnd::kFirstReadFailed;
   int64_t scannedSectors = 0;  // sectors from the begin sector up to where the walk got
-  PageOrderIndex pageOrder;    // rebuilt from the whole table when the walk finished
+  // Stopped: the first position the walk had not looked at (behind the run it followed last), from
+  // which a scan with the same step goes on as this one would have.
+  int64_t resumeSector = 0;
+  PageOrderIndex pageOrder;    // rebuilt from the whole table, however the job ended
 };
 
-// Runs the scan job. The table keeps every fragment recorded, also when the walk is stopped.
-// job.scanStopped is true when it returns, on every path. Blocks until the walk ends.
+// Runs the scan job. The walk ends at the end sector, or earlier at the source's end and, for a
+// volume, behind its last cluster. The table keeps every fragment recorded, also when the walk is
+// stopped; a fragment the table held before is not recorded again. job.scanStopped is true when
+// it returns, on every path. Blocks until the walk ends.
 ScanResult RunScan(ScanJob& job);
 
 }  // namespace pagerake

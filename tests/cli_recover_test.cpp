@@ -1,6 +1,8 @@
 // pagerake-cli recover as a user runs it: every database file of a disk image written whole into
 // a folder under its recorded name, from the image and from a saved scan after the image is gone;
-// and the exit status when there is nothing to write or the input is wrong.
+// the exit status when there is nothing to write or the input is wrong; and Ctrl-C.
+#include <signal.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -170,6 +172,24 @@ TEST_F(CliRecover, ExitStatusSaysWhetherAnythingWasWritten) {
   const auto r = RunCli({"recover", disk(), "--disk", "-o", dir.File("plain")});
   EXPECT_EQ(r.exitCode, 2) << r.err;
   EXPECT_TRUE(testing::ReadWholeFile(dir.File("plain")) == (std::vector<uint8_t>{1, 2, 3}));
+}
+
+// Ctrl-C stops the recovery as it stops a scan: exit status 130, a report of what was found, and
+// nothing left in the output folder. The signal goes once the scan of a disk of 1 TiB has started.
+TEST_F(CliRecover, InterruptStopsAndLeavesNoFileBehind) {
+  const std::string big = dir.File("big.img");
+  std::filesystem::copy_file(disk(), big);
+  std::filesystem::resize_file(big, int64_t{1} << 40);  // sparse: zeros to walk behind the files
+  const std::string out = dir.File("out");
+  testing::CliProcess cli({"recover", big, "--disk", "-o", out});
+  ASSERT_TRUE(cli.started());
+  ASSERT_TRUE(cli.WaitForError("开始扫描", 300)) << "the scan did not start";
+  cli.Signal(SIGINT);
+  const testing::CliResult r = cli.Wait();
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_EQ(r.out.rfind("interrupted: ", 0), 0u) << r.out;
+  EXPECT_EQ(r.err.find("完成"), std::string::npos) << r.err;
+  EXPECT_TRUE(Names(out).empty());
 }
 
 }  // namespace

@@ -88,6 +88,38 @@ TEST_P(FreeSpaceScan, ReportsPagesInFreeClustersOnly) {
   EXPECT_EQ(Scan(image.path, false), (Found{{1, 100}, {2, 500}}));
 }
 
+// A free-space scan of a FAT32 volume reads nothing past the image's end nor behind the volume's
+// last cluster: the end field stops there, and so does a scan whose end was typed past it.
+TEST(FreeSpaceScanEnd, Fat32StopsAtTheLastClusterWithoutUnreadableSectors) {
+  const std::string kept = PageFile("scan-kept-pages.bin", 1, 100);
+  const std::string freed = PageFile("scan-freed-pages.bin", 2, 500);
+  const testing::ToolImage image = testing::CachedToolImage(
+      "scan-free-fat32", {"mkfs.fat", "mcopy", "mdel", "fsstat"}, FatRecipe(kept, freed));
+  PAGERAKE_REQUIRE_IMAGE(image);
+  const auto fsstat = testing::CommandOutput("fsstat \"" + image.path + "\"");
+  ASSERT_TRUE(fsstat);
+  const auto area = testing::FsstatValue(*fsstat, "Cluster Area");  // "1236 - 614395"
+  ASSERT_TRUE(area);
+  const std::string clusterEnd = std::to_string(std::stoll(area->substr(area->find('-') + 1)) + 1);
+
+  testing::ScriptedHost host;
+  Session session;
+  ASSERT_TRUE(OpenImageSource(session, host, image.path, SourceLayout::kVolume));
+  EXPECT_EQ(session.fields.edtend, clusterEnd);
+  const std::string pastTheSource =
+      std::to_string(session.dataSource.dataStart + session.dataSource.sourceSectors);
+  for (const std::string& end : {clusterEnd, pastTheSource}) {
+    SCOPED_TRACE(end);
+    session.fields.edtend = end;
+    ASSERT_TRUE(StartScan(session, host));
+    session.jobs.JoinAll();
+    EXPECT_EQ(session.lastScan.end, ScanEnd::kFinished);
+    for (const std::string& line : host.memo(Memo::kSource)) {
+      EXPECT_EQ(line.find("error"), std::string::npos) << line;
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     RealVolumes, FreeSpaceScan,
     ::testing::Values(VolumeCase{"scan-free-fat32", {"mkfs.fat", "mcopy", "mdel"}, &FatRecipe, "FAT32"},

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "page/byte_order.h"
@@ -73,6 +74,23 @@ bool ReadBootSector(DataSource& source, Host& host) {
       break;
   }
   return true;
+}
+
+int64_t ClusterAreaEnd(const DataSource& source) {
+  constexpr int64_t kNoBound = std::numeric_limits<int64_t>::max();
+  const int64_t spc = source.sectorsPerCluster;
+  const int64_t sectors = source.volumeSectors;
+  if (!source.isVolume || spc <= 0 || sectors <= 0) return kNoBound;
+  switch (KindOfFileSystem(source.fsName)) {
+    case FileSystemKind::kFat32:
+      if (sectors <= source.dataStart) return source.dataStart;
+      return source.dataStart + (sectors - source.dataStart) / spc * spc;
+    case FileSystemKind::kNtfs:
+      return sectors / spc * spc;
+    case FileSystemKind::kOther:
+      break;
+  }
+  return kNoBound;
 }
 
 }  // namespace pagerake

@@ -54,4 +54,9 @@ BootSectorFacts DecodeBootSector(const uint8_t* sector);
 // the result is the caller's part.
 [[nodiscard]] bool ReadBootSector(DataSource& source, Host& host);
 
+// The first sector behind the last whole cluster of the volume in `source` (FAT32 clusters are
+// counted from `dataStart`, NTFS clusters from sector 0), from its own sector count and cluster
+// size; INT64_MAX when it is no recognised volume or its boot sector gave neither.
+int64_t ClusterAreaEnd(const DataSource& source);
+
 }  // namespace pagerake
