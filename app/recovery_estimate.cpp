@@ -61,6 +61,10 @@ void RecoveryEstimate::FilesFound(std::vector<int64_t> fileBytes) {
   fileRate_.Sample(clock_(), 0);
 }
 
+void RecoveryEstimate::FileSize(size_t file, int64_t bytes) {
+  if (file < files_.size()) files_[file] = std::max<int64_t>(bytes, 0);
+}
+
 void RecoveryEstimate::FileAt(size_t file, FileStage stage, double fraction) {
   if (file >= files_.size()) return;
   fraction = std::clamp(fraction, 0.0, 1.0);

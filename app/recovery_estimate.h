@@ -32,6 +32,8 @@ class RecoveryEstimate {
   void ScanAt(int64_t bytesDone);
   // The scan has ended; the sizes of the files to recover, in the order they are recovered.
   void FilesFound(std::vector<int64_t> fileBytes);
+  // File `file` is `bytes` long after all (its analysis read the size page 0 records).
+  void FileSize(size_t file, int64_t bytes);
   // File `file` is in `stage`, `fraction` (0 to 1) of the way through it.
   void FileAt(size_t file, FileStage stage, double fraction);
 

@@ -1,5 +1,7 @@
 #include "cli/fragment_source.h"
 
+#include <chrono>
+
 #include "app/scan_command.h"
 #include "app/source_choice.h"
 #include "fragments/scan_info_file.h"
@@ -27,7 +29,8 @@ void CheckFragmentSource(const FragmentSourceOptions& o) {
   }
 }
 
-bool LoadFragments(const FragmentSourceOptions& o, Session& session, Host& host) {
+bool LoadFragments(const FragmentSourceOptions& o, Session& session, Host& host,
+                   const std::function<void()>& whileScanning) {
   if (o.source) {
     const SourceLayout layout = o.volume ? SourceLayout::kVolume
                                 : o.disk ? SourceLayout::kWholeDisk
@@ -35,6 +38,9 @@ bool LoadFragments(const FragmentSourceOptions& o, Session& session, Host& host)
     if (!OpenImageSource(session, host, *o.source, layout)) return false;
     if (!o.info) {
       if (!ClickScanButton(session, host)) return false;
+      while (!session.jobs.WaitIdle(std::chrono::milliseconds(200))) {
+        if (whileScanning) whileScanning();
+      }
       session.jobs.JoinAll();
       return true;
     }

@@ -3,6 +3,7 @@
 // from SOURCE, which is then opened but not scanned (a saved scan of a disk still attached).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -27,9 +28,11 @@ void AddFragmentSourceOptions(CLI::App* cmd, FragmentSourceOptions& o);
 // Throws the parser's error when the options name no fragments or no place to read pages from.
 void CheckFragmentSource(const FragmentSourceOptions& o);
 
-// Fills the session's table, list, index and page access: SOURCE scanned (waiting for the scan), or
-// the saved scan opened (with SOURCE, if given, chosen as the data source first). False, after the
-// message that says why, when the source or the saved scan cannot be used.
-bool LoadFragments(const FragmentSourceOptions& o, Session& session, Host& host);
+// Fills the session's table, list, index and page access: SOURCE scanned (waiting for the scan,
+// and calling `whileScanning`, when given, every fifth of a second meanwhile), or the saved scan
+// opened (with SOURCE, if given, chosen as the data source first). False, after the message that
+// says why, when the source or the saved scan cannot be used.
+bool LoadFragments(const FragmentSourceOptions& o, Session& session, Host& host,
+                   const std::function<void()>& whileScanning = {});
 
 }  // namespace pagerake::cli

@@ -20,11 +20,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/analysis_commands.h"
 #include "app/file_report.h"
 #include "app/recovery.h"
+#include "app/scan_command.h"
 #include "assembly/mdf_writer.h"
 #include "cli/command.h"
 #include "cli/fragment_source.h"
@@ -121,8 +123,13 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   f.index = session.databaseFiles.rows[static_cast<size_t>(row)].number;
   const auto temporary = CreateTemporaryFile(dir);
   if (!temporary) return f;
-  f.report = RecoverDatabase(session, host, row, *temporary,
-                             [&host](const char* stage) { host.DatabaseStage(stage); });
+  f.report = RecoverDatabase(session, host, row, *temporary, [&](const char* stage) {
+    // By SEARCH MORE the analysis has read the file's size.
+    if (std::string_view(stage) == "search more") {
+      host.FileSize(int64_t{session.analysis.targetFileSizePages} * kPageSize);
+    }
+    host.DatabaseStage(stage);
+  });
   std::error_code ignored;
   if (!f.report.written || interrupts.interrupted()) {
     std::filesystem::remove(*temporary, ignored);
@@ -181,7 +188,17 @@ int RunRecover(const RecoverOptions& o) {
   const InterruptWatch interrupts(session);
   session.rules = o.rules.Rules();
   host.SetStage(o.from.info ? "opening the saved scan…" : "scanning…");
-  if (!LoadFragments(o.from, session, host)) {
+  std::optional<ScanOptions> range;  // the scan's, once it has started
+  const auto whileScanning = [&] {
+    if (!range) {
+      range = ParseScanFields(session.fields).options;
+      if (!range) return;
+      host.ScanStarts((range->endSector - range->beginSector) * int64_t{kSectorSize});
+    }
+    const int64_t cursor = session.scanProgress.cursor.load(std::memory_order_relaxed);
+    host.ScanAt((cursor - range->beginSector) * int64_t{kSectorSize});
+  };
+  if (!LoadFragments(o.from, session, host, whileScanning)) {
     host.ClearStage();
     return interrupts.interrupted() ? kExitInterrupted : kExitBadInput;
   }
@@ -198,6 +215,12 @@ int RunRecover(const RecoverOptions& o) {
   for (int i = 0; i < count; ++i) {
     if (o.db == 0 || o.db == i + 1) rows.push_back(i);
   }
+  // Until each analysis reads its file's size, the start fragment's stands in for it.
+  std::vector<int64_t> sizes;
+  for (const int i : rows) {
+    sizes.push_back(int64_t{session.databaseFiles.rows[static_cast<size_t>(i)].sizeKB} * 1024);
+  }
+  host.FilesFound(std::move(sizes));
   std::vector<RecoveredFile> files;
   for (size_t k = 0; k < rows.size() && !interrupts.interrupted(); ++k) {
     host.BeginDatabase(static_cast<int>(k + 1), static_cast<int>(rows.size()));

@@ -13,7 +13,9 @@ void StageHost::EraseLocked() {
 
 void StageHost::DrawLocked() {
   if (!terminal_ || line_.empty()) return;
-  std::fprintf(stderr, "\r\033[K%s", line_.c_str());
+  shown_ = estimate_.Text();
+  std::fprintf(stderr, "\r\033[K%s%s", line_.c_str(),
+               shown_.empty() ? "" : ("  (" + shown_ + ")").c_str());
   std::fflush(stderr);
   drawn_ = true;
 }
@@ -26,6 +28,41 @@ void StageHost::ShowLocked(std::string text) {
 
 void StageHost::DatabaseStageLocked(const char* stage) { ShowLocked(database_ + stage); }
 
+void StageHost::RefreshLocked() {
+  if (estimate_.Text() == shown_) return;
+  EraseLocked();
+  DrawLocked();
+}
+
+void StageHost::ScanStarts(int64_t bytes) {
+  std::lock_guard lock(mu_);
+  estimate_.ScanStarts(bytes);
+}
+
+void StageHost::ScanAt(int64_t bytesDone) {
+  std::lock_guard lock(mu_);
+  estimate_.ScanAt(bytesDone);
+  RefreshLocked();
+}
+
+void StageHost::FilesFound(std::vector<int64_t> fileBytes) {
+  std::lock_guard lock(mu_);
+  estimate_.FilesFound(std::move(fileBytes));
+}
+
+void StageHost::FileSize(int64_t bytes) {
+  std::lock_guard lock(mu_);
+  if (file_ >= 0) estimate_.FileSize(static_cast<size_t>(file_), bytes);
+}
+
+void StageHost::SetGauge(int percent) {
+  std::lock_guard lock(mu_);
+  if (file_ < 0 || !writing_) return;
+  estimate_.FileAt(static_cast<size_t>(file_), RecoveryEstimate::FileStage::kWriting,
+                   percent / 100.0);
+  RefreshLocked();
+}
+
 void StageHost::SetStage(const std::string& text) {
   std::lock_guard lock(mu_);
   database_.clear();
@@ -35,10 +72,23 @@ void StageHost::SetStage(const std::string& text) {
 void StageHost::BeginDatabase(int k, int n) {
   std::lock_guard lock(mu_);
   database_ = "database " + std::to_string(k) + "/" + std::to_string(n) + ": ";
+  file_ = k - 1;
+  writing_ = false;
 }
 
 void StageHost::DatabaseStage(const char* stage) {
   std::lock_guard lock(mu_);
+  // The analysis, SEARCH MORE and CHECK count as the file's first pass over its pieces, the
+  // writing as the rest.
+  const std::string name = stage;
+  writing_ = name == "writing";
+  if (file_ >= 0) {
+    const double analysed = name == "analysing" ? 0.0 : name == "search more" ? 0.5 : 1.0;
+    estimate_.FileAt(static_cast<size_t>(file_),
+                     writing_ ? RecoveryEstimate::FileStage::kWriting
+                              : RecoveryEstimate::FileStage::kAnalysis,
+                     writing_ ? 0.0 : analysed);
+  }
   DatabaseStageLocked(stage);
 }
 
