@@ -31,6 +31,7 @@ bool PageSink::Create() {
   out_.open(Utf8Path(staged_.writePath()), std::ios::binary | std::ios::trunc);
   if (!out_) return false;
   for (IoBuffer& block : blocks_) block = IoBuffer(kBlockBytes, IoBuffer::kUninitialized);
+  writeback_ = std::make_unique<BackgroundWriteback>(staged_.writePath());
   writer_ = std::thread([this] { Run(); });
   return true;
 }
@@ -88,6 +89,7 @@ void PageSink::Run() {
       ok = static_cast<bool>(
           out_.write(reinterpret_cast<const char*>(blocks_[block].data()),
                      static_cast<std::streamsize>(bytes)));
+      StartWriteback(static_cast<int64_t>(bytes));
       lock.lock();
     }
     if (!ok) failed_ = true;
@@ -95,6 +97,15 @@ void PageSink::Run() {
     --queued_;
     changed_.notify_all();
   }
+}
+
+// Every 32 MiB the file has grown by, the device is set to work on them (the writer thread only).
+void PageSink::StartWriteback(int64_t bytes) {
+  constexpr int64_t kWritebackBytes = int64_t{32} << 20;
+  wroteTo_ += bytes;
+  if (wroteTo_ - flushedTo_ < kWritebackBytes || !out_.flush()) return;
+  writeback_->Start(flushedTo_, wroteTo_ - flushedTo_);
+  flushedTo_ = wroteTo_;
 }
 
 WriteStop PageSink::Failure() const { return "error,写入文件失败:" + path_; }

@@ -15,6 +15,7 @@
 #include "fragments/page_access.h"
 #include "fragments/staged_file.h"
 #include "source/data_source.h"
+#include "source/file_storage.h"
 #include "source/sha256.h"
 
 namespace pagerake {
@@ -72,6 +73,7 @@ class PageSink {
   // Hands the block being filled to the writer and waits for a free one.
   WriteStop Hand();
   void Run();  // the writer thread
+  void StartWriteback(int64_t bytes);
   WriteStop Failure() const;
   // Hands over what is left when `flush`, stops the writer and closes the file: the failure, if any.
   WriteStop Finish(bool flush);
@@ -83,6 +85,9 @@ class PageSink {
   size_t filled_ = 0;  // bytes in blocks_[fill_]
   int fill_ = 0;       // the block the caller fills
   int64_t written_ = 0;
+  std::unique_ptr<BackgroundWriteback> writeback_;  // used by the writer thread only
+  int64_t wroteTo_ = 0;    // the file's bytes written by the writer thread
+  int64_t flushedTo_ = 0;  // of them, those started on their way to the device
   std::unique_ptr<Sha256> hash_;        // used by the writer thread only, once it runs
   std::optional<std::string> digest_;
 

@@ -33,6 +33,10 @@ bool FlushFileToStorage(const std::string& path, std::string& reason) {
 
 bool FlushFolderToStorage(const std::string& /*folder*/) { return true; }
 
+BackgroundWriteback::BackgroundWriteback(const std::string& /*path*/) {}
+BackgroundWriteback::~BackgroundWriteback() = default;
+void BackgroundWriteback::Start(int64_t /*offset*/, int64_t /*length*/) {}
+
 #else
 
 namespace {
@@ -62,6 +66,25 @@ bool FlushFileToStorage(const std::string& path, std::string& reason) {
 
 bool FlushFolderToStorage(const std::string& folder) {
   return SyncPath(folder.empty() ? "." : folder, O_DIRECTORY) == 0;
+}
+
+BackgroundWriteback::BackgroundWriteback(const std::string& path)
+    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+
+BackgroundWriteback::~BackgroundWriteback() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void BackgroundWriteback::Start(int64_t offset, int64_t length) {
+#ifdef __linux__
+  if (fd_ >= 0 && length > 0) {
+    (void)::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length),
+                            SYNC_FILE_RANGE_WRITE);
+  }
+#else
+  (void)offset;
+  (void)length;
+#endif
 }
 
 #endif
