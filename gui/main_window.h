@@ -11,8 +11,10 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "app/recovery_estimate.h"
 #include "app/session.h"
 #include "app/source_menu.h"
 #include "gui/qt_host.h"
@@ -146,6 +148,9 @@ class TForm1 : public QMainWindow {
   void ToggleHelp();
   void PushStatus();  // the status bar's second panel and the disabled buttons' tooltips
   void TickRate();
+  // CREATE MDF's time left on the status bar, from the writing's gauge.
+  void CreateMdfWithTimeLeft();
+  void WritingGauge(int percent);
   void SelectRow(QTreeView* view, int row);
   // Tells `chosen` of every row the user makes current in `view`.
   void FollowCurrentRow(QTreeView* view, const std::function<void(int)>& chosen);
@@ -158,6 +163,8 @@ class TForm1 : public QMainWindow {
   QTimer closeTimer_;
   QTimer rateTimer_;
   ScanRateEstimator rate_;
+  bool writing_ = false;  // CREATE MDF runs
+  std::optional<RecoveryEstimate> writeEstimate_;  // from the writing's first gauge on
   bool analysisEnded_ = true;
 };
 

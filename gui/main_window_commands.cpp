@@ -123,8 +123,7 @@ void TForm1::ConnectCommands() {
   connect(Button6, &QPushButton::clicked, this,
           [this, &s, &h] { Run([&] { (void)ClickSearchMore(s, h); }, kAssembly); });
   connect(Button5, &QPushButton::clicked, this, [this, &s, &h] { Run([&] { (void)ClickCheck(s, h); }, kNoList); });
-  connect(Button2, &QPushButton::clicked, this,
-          [this, &s, &h] { Run([&] { (void)ClickCreateMdf(s, h); }, kNoList); });
+  connect(Button2, &QPushButton::clicked, this, [this] { CreateMdfWithTimeLeft(); });
 
   // What the job thread and the commands report.
   connect(host_, &QtHost::MemoLines, this, [this](Memo memo, const QStringList& lines) {
@@ -133,6 +132,7 @@ void TForm1::ConnectCommands() {
   connect(host_, &QtHost::MemoCleared, this, [this](Memo memo) { MemoOf(*this, memo)->clear(); });
   connect(host_, &QtHost::StatusText, stat1, &QLabel::setText);
   connect(host_, &QtHost::Gauge, g1, &QProgressBar::setValue);
+  connect(host_, &QtHost::Gauge, this, [this](int percent) { WritingGauge(percent); });
   connect(host_, &QtHost::Flushed, this, [this] { PushState(); });
   connect(&rateTimer_, &QTimer::timeout, this, [this] { TickRate(); });
   rateTimer_.setInterval(500);

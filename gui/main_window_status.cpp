@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "app/assembly_commands.h"
 #include "app/scan_command.h"
 #include "gui/main_window.h"
 
@@ -63,6 +64,33 @@ void TForm1::TickRate() {
   if (!estimate) return;
   if (rateTimer_.interval() != kRateIntervalMs) rateTimer_.setInterval(kRateIntervalMs);
   statRate->setText(RateText(*estimate));
+}
+
+void TForm1::CreateMdfWithTimeLeft() {
+  Session& s = *session_;
+  writing_ = true;
+  writeEstimate_.reset();
+  Run([&] { (void)ClickCreateMdf(s, *host_); }, kNoList);
+  writing_ = false;
+  writeEstimate_.reset();
+  PushStatus();
+}
+
+void TForm1::WritingGauge(int percent) {
+  if (!writing_) return;
+  // The estimate starts with the writing, not while the file was being chosen.
+  if (!writeEstimate_) {
+    writeEstimate_.emplace();
+    writeEstimate_->FilesFound({int64_t{session_->analysis.targetFileSizePages} * kPageSize});
+  }
+  writeEstimate_->FileAt(0, RecoveryEstimate::FileStage::kWriting, percent / 100.0);
+  const std::optional<double> left = writeEstimate_->SecondsLeft();
+  if (!left) return;
+  const auto seconds = static_cast<int64_t>(*left + 0.5);
+  statRate->setText(QString::fromUtf8("组合MDF   剩余时间 %1:%2:%3")
+                        .arg(seconds / 3600)
+                        .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+                        .arg(seconds % 60, 2, 10, QChar('0')));
 }
 
 }  // namespace pagerake::gui
