@@ -12,6 +12,7 @@ void ProgressHost::SetRange(int64_t begin, int64_t end) {
   begin_ = begin;
   end_ = end;
   started_ = std::chrono::steady_clock::now();
+  rate_.Start(begin, end);
 }
 
 void ProgressHost::ClearLocked() {
@@ -28,31 +29,29 @@ void ProgressHost::ClearProgress() {
 
 namespace {
 
-// "  12.3%     850.0 MB/s  0:10:00 left  fragments: 37"
+// "  12.3%     850.0 MB/s  0:10:00 left  fragments: 37"; the rate and the time left once the
+// estimate has them.
 std::string FormatProgress(int64_t begin, int64_t end, int64_t cursor, int64_t fragments,
-                           double seconds) {
+                           const std::optional<ScanRateEstimate>& estimate) {
   const int64_t done = std::clamp(cursor, begin, end) - begin;
-  const double bytesPerSecond = seconds > 0 ? static_cast<double>(done) * 512.0 / seconds : 0.0;
   const double percent = 100.0 * static_cast<double>(done) / static_cast<double>(end - begin);
   char left[32] = "--:--";
-  if (bytesPerSecond > 0) {
-    const auto s = static_cast<int64_t>(static_cast<double>(end - begin - done) * 512.0 /
-                                        bytesPerSecond);
+  if (estimate) {
+    const auto s = static_cast<int64_t>(estimate->secondsLeft + 0.5);
     std::snprintf(left, sizeof left, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
                   static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
   }
   char text[160];
   std::snprintf(text, sizeof text, "%5.1f%%  %8.1f MB/s  %s left  fragments: %lld", percent,
-                bytesPerSecond / 1e6, left, static_cast<long long>(fragments));
+                estimate ? estimate->bytesPerSecond / 1e6 : 0.0, left,
+                static_cast<long long>(fragments));
   return text;
 }
 
 }  // namespace
 
 std::string ProgressHost::ProgressText(int64_t cursor, int64_t fragments) const {
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
-  return FormatProgress(begin_, end_, cursor, fragments, seconds);
+  return FormatProgress(begin_, end_, cursor, fragments, rate_.Estimate());
 }
 
 bool ProgressHost::LogLineDue(int64_t fragments,
@@ -65,6 +64,7 @@ bool ProgressHost::LogLineDue(int64_t fragments,
 void ProgressHost::ShowProgress(int64_t cursor, int64_t fragments) {
   std::lock_guard lock(mu_);
   if (end_ <= begin_) return;
+  rate_.Sample(cursor);  // every call, printed or not: the estimate wants close samples
   if (terminal_) {
     std::fprintf(stderr, "\r\033[K%s", ProgressText(cursor, fragments).c_str());
     std::fflush(stderr);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/host.h"
+#include "scan/scan_rate.h"
 
 namespace pagerake::cli {
 
@@ -21,7 +22,8 @@ class ProgressHost : public Host {
  public:
   ProgressHost(Host& inner, bool terminal) : inner_(inner), terminal_(terminal) {}
 
-  // The sectors the job walks, for percent and time left; the clock starts here.
+  // The sectors the job walks, for percent and time left; the clock starts here. The rate and
+  // the time left come from ScanRateEstimator, from about a second into the walk.
   void SetRange(int64_t begin, int64_t end);
   // Shows the progress for the job's position `cursor` with `fragments` found so far.
   void ShowProgress(int64_t cursor, int64_t fragments);
@@ -55,6 +57,7 @@ class ProgressHost : public Host {
   int64_t begin_ = 0;
   int64_t end_ = 0;
   std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  ScanRateEstimator rate_;  // the throughput and time left, counted from the walk's first read
   // The last plain line (without a terminal): when, and the fragments it counted.
   std::optional<std::chrono::steady_clock::time_point> loggedAt_;
   int64_t loggedFragments_ = 0;
