@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -73,32 +72,6 @@ void SetWidths(QTreeView* view, const std::vector<int>& widths) {
       view->setColumnWidth(static_cast<int>(i), widths[i]);
     }
   }
-}
-
-// The first tab's picture: a disk with pages coming off it.
-QPixmap Picture() {
-  QPixmap pixmap(300, 180);
-  pixmap.fill(QColor(236, 240, 248));
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setBrush(QColor(70, 90, 130));
-  p.setPen(Qt::NoPen);
-  p.drawEllipse(QPointF(90, 90), 70, 70);
-  p.setBrush(QColor(236, 240, 248));
-  p.drawEllipse(QPointF(90, 90), 12, 12);
-  for (int i = 0; i < 4; ++i) {
-    p.setBrush(Qt::white);
-    p.setPen(QColor(90, 90, 90));
-    p.drawRect(172 + 20 * i, 30 + 18 * i, 56, 72);
-    p.fillRect(173 + 20 * i, 31 + 18 * i, 55, 12, QColor(0, 0, 128));
-  }
-  p.setPen(QColor(0, 0, 128));
-  QFont font = p.font();
-  font.setBold(true);
-  font.setPointSize(14);
-  p.setFont(font);
-  p.drawText(QRect(0, 150, 300, 30), Qt::AlignCenter, "PAGERAKE");
-  return pixmap;
 }
 
 constexpr char kHelpText[] =
@@ -227,7 +200,7 @@ QWidget* TForm1::BuildSourceTab() {
   infoBox->addWidget(Memo1);
 
   img1 = Named(new QLabel(tab), "img1");
-  img1->setPixmap(Picture());
+  img1->setPixmap(SourceTabPicture());
   img1->setAlignment(Qt::AlignCenter);
   lbl1 = Named(new QLabel(U(kHelpText), tab), "lbl1");
   lbl1->setWordWrap(true);

@@ -38,6 +38,9 @@ namespace pagerake::gui {
 class DatabaseFilesModel;
 class FragmentRowsModel;
 
+// The first tab's picture: a disk with pages coming off it.
+QPixmap SourceTabPicture();
+
 class TForm1 : public QMainWindow {
   Q_OBJECT
  public:
