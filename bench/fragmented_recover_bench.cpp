@@ -26,8 +26,6 @@
 // The volumes are built once, which needs root and takes a few minutes each, and kept in DIR
 // (default: the build folder's bench-volumes/); mkscenario is $PAGERAKE_MKSCENARIO or
 // ../shared/scenarios/mkscenario beside the source tree.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +41,6 @@
 #include "bench/whole_file_output.h"
 
 using pagerake::bench::Median;
-using pagerake::bench::ProcFigure;
 using pagerake::bench::RunProcess;
 using pagerake::bench::RunTimes;
 using pagerake::bench::Settle;
@@ -52,47 +49,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int32_t kDatabasePages = 131072;
-
-// A run of `pagerake-cli recover`: its times and the bytes it read.
-struct Measured {
-  RunTimes times;
-  int64_t rchar = 0;
-  int64_t peakBytes = 0;  // the largest resident set
-};
-
-// Runs a program with its output discarded (or its standard output in `out`); its wall time and
-// rchar, read from /proc while the ended process still waits to be reaped, and its peak memory;
-// nothing when it did not exit with 0.
-std::optional<Measured> RunMeasured(std::vector<std::string> args, const std::string& out = "") {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const auto t0 = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return std::nullopt;
-  siginfo_t info{};
-  if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) return std::nullopt;
-  Measured m;
-  m.times.wall = pagerake::bench::SecondsSince(t0);
-  const std::string io = "/proc/" + std::to_string(pid) + "/io";
-  m.rchar = ProcFigure(io.c_str(), "rchar");
-  int status = 0;
-  rusage u{};
-  if (::wait4(pid, &status, 0, &u) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    return std::nullopt;
-  }
-  m.times.user = pagerake::bench::Seconds(u.ru_utime);
-  m.times.sys = pagerake::bench::Seconds(u.ru_stime);
-  m.peakBytes = static_cast<int64_t>(u.ru_maxrss) * 1024;
-  return m;
-}
 
 bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
@@ -192,9 +148,9 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
     coldStart();
     // The untimed round prints its JSON report, for the count of fragments the scan found.
     const fs::path json = dir / "recover.json";
-    const std::optional<Measured> r =
-        round == 0 ? RunMeasured({cli, "recover", *image, "-o", out.string(), "--json"}, json)
-                   : RunMeasured({cli, "recover", *image, "-o", out.string()});
+    const std::optional<RunTimes> r =
+        round == 0 ? RunProcess({cli, "recover", *image, "-o", out.string(), "--json"}, json)
+                   : RunProcess({cli, "recover", *image, "-o", out.string()});
     if (!r) {
       std::printf("%s: pagerake-cli recover failed\n", cluster.c_str());
       return false;
@@ -213,7 +169,7 @@ bool BenchVolume(const std::string& cli, const fs::path& dir, const std::string&
          "status=none"});
     if (!c || !d) return false;
     if (round == 0) continue;  // the untimed round
-    recover.push_back(r->times.wall);
+    recover.push_back(r->wall);
     rchar.push_back(static_cast<double>(r->rchar));
     peak.push_back(static_cast<double>(r->peakBytes));
     cat.push_back(c->wall);

@@ -24,9 +24,12 @@ extern char** environ;
 
 namespace pagerake::bench {
 
-// Wall, user and system seconds of one run.
+// Wall, user and system seconds of one run; for a process run whole, also the bytes it read
+// (rchar) and its peak resident memory.
 struct RunTimes {
   double wall = 0, user = 0, sys = 0;
+  int64_t rchar = 0;
+  int64_t peakBytes = 0;
 };
 
 inline double Seconds(const timeval& t) {
@@ -41,7 +44,9 @@ inline RunTimes OwnCpuTimes() {
 }
 
 // Runs a program (looked up on PATH) with its standard output to `stdoutPath` and its errors
-// discarded; its times, or nothing when it could not be started or did not exit with 0.
+// discarded; its times, the bytes it read (rchar of /proc/PID/io, read after it ended and before
+// it is reaped) and its peak memory, or nothing when it could not be started or did not exit
+// with 0.
 inline std::optional<RunTimes> RunProcess(std::vector<std::string> args,
                                           const std::string& stdoutPath = "/dev/null") {
   std::vector<char*> argv;
@@ -60,15 +65,19 @@ inline std::optional<RunTimes> RunProcess(std::vector<std::string> args,
     std::fprintf(stderr, "cannot start %s\n", argv[0]);
     return std::nullopt;
   }
+  siginfo_t info{};
+  (void)::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const int64_t rchar = ProcFigure(("/proc/" + std::to_string(pid) + "/io").c_str(), "rchar");
   int status = 0;
   rusage u{};
   if (::wait4(pid, &status, 0, &u) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "%s failed\n", argv[0]);
     return std::nullopt;
   }
-  const double wall =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  return RunTimes{wall, Seconds(u.ru_utime), Seconds(u.ru_stime)};
+  return RunTimes{wall, Seconds(u.ru_utime), Seconds(u.ru_stime), rchar,
+                  static_cast<int64_t>(u.ru_maxrss) * 1024};
 }
 
 inline double MBps(int64_t bytes, double seconds) {
