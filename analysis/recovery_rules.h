@@ -38,6 +38,11 @@ struct RecoveryRules {
   // A page taken among other fragments that fit as well is not named when the consistency check
   // of the written file confirms it.
   bool confirmedChoices = true;
+  // A page cut where its fragment ends, when the next fragment begins with the page after it, has
+  // its tail in place or in front of that fragment: where, of the pages its head makes with each
+  // such tail, the one taken alone passes its torn bits (or structural check) and its record
+  // layout, it counts as read in one piece.
+  bool settledTails = true;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;
@@ -49,6 +54,7 @@ struct RecoveryRules {
     rules.bootPageChoice = false;
     rules.checkedMends = false;
     rules.confirmedChoices = false;
+    rules.settledTails = false;
     return rules;
   }
 };

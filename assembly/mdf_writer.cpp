@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "assembly/rival_pages.h"
+#include "assembly/sector_owners.h"
 #include "assembly/tail_search.h"
 #include "assembly/written_pages.h"
 #include "database/consistency_check.h"
@@ -108,7 +109,10 @@ class MdfAssembler {
     if (pending_ && skip == 0 && begin == next_ && in_.sectorsPerCluster > 0 &&
         in_.sectorsPerCluster < 16) {
       follow_ = {true, row.fsec, 0};
-      if (!in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data())) {
+      PageBuffer asRead;
+      std::memcpy(asRead.data(), last_.data(), kPageSize);
+      const bool lead = in_.pages.ReadLeadBlock(in_.source, row.fsec, lead_.data());
+      if (!lead) {
         host_.Tell("read disk error ,leftpage");
       } else if (!VerifyPage(last_.data()) && Mend([this] {
                    return RepairPageTail(last_.data(), lead_.data(), in_.sectorsPerCluster);
@@ -124,6 +128,9 @@ class MdfAssembler {
         ++result_.tailsFound;
         lastFacts_ |= kFactMendedTail;
         host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
+      }
+      if (lead && in_.rules.settledTails && lastEndsRow_ && SettledAtJunction(row.fsec, asRead)) {
+        lastFacts_ |= kFactTailSettled;
       }
     }
     // The row's pages, in batches; the last one is held back.
@@ -146,6 +153,7 @@ class MdfAssembler {
       if (WriteStop stop = Put(batch_.data(), want)) return stop;
       lastPage_ = begin + p + want - 1;
       lastSector_ = row.fsec + (p + want - 1) * int64_t{kSectorsPerPage};
+      lastRowFsec_ = row.fsec;
       lastEndsRow_ = p + want == count;
     }
     result_.pagesFromFragments += count - skip;
@@ -219,6 +227,28 @@ class MdfAssembler {
     return false;
   }
 
+  // Whether the held page, cut where its row ends and followed by the row at `nextFsec`, is the
+  // one page of the places its tail can lie that fits (OnlyTailThatFits); a place that another
+  // fragment's page or a cluster in use stands on is none.
+  bool SettledAtJunction(int64_t nextFsec, const PageBuffer& asRead) {
+    const auto taken = [this](int64_t sector, int64_t count) {
+      if (in_.fragments) {
+        if (!owners_) owners_ = std::make_unique<SectorOwners>(*in_.fragments);
+        if (owners_->HeldByOther(sector, count, lastRowFsec_)) return true;
+      }
+      for (int64_t s = sector; in_.usedClusters && s < sector + count; ++s) {
+        if (in_.usedClusters->IsSectorInUse(in_.source, s)) return true;
+      }
+      return false;
+    };
+    std::array<uint8_t, kLeadSectors> leadTaken{};
+    for (int i = 0; i < kLeadSectors; ++i) {
+      leadTaken[static_cast<size_t>(i)] = taken(nextFsec - kLeadSectors + i, 1) ? 1 : 0;
+    }
+    return OnlyTailThatFits(last_.data(), asRead.data(), taken(lastSector_, kSectorsPerPage),
+                            lead_.data(), leadTaken.data(), in_.sectorsPerCluster);
+  }
+
   // Marks the sectors the scan's fragments hold as pages, and those in clusters in use, as not to
   // be looked through.
   void ForgetClaimed(int64_t first, std::vector<uint8_t>& known) {
@@ -289,6 +319,8 @@ class MdfAssembler {
   size_t unreadableSeen_ = 0;  // of the unreadable pages, those marked in the evidence
   int64_t lastPage_ = -1;      // the held-back page's number
   int64_t lastSector_ = 0;     // and the sector it was read from
+  int64_t lastRowFsec_ = -1;   // and where its row's fragment starts
+  std::unique_ptr<SectorOwners> owners_;  // made when first needed
   bool lastEndsRow_ = false;   // it is its row's last page
   std::array<uint8_t, kLeadBlockBytes> lead_{};
   // The row after the held page, once it is known (a junction or a hole in front of it).

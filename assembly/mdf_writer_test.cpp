@@ -183,11 +183,23 @@ TEST(CreateMdf, AsksForTheFileAndNeverWritesOverTheSource) {
 namespace pagerake {
 namespace {
 
-// A torn-page file's page cut at a 2 KiB cluster boundary, where the sectors in front of the
-// next piece hold the tail of another page written in the same flush (same torn-bit pattern):
-// the junction repair's torn-bits test passes on it. Where the mixed page's records do not hold,
-// the mend is refused and the page named; where they hold, or the written rules take the mend
-// regardless, the page is named as mended without proof all the same.
+FragmentRecord Record(int32_t beginPage, int32_t pages, int64_t fsec) {
+  FragmentRecord r;
+  r.fsec = fsec;
+  r.esec = fsec + 16 * int64_t{pages};
+  r.sizeKB = 8 * pages;
+  r.beginPage = beginPage;
+  r.endPage = beginPage + pages;
+  r.fileId = 1;
+  return r;
+}
+
+// A torn-page file's page cut at a 2 KiB cluster boundary, its next page starting the next
+// piece. In front of that piece lie the sectors of another page written in the same flush (same
+// torn-bit pattern), or the page's own tail. A wrong tail is never taken as proof: where the
+// mixed page's records do not hold the mend is refused; where they hold, the mend is named all
+// the same, unless the tail is the one place left that fits (and so the page's own), which the
+// other page standing there as a piece the scan found rules out.
 TEST(CreateMdf, TornBitsFalsePassAtAJunctionIsNeverTakenAsProof) {
   PAGERAKE_REQUIRE_CORPUS();
   const std::vector<uint8_t> file =
@@ -214,54 +226,70 @@ TEST(CreateMdf, TornBitsFalsePassAtAJunctionIsNeverTakenAsProof) {
     }
   }
   ASSERT_GE(breaks.page, 0) << "no torn false pass whose records break in r01";
-  for (const bool checked : {true, false}) {
-    for (const bool recordsBreak : {true, false}) {
-      const Pair& pair = recordsBreak ? breaks : holds;
-      if (pair.page < 0) continue;
-      SCOPED_TRACE(std::string(checked ? "checked mends" : "the written rules") + ", page " +
-                   std::to_string(pair.page) + (recordsBreak ? ", records break" : ", hold"));
-      const int32_t p = pair.page;
-      testing::TempDir dir;
-      testing::DiskImage image(20000, 8);
-      image.PutFilePages(1000, file, 0, p + 1);                      // [0, p], p cut after 6 KiB
-      image.Zero(1000 + int64_t{p} * 16 + 12, 4);
-      image.Put(8000 - 4, at(pair.other) + kPageSize - kTail, kTail);  // the wrong tail in front
-      image.PutFilePages(8000, file, p + 1, pages - p - 1);           // [p + 1, pages)
-      ASSERT_TRUE(image.Write(dir.File("disk.img")));
-      const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
-      PageAccess access;
-      testing::ScriptedHost host;
-      const std::vector<FragmentRow> rows = {Row(0, p + 1, 1000), Row(p + 1, pages - p - 1, 8000)};
-      RecoveryRules rules;
-      rules.checkedMends = checked;
-      rules.tailSearch = false;
-      const MdfInput in{rows, access, source, 4, pages, rules};
-      const MdfWriteResult r = WriteMdfTo(in, dir.File("new.mdf"), host);
-      ASSERT_TRUE(r.written);
-      const PageEvidence e = ClassifyPages(r.facts, r.check);
-      const bool refused = checked && recordsBreak;
-      EXPECT_EQ(r.repairedPages, refused ? 0 : 1);
-      EXPECT_EQ((r.facts[static_cast<size_t>(p)] & kFactMendRefused) != 0, refused);
-      // Wrong either way, and named either way.
-      const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("new.mdf"));
-      EXPECT_FALSE(std::equal(at(p), at(p) + kPageSize, written.data() + int64_t{p} * kPageSize));
-      const PageClass c = e.classes[static_cast<size_t>(p)];
-      EXPECT_TRUE(c == PageClass::kUnconfirmed || c == PageClass::kInconsistent)
-          << PageClassName(c);
+  ASSERT_GE(holds.page, 0) << "no torn false pass whose records hold in r01";
+  struct Case {
+    const char* what;
+    const Pair* pair;
+    bool checked;       // checked mends
+    bool settled;       // settled tails
+    bool otherFound;    // the other page stands whole in front of the next piece, a piece found
+    bool ownTail;       // the page's own tail lies in front of the next piece instead
+    bool right;         // the page comes out right
+    bool named;
+  };
+  const Case cases[] = {
+      {"records break, checked", &breaks, true, true, false, false, false, true},
+      {"records break, written rules", &breaks, false, false, false, false, false, true},
+      {"records hold, written rules", &holds, false, false, false, false, false, true},
+      {"records hold, checked, no settling", &holds, true, false, false, false, false, true},
+      {"records hold, the other page found", &holds, true, true, true, false, false, true},
+      {"records hold, the other page found, written", &holds, false, false, true, false, false, true},
+      {"its own tail in front", &holds, true, true, false, true, true, false},
+      {"its own tail in front, no settling", &holds, true, false, false, true, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int32_t p = c.pair->page;
+    testing::TempDir dir;
+    testing::DiskImage image(20000, 8);
+    image.PutFilePages(1000, file, 0, p + 1);  // [0, p], p cut after 6 KiB
+    image.Zero(1000 + int64_t{p} * 16 + 12, 4);
+    if (c.ownTail) {
+      image.Put(8000 - 4, at(p) + kPageSize - kTail, kTail);
+    } else if (c.otherFound) {
+      image.Put(8000 - 16, at(c.pair->other), kPageSize);
+    } else {
+      image.Put(8000 - 4, at(c.pair->other) + kPageSize - kTail, kTail);  // the wrong tail
     }
+    image.PutFilePages(8000, file, p + 1, pages - p - 1);  // [p + 1, pages)
+    ASSERT_TRUE(image.Write(dir.File("disk.img")));
+    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+    FragmentTable table;
+    table.Append(Record(0, p + 1, 1000));
+    table.Append(Record(p + 1, pages - p - 1, 8000));
+    if (c.otherFound) table.Append(Record(c.pair->other, 1, 8000 - 16));
+    PageAccess access;
+    testing::ScriptedHost host;
+    const std::vector<FragmentRow> rows = {Row(0, p + 1, 1000), Row(p + 1, pages - p - 1, 8000)};
+    RecoveryRules rules;
+    rules.checkedMends = c.checked;
+    rules.settledTails = c.settled;
+    rules.tailSearch = false;
+    MdfInput in{rows, access, source, 4, pages, rules, &table};
+    const MdfWriteResult r = WriteMdfTo(in, dir.File("new.mdf"), host);
+    ASSERT_TRUE(r.written);
+    const PageEvidence e = ClassifyPages(r.facts, r.check);
+    const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("new.mdf"));
+    EXPECT_EQ(std::equal(at(p), at(p) + kPageSize, written.data() + int64_t{p} * kPageSize),
+              c.right);
+    const PageClass cls = e.classes[static_cast<size_t>(p)];
+    EXPECT_EQ(cls == PageClass::kUnconfirmed || cls == PageClass::kInconsistent, c.named)
+        << PageClassName(cls);
+    EXPECT_EQ((r.facts[static_cast<size_t>(p)] & kFactMendRefused) != 0,
+              c.checked && c.pair == &breaks);
   }
 }
 
-FragmentRecord Record(int32_t beginPage, int32_t pages, int64_t fsec) {
-  FragmentRecord r;
-  r.fsec = fsec;
-  r.esec = fsec + 16 * int64_t{pages};
-  r.sizeKB = 8 * pages;
-  r.beginPage = beginPage;
-  r.endPage = beginPage + pages;
-  r.fileId = 1;
-  return r;
-}
 
 // r01 (the file) and r02 (a database of the same application: the same objects, other pages),
 // both torn-page protected. Pages [336, 363) differ between them and hold data, index and IAM

@@ -21,11 +21,13 @@ PageStanding StandingOf(const ConsistencyReport& report, size_t page) {
   return page < report.standing.size() ? report.standing[page] : PageStanding::kUnknown;
 }
 
-PageClass ClassOf(uint16_t f, PageStanding standing, bool unallocated) {
+PageClass ClassOf(uint16_t f, PageStanding standing, bool unallocated, bool borneOut) {
   if (f & kFactZero) return PageClass::kZero;
   if (standing == PageStanding::kRefuted) return PageClass::kInconsistent;
   if (f & kFactMendRefused) return PageClass::kUnconfirmed;
-  const bool whole = !(f & (kFactRowEnd | kFactMendedJunction | kFactMendedTail));
+  const bool whole = borneOut || (!(f & kFactMendedTail) &&
+                                  (!(f & (kFactRowEnd | kFactMendedJunction)) ||
+                                   (f & kFactTailSettled)));
   if (unallocated && standing == PageStanding::kUnknown && whole && (f & kFactFromFragment)) {
     return PageClass::kFree;
   }
@@ -39,10 +41,11 @@ PageClass ClassOf(uint16_t f, PageStanding standing, bool unallocated) {
   if (checksum && verified) return PageClass::kProven;
   if (checksum || ((f & kFactTornBits) && !verified)) return PageClass::kUnconfirmed;
   // Without a checksum, the page is known to be whole only where its sectors were read as one
-  // run with the page behind it. A page at the end of its piece may have been cut there, and a
-  // mended one holds sectors from elsewhere: torn bits pass on the sectors of another page written
-  // in the same flush, and the structures the check reads can agree with them (an IAM page's
-  // header ties it to its unit whatever its tail says).
+  // run with the page behind it, where of every place its tail can lie one alone fits, or where
+  // the structures bear out every byte of it (an IAM page whose claims the file bears out). A
+  // page at the end of its piece may have been cut there, and a mended one holds sectors from
+  // elsewhere: torn bits pass on the sectors of another page written in the same flush, and the
+  // header alone ties a page to its unit whatever its tail says.
   const bool tied = standing == PageStanding::kConfirmed || standing == PageStanding::kTied;
   return tied && whole ? PageClass::kConsistent : PageClass::kUnconfirmed;
 }
@@ -56,7 +59,8 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
   for (size_t p = 0; p < facts.size(); ++p) {
     const uint16_t f = facts[p];
     const bool unallocated = p < report.unallocated.size() && report.unallocated[p] != 0;
-    const PageClass c = ClassOf(f, StandingOf(report, p), unallocated);
+    const bool borneOut = p < report.whole.size() && report.whole[p] != 0;
+    const PageClass c = ClassOf(f, StandingOf(report, p), unallocated, borneOut);
     e.classes[p] = c;
     const auto page = static_cast<int64_t>(p);
     switch (c) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "database/consistency_check.h"
 #include "fragments/page_access.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
@@ -266,6 +267,51 @@ bool MendUnprotectedAtJunction(uint8_t* page, const uint8_t* lead, int16_t secto
     if (IsStructurallySound(trial.data()) && !unique.Offer(trial.data())) return false;
   }
   return unique.TakeInto(page);
+}
+
+namespace {
+
+// A page's own checks, short of a checksum.
+bool FitsItself(const uint8_t* page) {
+  switch (ProtectionOf(page)) {
+    case PageProtection::kTornBits: return VerifyPage(page) && RecordLayoutHolds(page);
+    case PageProtection::kNone: return IsStructurallySound(page) && RecordLayoutHolds(page);
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool OnlyTailThatFits(const uint8_t* taken, const uint8_t* asRead, bool asReadTaken,
+                      const uint8_t* lead, const uint8_t* leadTaken, int16_t sectorsPerCluster) {
+  if (sectorsPerCluster <= 0 || sectorsPerCluster >= kSectorsPerPage || IsZeroPage(taken) ||
+      !FitsItself(taken)) {
+    return false;
+  }
+  bool takenLeft = false;
+  // False when `trial`, a page left, is another page that fits.
+  const auto offer = [&](const uint8_t* trial) {
+    if (std::equal(trial, trial + kPageSize, taken)) {
+      takenLeft = true;
+      return true;
+    }
+    return !FitsItself(trial);
+  };
+  if (!asReadTaken && !offer(asRead)) return false;
+  const int clusterBytes = sectorsPerCluster * kSectorSize;
+  std::array<uint8_t, kPageSize> trial{};
+  for (int tail = clusterBytes; tail <= kLeadBlockBytes; tail += clusterBytes) {
+    const int from = (kLeadBlockBytes - tail) / kSectorSize;
+    if (leadTaken && std::any_of(leadTaken + from, leadTaken + kLeadBlockBytes / kSectorSize,
+                                 [](uint8_t t) { return t != 0; })) {
+      continue;
+    }
+    const int head = kPageSize - tail;
+    std::memcpy(trial.data(), asRead, static_cast<size_t>(head));
+    std::memcpy(trial.data() + head, lead + (kLeadBlockBytes - tail), static_cast<size_t>(tail));
+    if (!offer(trial.data())) return false;
+  }
+  return takenLeft;
 }
 
 }  // namespace pagerake

@@ -29,6 +29,8 @@ enum PageFact : uint16_t {
   kFactRivalUnsettled = 1 << 12,    // a rival holds other bytes at that page, or cannot be read
   kFactRivalNone = 1 << 13,         // taken for want of evidence, with no one rival to compare
   kFactRivalRefuted = 1 << 14,      // the one rival differs, and the file's structures refute it
+  kFactTailSettled = 1 << 15,  // cut where its fragment ends (or mended there), and of the pages
+                               // its head makes with each place its tail can lie, it alone fits
 };
 
 class WrittenPages {

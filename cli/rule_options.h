@@ -19,6 +19,7 @@ struct RuleFlags {
   bool noBootPageChoice = false;
   bool noCheckedMends = false;
   bool noConfirmedChoices = false;
+  bool noSettledTails = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -31,6 +32,7 @@ struct RuleFlags {
     if (noBootPageChoice) rules.bootPageChoice = false;
     if (noCheckedMends) rules.checkedMends = false;
     if (noConfirmedChoices) rules.confirmedChoices = false;
+    if (noSettledTails) rules.settledTails = false;
     return rules;
   }
 };
@@ -63,6 +65,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-confirmed-choices", flags.noConfirmedChoices,
                 "name every page taken among other fragments that fit, also where the rivals "
                 "hold the same bytes or the consistency check confirms the page");
+  cmd->add_flag("--no-settled-tails", flags.noSettledTails,
+                "name every page cut where its fragment ends, also where of every place its "
+                "tail can lie one alone fits");
 }
 
 }  // namespace pagerake::cli

@@ -165,6 +165,7 @@ ConsistencyReport ConsistencyCheck::Finish() {
   report.standing.assign(static_cast<size_t>(s.filePages), PageStanding::kUnknown);
   report.nonZero.assign(static_cast<size_t>(s.filePages), 0);
   report.unallocated = UnallocatedPages(s);
+  report.whole.assign(static_cast<size_t>(s.filePages), 0);
   for (int64_t p = 0; p < s.filePages; ++p) {
     const PageSummary& page = s.pages[static_cast<size_t>(p)];
     PageStanding& standing = report.standing[static_cast<size_t>(p)];
@@ -177,6 +178,7 @@ ConsistencyReport ConsistencyCheck::Finish() {
                TailProven(page)) {
       standing = PageStanding::kConfirmed;
       ++report.confirmed;
+      report.whole[static_cast<size_t>(p)] = page.Has(consistency::kWholeBorneOut);
     } else if (page.Has(consistency::kTied) && page.Has(consistency::kLayoutHolds)) {
       standing = PageStanding::kTied;
       ++report.tied;

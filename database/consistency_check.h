@@ -68,6 +68,10 @@ struct ConsistencyReport {
   // anything); nothing in the file points at it, so it stays without a standing, but its contents
   // are none of the database's.
   std::vector<uint8_t> unallocated;
+  // Per page: 1 when the structures bear out every byte of it, not only its header (an IAM page
+  // whose every claim names pages of its unit in the file): whoever read it from pieces may take
+  // it as whole.
+  std::vector<uint8_t> whole;
   int64_t unknown() const { return pages - confirmed - refuted - tied; }
 };
 

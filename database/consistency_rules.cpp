@@ -69,6 +69,13 @@ void CheckIamOwnership(State& s, Findings& f) {
   std::vector<int32_t> claimer(static_cast<size_t>(s.filePages), -1);
   std::vector<int64_t> wrong;  // of the IAM being read: claimed pages of another unit
   size_t owned = 0;            // and its claimed pages at their own ids
+  // And whether each of its claims names pages in the file, one at least carrying its unit: its
+  // bitmap runs through the whole page, so a tail of another page's sectors claims extents the
+  // file does not bear out (on a small file, any bit set past the first bytes).
+  bool borne = true;
+  const auto carries = [&s](int64_t q, AllocationUnit unit) {
+    return InFile(s, q) && At(s, q).Has(kOwnPage) && UnitMatchesIam(At(s, q), unit);
+  };
   auto claim = [&](int64_t q, int32_t index) {
     if (!InFile(s, q) || !At(s, q).Allocated()) return;
     const KeptIam& iam = s.iams[static_cast<size_t>(index)];
@@ -98,6 +105,8 @@ void CheckIamOwnership(State& s, Findings& f) {
   // that claims none (an empty unit's) could be any unit's, and stays without a standing.
   auto judge = [&](const KeptIam& iam) {
     if (owned > wrong.size()) Tie(s, iam.page);
+    if (owned > 0 && wrong.empty() && borne) At(s, iam.page).flags |= kWholeBorneOut;
+    borne = true;
     if (wrong.size() >= 2 && wrong.size() * 2 > owned) {
       Refute(s, f, iam.page, kRule, wrong.front(),
              "it gives " + Num(static_cast<int64_t>(wrong.size())) + " of its " + Num(owned) +
@@ -133,11 +142,17 @@ void CheckIamOwnership(State& s, Findings& f) {
     const auto index = static_cast<int32_t>(i);
     for (const int32_t single : iam.singles) {
       if (single > 0) claim(single, index);
+      borne = borne && (single == 0 || carries(single, iam.unit));
     }
     IamPageView view{iam.rangeStart, iam.singles, iam.bitmap.data(),
                      static_cast<int>(iam.bitmap.size())};
     ForEachIamExtent(view, [&](int64_t x) {
-      for (int64_t q = std::max<int64_t>(x, 0); q < x + kPagesPerExtent; ++q) claim(q, index);
+      bool any = false;
+      for (int64_t q = std::max<int64_t>(x, 0); q < x + kPagesPerExtent; ++q) {
+        claim(q, index);
+        any = any || carries(q, iam.unit);
+      }
+      borne = borne && any;
     });
     judge(iam);
   }

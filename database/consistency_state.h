@@ -23,6 +23,9 @@ inline constexpr uint16_t kNextInFile = 1 << 5;   // the next link names a page 
 inline constexpr uint16_t kPfsKnown = 1 << 6;     // the PFS page that describes it was read
 inline constexpr uint16_t kTied = 1 << 7;         // a relation ties it to the rest of the file
 inline constexpr uint16_t kRefutedFlag = 1 << 8;
+// The structures bear out every byte of the page, not only its header: an IAM page whose every
+// claim the file bears out, none of them past its end.
+inline constexpr uint16_t kWholeBorneOut = 1 << 9;
 
 // What the check keeps of each page: 20 bytes, nothing on the heap.
 struct PageSummary {

@@ -352,6 +352,7 @@ QWidget* TForm1::BuildAssemblyTab() {
   chkcheckedmends = Check("chkcheckedmends", "修复须通过一致性检查(CHECKED MENDS)", true, tab);
   chkconfirmedchoices =
       Check("chkconfirmedchoices", "一致性检查确认的选择不再列出(CONFIRMED CHOICES)", true, tab);
+  chksettledtails = Check("chksettledtails", "唯一相符的页尾视为完整(SETTLED TAILS)", true, tab);
   Memo3 = MemoBox("Memo3", tab);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(Button6);
@@ -363,6 +364,7 @@ QWidget* TForm1::BuildAssemblyTab() {
   ticks->addWidget(chktailsearch);
   ticks->addWidget(chkcheckedmends);
   ticks->addWidget(chkconfirmedchoices);
+  ticks->addWidget(chksettledtails);
   ticks->addStretch();
   auto* column = new QVBoxLayout(tab);
   column->addWidget(ListView4, 3);

@@ -186,6 +186,7 @@ void TForm1::PullFields() {
   r.tailSearch = chktailsearch->isChecked();
   r.checkedMends = chkcheckedmends->isChecked();
   r.confirmedChoices = chkconfirmedchoices->isChecked();
+  r.settledTails = chksettledtails->isChecked();
 }
 
 void TForm1::ApplyRules(const RecoveryRules& r) {
@@ -199,6 +200,7 @@ void TForm1::ApplyRules(const RecoveryRules& r) {
   chktailsearch->setChecked(r.tailSearch);
   chkcheckedmends->setChecked(r.checkedMends);
   chkconfirmedchoices->setChecked(r.confirmedChoices);
+  chksettledtails->setChecked(r.settledTails);
   pushing_ = false;
   PullFields();
   PushState();
@@ -240,7 +242,8 @@ void TForm1::PushState() {
   Button6->setEnabled(s.assemblyList.Button6);
   const bool classic = chkclassic->isChecked();
   for (QCheckBox* c : {chkpagezero, chklsnbound, chkiammarks, chkunusedpages, chkbootpage,
-                       chkoldercopy, chktailsearch, chkcheckedmends, chkconfirmedchoices}) {
+                       chkoldercopy, chktailsearch, chkcheckedmends, chkconfirmedchoices,
+                       chksettledtails}) {
     c->setEnabled(!classic);
   }
   SelectRow(ListView2, s.fragmentList.selected);
