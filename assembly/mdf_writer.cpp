@@ -129,9 +129,7 @@ class MdfAssembler {
         lastFacts_ |= kFactMendedTail;
         host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
       }
-      if (lead && in_.rules.settledTails && lastEndsRow_ && SettledAtJunction(row.fsec, asRead)) {
-        lastFacts_ |= kFactTailSettled;
-      }
+      if (lead && in_.rules.settledTails && lastEndsRow_) SettleAtJunction(row.fsec, asRead);
     }
     // The row's pages, in batches; the last one is held back.
     for (int64_t p = skip; p < count; p += kBatchPages) {
@@ -227,10 +225,10 @@ class MdfAssembler {
     return false;
   }
 
-  // Whether the held page, cut where its row ends and followed by the row at `nextFsec`, is the
-  // one page of the places its tail can lie that fits (OnlyTailThatFits); a place that another
-  // fragment's page or a cluster in use stands on is none.
-  bool SettledAtJunction(int64_t nextFsec, const PageBuffer& asRead) {
+  // The held page, cut where its row ends and followed by the row at `nextFsec`: where of the
+  // places its tail can lie one alone gives a page that fits (TailsThatFit; a place that another
+  // fragment's page or a cluster in use stands on is none), that page is taken, as whole.
+  void SettleAtJunction(int64_t nextFsec, const PageBuffer& asRead) {
     const auto taken = [this](int64_t sector, int64_t count) {
       if (in_.fragments) {
         if (!owners_) owners_ = std::make_unique<SectorOwners>(*in_.fragments);
@@ -245,8 +243,19 @@ class MdfAssembler {
     for (int i = 0; i < kLeadSectors; ++i) {
       leadTaken[static_cast<size_t>(i)] = taken(nextFsec - kLeadSectors + i, 1) ? 1 : 0;
     }
-    return OnlyTailThatFits(last_.data(), asRead.data(), taken(lastSector_, kSectorsPerPage),
-                            lead_.data(), leadTaken.data(), in_.sectorsPerCluster);
+    PageBuffer only;
+    if (TailsThatFit(asRead.data(), taken(lastSector_, kSectorsPerPage), lead_.data(),
+                     leadTaken.data(), in_.sectorsPerCluster, only.data()) != 1) {
+      return;
+    }
+    if (only != last_) {
+      last_ = only;
+      if (!(lastFacts_ & kFactMendedJunction)) ++result_.repairedPages;
+      lastFacts_ = (lastFacts_ & ~kFactMendRefused) | kFactMendedJunction;
+      host_.AddMemoLine(Memo::kAssembly,
+                        "页面" + std::to_string(lastPage_) + "取连接处唯一相符的页尾");
+    }
+    lastFacts_ |= kFactTailSettled;
   }
 
   // Marks the sectors the scan's fragments hold as pages, and those in clusters in use, as not to

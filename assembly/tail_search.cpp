@@ -282,22 +282,17 @@ bool FitsItself(const uint8_t* page) {
 
 }  // namespace
 
-bool OnlyTailThatFits(const uint8_t* taken, const uint8_t* asRead, bool asReadTaken,
-                      const uint8_t* lead, const uint8_t* leadTaken, int16_t sectorsPerCluster) {
-  if (sectorsPerCluster <= 0 || sectorsPerCluster >= kSectorsPerPage || IsZeroPage(taken) ||
-      !FitsItself(taken)) {
-    return false;
-  }
-  bool takenLeft = false;
-  // False when `trial`, a page left, is another page that fits.
+int TailsThatFit(const uint8_t* asRead, bool asReadTaken, const uint8_t* lead,
+                 const uint8_t* leadTaken, int16_t sectorsPerCluster, uint8_t* only) {
+  if (sectorsPerCluster <= 0 || sectorsPerCluster >= kSectorsPerPage) return 0;
+  UniqueCandidate unique;
+  int fit = 0;
   const auto offer = [&](const uint8_t* trial) {
-    if (std::equal(trial, trial + kPageSize, taken)) {
-      takenLeft = true;
-      return true;
-    }
-    return !FitsItself(trial);
+    if (!FitsItself(trial)) return true;
+    fit = 1;
+    return unique.Offer(trial);
   };
-  if (!asReadTaken && !offer(asRead)) return false;
+  if (!asReadTaken && !offer(asRead)) return 2;
   const int clusterBytes = sectorsPerCluster * kSectorSize;
   std::array<uint8_t, kPageSize> trial{};
   for (int tail = clusterBytes; tail <= kLeadBlockBytes; tail += clusterBytes) {
@@ -309,9 +304,10 @@ bool OnlyTailThatFits(const uint8_t* taken, const uint8_t* asRead, bool asReadTa
     const int head = kPageSize - tail;
     std::memcpy(trial.data(), asRead, static_cast<size_t>(head));
     std::memcpy(trial.data() + head, lead + (kLeadBlockBytes - tail), static_cast<size_t>(tail));
-    if (!offer(trial.data())) return false;
+    if (!offer(trial.data())) return 2;
   }
-  return takenLeft;
+  if (fit == 1) unique.TakeInto(only);
+  return fit;
 }
 
 }  // namespace pagerake

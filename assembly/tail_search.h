@@ -65,17 +65,16 @@ bool SearchPageTail(uint8_t* page, const TailWindow& window, int64_t pageSector,
 // with that tail in place; false with the page unchanged.
 bool MendUnprotectedAtJunction(uint8_t* page, const uint8_t* lead, int16_t sectorsPerCluster);
 
-// Whether `taken`, the last page of a fragment followed at once by the fragment of the next page,
-// is the only page its sectors can make: a fragment that ends inside a page leaves the page's
-// tail in front of the next fragment, so the page is either as read (`asRead`: its sectors in
-// place) or its head with whole clusters of `lead` (the 15 sectors in front of the next
-// fragment) behind it. A place that something else stands on is no place for the tail: the page
-// as read when `asReadTaken`, a tail from `lead` when it takes a sector that `leadTaken` marks
-// (nonzero; null when none is). True when `taken` is one of the pages left, passes the page's
-// own checks (torn bits and the record layout; the structural check and the record layout
-// without protection), and no other page left does. A checksum page needs no such test, and
-// gets false.
-bool OnlyTailThatFits(const uint8_t* taken, const uint8_t* asRead, bool asReadTaken,
-                      const uint8_t* lead, const uint8_t* leadTaken, int16_t sectorsPerCluster);
+// The last page of a fragment followed at once by the fragment of the next page: a fragment that
+// ends inside a page leaves the page's tail in front of the next fragment, so the page is either
+// as read (`asRead`: its sectors in place) or its head with whole clusters of `lead` (the 15
+// sectors in front of the next fragment) behind it. A place that something else stands on is no
+// place for the tail: the page as read when `asReadTaken`, a tail from `lead` when it takes a
+// sector that `leadTaken` marks (nonzero; null when none is). Of the pages left, how many
+// different ones pass the page's own checks (torn bits and the record layout; the structural
+// check and the record layout without protection): 0, 1 (copied to `only`) or 2 for more. A
+// checksum page has its own proof and gets 0.
+int TailsThatFit(const uint8_t* asRead, bool asReadTaken, const uint8_t* lead,
+                 const uint8_t* leadTaken, int16_t sectorsPerCluster, uint8_t* only);
 
 }  // namespace pagerake
