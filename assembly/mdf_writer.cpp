@@ -129,7 +129,7 @@ class MdfAssembler {
         lastFacts_ |= kFactMendedTail;
         host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
       }
-      if (lead && in_.rules.settledTails && lastEndsRow_) SettleAtJunction(row.fsec, asRead);
+      if (lead && in_.rules.settledTails && lastEndsRow_) SettleAt(row.fsec, asRead);
     }
     // The row's pages, in batches; the last one is held back.
     for (int64_t p = skip; p < count; p += kBatchPages) {
@@ -174,6 +174,7 @@ class MdfAssembler {
     if (!pending_) return std::nullopt;
     pending_ = false;
     if (lastEndsRow_) {
+      if (follow_.valid && follow_.gapPages > 0 && in_.rules.settledTails) SettleAcrossHole();
       SearchTail();
       if (in_.sectorsPerCluster < kSectorsPerPage) lastFacts_ |= kFactRowEnd;
     }
@@ -225,27 +226,28 @@ class MdfAssembler {
     return false;
   }
 
-  // The held page, cut where its row ends and followed by the row at `nextFsec`: where of the
-  // places its tail can lie one alone gives a page that fits (TailsThatFit; a place that another
-  // fragment's page or a cluster in use stands on is none), that page is taken, as whole.
-  void SettleAtJunction(int64_t nextFsec, const PageBuffer& asRead) {
-    const auto taken = [this](int64_t sector, int64_t count) {
-      if (in_.fragments) {
-        if (!owners_) owners_ = std::make_unique<SectorOwners>(*in_.fragments);
-        if (owners_->HeldByOther(sector, count, lastRowFsec_)) return true;
-      }
-      for (int64_t s = sector; in_.usedClusters && s < sector + count; ++s) {
-        if (in_.usedClusters->IsSectorInUse(in_.source, s)) return true;
-      }
-      return false;
-    };
-    std::array<uint8_t, kLeadSectors> leadTaken{};
-    for (int i = 0; i < kLeadSectors; ++i) {
-      leadTaken[static_cast<size_t>(i)] = taken(nextFsec - kLeadSectors + i, 1) ? 1 : 0;
+  // The held page, cut where its row ends, with a hole of zero pages behind it: its tail, if it
+  // was cut, lies in front of the hole's pages, which lie in front of the next row.
+  void SettleAcrossHole() {
+    const int64_t at = follow_.fsec - follow_.gapPages * kSectorsPerPage;
+    if (at < kLeadSectors || in_.sectorsPerCluster <= 0) return;
+    std::vector<uint8_t> known(kLeadSectors);
+    if (!in_.pages.ReadTailWindow(in_.source, at - kLeadSectors, kLeadSectors, lead_.data(),
+                                  known)) {
+      return;
     }
+    const PageBuffer asRead = last_;
+    SettleAt(at, asRead, known.data());
+  }
+
+  // The held page, cut where its row ends, its tail (if it was cut) in front of `tailEnd`, where
+  // lead_ holds the sectors: where of the places its tail can lie one alone gives a page that
+  // fits (TailsThatFit; a place that another fragment's page or a cluster in use stands on is
+  // none), that page is taken, as whole.
+  void SettleAt(int64_t tailEnd, const PageBuffer& asRead, const uint8_t* known = nullptr) {
     PageBuffer only;
-    if (TailsThatFit(asRead.data(), taken(lastSector_, kSectorsPerPage), lead_.data(),
-                     leadTaken.data(), in_.sectorsPerCluster, only.data()) != 1) {
+    if (tailPlaces_.Fit(asRead.data(), lastSector_, lastRowFsec_, tailEnd, lead_.data(),
+                        in_.sectorsPerCluster, only.data(), known) != 1) {
       return;
     }
     if (only != last_) {
@@ -329,7 +331,7 @@ class MdfAssembler {
   int64_t lastPage_ = -1;      // the held-back page's number
   int64_t lastSector_ = 0;     // and the sector it was read from
   int64_t lastRowFsec_ = -1;   // and where its row's fragment starts
-  std::unique_ptr<SectorOwners> owners_;  // made when first needed
+  TailPlaces tailPlaces_{in_.fragments, in_.usedClusters, in_.source};
   bool lastEndsRow_ = false;   // it is its row's last page
   std::array<uint8_t, kLeadBlockBytes> lead_{};
   // The row after the held page, once it is known (a junction or a hole in front of it).

@@ -1,7 +1,10 @@
 #include "assembly/sector_owners.h"
 
 #include <algorithm>
+#include <array>
 
+#include "assembly/tail_search.h"
+#include "fragments/page_access.h"
 #include "page/page_header.h"
 
 namespace pagerake {
@@ -28,6 +31,29 @@ bool SectorOwners::HeldByOther(int64_t first, int64_t count, int64_t ownFsec) co
     if (r.end > first && r.first != ownFsec) return true;
   }
   return false;
+}
+
+bool TailPlaces::Taken(int64_t sector, int64_t count, int64_t rowFsec) {
+  if (fragments_) {
+    if (!owners_) owners_ = std::make_unique<SectorOwners>(*fragments_);
+    if (owners_->HeldByOther(sector, count, rowFsec)) return true;
+  }
+  for (int64_t s = sector; used_ && s < sector + count; ++s) {
+    if (used_->IsSectorInUse(source_, s)) return true;
+  }
+  return false;
+}
+
+int TailPlaces::Fit(const uint8_t* asRead, int64_t pageSector, int64_t rowFsec, int64_t tailEnd,
+                    const uint8_t* lead, int16_t sectorsPerCluster, uint8_t* only,
+                    const uint8_t* leadKnown) {
+  std::array<uint8_t, kLeadSectors> leadTaken{};
+  for (int i = 0; i < kLeadSectors; ++i) {
+    leadTaken[static_cast<size_t>(i)] = Taken(tailEnd - kLeadSectors + i, 1, rowFsec) ? 1 : 0;
+    if (leadKnown && !leadKnown[i] && !leadTaken[static_cast<size_t>(i)]) return 0;
+  }
+  return TailsThatFit(asRead, Taken(pageSector, kSectorsPerPage, rowFsec), lead, leadTaken.data(),
+                      sectorsPerCluster, only);
 }
 
 }  // namespace pagerake

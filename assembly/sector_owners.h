@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "scan/fragment_table.h"
+#include "source/data_source.h"
+#include "volume/free_space_bitmap.h"
 
 namespace pagerake {
 
@@ -25,6 +28,31 @@ class SectorOwners {
   };
   std::vector<Run> runs_;         // sorted by first
   std::vector<int64_t> maxEnd_;   // the furthest end of runs_[0..i]
+};
+
+// The places a cut page's tail can lie (TailsThatFit), less those another fragment's page or a
+// cluster in use stands on.
+class TailPlaces {
+ public:
+  // `fragments` and `usedClusters` may be null (not known).
+  TailPlaces(const FragmentTable* fragments, FreeSpaceBitmap* usedClusters,
+             const DataSource& source)
+      : fragments_(fragments), used_(usedClusters), source_(source) {}
+
+  // TailsThatFit for the page read at `pageSector` from the row starting at `rowFsec`, its tail
+  // (if it was cut) in front of `tailEnd`, where `lead` holds the 15 sectors; `leadKnown`, when
+  // given, marks those the medium holds (a saved scan keeps some): 0 when a sector it does not
+  // hold could be the tail's.
+  int Fit(const uint8_t* asRead, int64_t pageSector, int64_t rowFsec, int64_t tailEnd,
+          const uint8_t* lead, int16_t sectorsPerCluster, uint8_t* only,
+          const uint8_t* leadKnown = nullptr);
+
+ private:
+  bool Taken(int64_t sector, int64_t count, int64_t rowFsec);
+  const FragmentTable* fragments_;
+  FreeSpaceBitmap* used_;
+  const DataSource& source_;
+  std::unique_ptr<SectorOwners> owners_;  // made when first needed
 };
 
 }  // namespace pagerake

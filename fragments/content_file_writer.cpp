@@ -15,6 +15,7 @@
 #include "fragments/scan_info_codec.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
+#include "page/page_structure.h"
 #include "page/page_header.h"
 
 namespace pagerake {
@@ -190,8 +191,9 @@ ContentWriteStatus WriteFragmentContent(std::ostream& out, const FragmentTable& 
       int32_t good = 0;
       const bool read =
           ReadPagesAsSingles(source, r.fsec + int64_t{kSectorsPerPage} * p, n, at, good);
+      const uint8_t* last = at + static_cast<size_t>(n - 1) * kPageSize;
       if (splitEnds && good == n && p + n == pages &&
-          !VerifyPage(at + static_cast<size_t>(n - 1) * kPageSize)) {
+          (!VerifyPage(last) || !IsStructurallySound(last))) {
         splitEnds->push_back(i);
       }
       for (int32_t k = 0; k < good; ++k) ScramblePage(at + static_cast<size_t>(k) * kPageSize, key);
