@@ -273,9 +273,14 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       break;
     }
   }
-  // 8. The sequential search, from the first entry at or behind the start fragment's end.
+  // 8. The sequential search, from the first entry at or behind the start fragment's end. A piece
+  //    that holds pages of the start fragment at their own numbers (another copy's, or the
+  //    file's own where the start is another copy's) was never a candidate: a rival.
   const auto last = static_cast<int32_t>(in.order.size()) - 1;
   int32_t t = results.firstFragmentPages;
+  if (in.automatic) NoteUnchosenRivals(in, results, 0, t, 0, t);
+  int32_t longest = 0;  // the most pages an entry holds: how far back one can reach from
+  for (const PageOrderEntry& e : in.order) longest = std::max(longest, e.endPage - e.beginPage);
   int32_t c = 0;
   while (c <= last && in.order[c].beginPage < t) ++c;
   if (c > last) c = 0;
@@ -335,10 +340,8 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       k = *chosen;
     }
     if (in.automatic && results.lastChainedFragment >= 0) {
-      // A piece that begins inside the fragment chained last was never a candidate.
-      const int32_t lastBegin =
-          in.table[static_cast<size_t>(results.lastChainedFragment)].beginPage;
-      NoteUnchosenRivals(in, results, lastBegin, t, t, in.order[k].endPage);
+      // A piece that begins inside what is chained was never a candidate for what lies behind.
+      NoteUnchosenRivals(in, results, std::max(0, t - longest), t, t, in.order[k].endPage);
     }
     for (const int32_t d : doubted) {
       const int32_t begin = std::max(in.order[d].beginPage, in.order[k].beginPage);
