@@ -10,6 +10,7 @@
 
 #include "app/file_evidence.h"
 #include "cli/command.h"
+#include "app/database_file_check.h"
 #include "database/consistency_check.h"
 #include "page/page_header.h"
 

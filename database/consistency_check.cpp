@@ -2,12 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
-#include "database/file_blocks.h"
 #include "database/allocation_pages.h"
 #include "database/consistency_state.h"
 #include "page/page_content.h"
@@ -122,22 +118,46 @@ ConsistencyCheck::ConsistencyCheck(int64_t filePages) : state_(std::make_unique<
 
 ConsistencyCheck::~ConsistencyCheck() = default;
 
+namespace {
+
+// Summarizes page `number` into its place; whether the rules must decode it at the end (such
+// pages are kept, decoded, with torn bits restored).
+bool SummarizeInPlace(consistency::CheckState& s, int64_t number, const uint8_t* page) {
+  if (AllZero(page)) return false;
+  PageSummary& summary = s.pages[static_cast<size_t>(number)];
+  summary = Summarize(number, page);
+  if (!summary.Has(consistency::kOwnPage)) return false;
+  return (summary.type == kPageTypePfs && IsPfsPosition(number)) ||
+         (summary.type == kPageTypeGam && IsGamPosition(number)) ||
+         (summary.type == kPageTypeSgam && IsSgamPosition(number)) ||
+         summary.type == kPageTypeIam ||
+         (summary.type == kPageTypeIndex && summary.level > 0) ||
+         consistency::IsCatalogPage(number, summary);
+}
+
+}  // namespace
+
 void ConsistencyCheck::Add(int64_t number, const uint8_t* page) {
   State& s = *state_;
   if (number < 0 || number >= s.filePages || number <= s.lastAdded) return;
   s.lastAdded = number;
-  if (AllZero(page)) return;
-  PageSummary& summary = s.pages[static_cast<size_t>(number)];
-  summary = Summarize(number, page);
-  if (!summary.Has(consistency::kOwnPage)) return;
-  // The few pages the rules must decode at the end are kept, decoded, with torn bits restored.
-  const bool keep = (summary.type == kPageTypePfs && IsPfsPosition(number)) ||
-                    (summary.type == kPageTypeGam && IsGamPosition(number)) ||
-                    (summary.type == kPageTypeSgam && IsSgamPosition(number)) ||
-                    summary.type == kPageTypeIam ||
-                    (summary.type == kPageTypeIndex && summary.level > 0) ||
-                    consistency::IsCatalogPage(number, summary);
-  if (keep) consistency::KeepPage(s, number, page);
+  if (SummarizeInPlace(s, number, page)) consistency::KeepPage(s, number, page);
+}
+
+void ConsistencyCheck::AddPiece(int64_t first, const uint8_t* pages, int64_t count,
+                                std::vector<int64_t>& keep) {
+  State& s = *state_;  // each piece writes the summaries of its own pages alone
+  for (int64_t i = 0; i < count; ++i) {
+    const int64_t number = first + i;
+    if (number < 0 || number >= s.filePages) continue;
+    if (SummarizeInPlace(s, number, pages + i * kPageSize)) keep.push_back(number);
+  }
+}
+
+void ConsistencyCheck::Keep(int64_t number, const uint8_t* page) {
+  State& s = *state_;
+  if (number < 0 || number >= s.filePages) return;
+  consistency::KeepPage(s, number, page);
 }
 
 ConsistencyReport ConsistencyCheck::Finish() {
@@ -200,29 +220,6 @@ ConsistencyReport ConsistencyCheck::Finish() {
 bool RecordLayoutHolds(const uint8_t* page) {
   // CheckStructure reads sector-end bytes as restored, so the page needs no copy here.
   return CheckStructure(page) == StructureFault::kNone;
-}
-
-std::optional<ConsistencyReport> CheckDatabaseFile(const std::string& path) {
-  std::error_code error;
-  const uintmax_t bytes = std::filesystem::file_size(path, error);
-  if (error || bytes % kPageSize != 0) return std::nullopt;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return std::nullopt;
-  const int64_t pages = static_cast<int64_t>(bytes / kPageSize);
-  ConsistencyCheck check(pages);
-  bool ok = true;
-  {
-    FileBlocks blocks(file, pages);  // reads ahead while the pages before are checked
-    const uint8_t* data = nullptr;
-    for (int64_t first = 0, count; (count = blocks.Next(data)) != 0; first += count) {
-      ok = count > 0;
-      if (!ok) break;
-      for (int64_t i = 0; i < count; ++i) check.Add(first + i, data + i * kPageSize);
-    }
-  }
-  std::fclose(file);
-  if (!ok) return std::nullopt;
-  return check.Finish();
 }
 
 }  // namespace pagerake

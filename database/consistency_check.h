@@ -87,6 +87,13 @@ class ConsistencyCheck {
   // Page `number` of the file as it stands there (8192 bytes, as stored: torn bits not restored).
   // Pages come in increasing order, each at most once; numbers outside the file are ignored.
   void Add(int64_t number, const uint8_t* page);
+
+  // A file read in pieces at once, a thread a piece: pages [first, first + count) as Add takes
+  // them, for pieces that do not overlap. The few pages the rules decode at the end are not kept
+  // here; their numbers are added to `keep`, and the caller hands each of them to Keep, in page
+  // order over all pieces, before Finish. Not to be mixed with Add.
+  void AddPiece(int64_t first, const uint8_t* pages, int64_t count, std::vector<int64_t>& keep);
+  void Keep(int64_t number, const uint8_t* page);
   // The verdict on every page. Call once, after the last Add.
   ConsistencyReport Finish();
 
@@ -98,9 +105,5 @@ class ConsistencyCheck {
 // The record-layout rule on one page alone: what a mend of the page's tail must pass before it is
 // taken (the header, and so every other rule, is the same before and after such a mend).
 bool RecordLayoutHolds(const uint8_t* page);
-
-// The check of the file at `path`; nothing when it cannot be read or is not a whole number of
-// pages.
-std::optional<ConsistencyReport> CheckDatabaseFile(const std::string& path);
 
 }  // namespace pagerake

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/database_file_check.h"
 #include "database/consistency_check.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
