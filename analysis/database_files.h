@@ -25,6 +25,9 @@ struct DatabaseFileRow {
   int32_t endPage = 0;    // hidden: "结束页面号"
   int64_t fsec = 0;       // hidden: "开始扇区"
   int64_t esec = 0;       // hidden: "结束扇区"
+  // A database found without its page 0 (headless_files.h): the table lines that are its own,
+  // the only ones its analysis may chain. Empty for a database with a page 0.
+  std::vector<int32_t> group;
 
   static constexpr int kImageIndex = 1;  // every row shows image 1 of the image list
 };

@@ -4,76 +4,14 @@
 #include <array>
 #include <climits>
 
-#include "analysis/page_zero.h"
+#include "analysis/file_facts.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
 
 namespace pagerake {
 namespace {
 
-constexpr int32_t kNamePage = 32;
-
 int32_t PagesOf(int32_t sizeKB) { return static_cast<int32_t>((int64_t{sizeKB} + 4) / 8); }
-
-void Mess(Host& host, const std::string& text) {
-  host.ShowMessage(text, "mess", MessageIcon::kInformation, MessageButtons::kOk);
-}
-
-// The file id of the start fragment (1 when its line is not found).
-int16_t FileIdOfStart(const AnalysisInput& in) {
-  for (const PageOrderEntry& e : in.order) {
-    if (in.table[static_cast<size_t>(e.recordNo)].fsec == in.startSector) return e.fileId;
-  }
-  return 1;
-}
-
-// Steps 3 and 4: the file's size from page 0 (false when there is none) and its name from page 32.
-bool ReadFileFacts(const AnalysisInput& in, AnalysisResults& results) {
-  PageMapReader& r = in.reader;
-  std::array<uint8_t, kPageSize> page{};
-  if (!r.pages.ReadFragmentSectors(r.source, in.startSector, 0, kSectorsPerPage, page.data())) {
-    Mess(r.host, "read disk error");
-    return false;
-  }
-  // The size only as far as page 0 can be trusted (file_size.h).
-  const int16_t fileId = FileIdOfStart(in);
-  const std::optional<int64_t> size = SettlePageZero(page.data(), r, in.table, in.order,
-                                                     results.firstFragmentPages, fileId,
-                                                     results.sizeFacts);
-  if (!size) {
-    Mess(r.host, "get fileinfo1 error");
-    return false;
-  }
-  results.targetFileSizePages = static_cast<int32_t>(*size);
-  if (results.sizeFacts.mended) {
-    r.host.AddMemoLine(Memo::kAnalysis, "0页在接缝处修复后通过校验");
-  } else if (!results.sizeFacts.verified) {
-    r.host.AddMemoLine(Memo::kAnalysis,
-                       "0页未通过校验,其记录的大小" +
-                           std::to_string(results.sizeFacts.recordedPages.value_or(0)) +
-                           "页暂不采信,按找到的页面计" + std::to_string(*size) + "页");
-  }
-  results.targetFileName = kNoFileName;
-  results.lsnBound.reset();
-  if (in.rules.lsnBound && results.firstFragmentPages > kBootPage &&
-      r.pages.ReadFragmentSectors(r.source, in.startSector, int64_t{kBootPage} * kSectorsPerPage,
-                                  kSectorsPerPage, page.data())) {
-    results.lsnBound = LsnBoundOfBootPage(page.data());
-  }
-  if (results.firstFragmentPages <= kNamePage) return true;
-  if (!r.pages.ReadFragmentSectors(r.source, in.startSector, int64_t{kNamePage} * kSectorsPerPage,
-                                   kSectorsPerPage, page.data())) {
-    r.host.Tell("read disk error");
-    return true;
-  }
-  RestoreTornBits(page.data());
-  if (const std::optional<std::string> name = ReadRecordedFileName(page.data())) {
-    results.targetFileName = *name;
-  } else {
-    r.host.Tell("get fileinfo2 error");
-  }
-  return true;
-}
 
 // The automatic choice: among the candidates that begin where the first one does, the one stored
 // nearest to the fragment chained last (the earlier one on equal distances).
@@ -182,6 +120,20 @@ void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates,
 
 }  // namespace
 
+int16_t FileIdOfStart(const AnalysisInput& in) {
+  for (const PageOrderEntry& e : in.order) {
+    if (in.table[static_cast<size_t>(e.recordNo)].fsec == in.startSector) return e.fileId;
+  }
+  return 1;
+}
+
+int32_t BeginOfStart(const AnalysisInput& in) {
+  for (const PageOrderEntry& e : in.order) {
+    if (in.table[static_cast<size_t>(e.recordNo)].fsec == in.startSector) return e.beginPage;
+  }
+  return 0;
+}
+
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
                             PageLsn* newest, bool noteTurnedAway) {
   const int32_t line = in.order[position].recordNo;
@@ -248,18 +200,22 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   results.boundFromLine = -1;
   results.bootPageChoices = 0;
   results.firstFragmentPages = PagesOf(in.startSizeKB);
-  if (!ReadFileFacts(in, results)) return AnalysisEnd::kStartFailed;
+  const int32_t begin = in.rules.headless ? BeginOfStart(in) : 0;
+  results.startBeginPage = begin;
+  if (begin > 0 ? !ReadHeadlessFacts(in, begin, results) : !ReadFileFacts(in, results)) {
+    return AnalysisEnd::kStartFailed;
+  }
   results.pageMap.Reset(results.targetFileSizePages);
   const bool learned =
-      results.firstFragmentPages > 2
-          ? CollectPageInfo(results.pageMap, in.reader, results.firstFragmentPages, 0,
+      results.firstFragmentPages > 2 || begin > 0
+          ? CollectPageInfo(results.pageMap, in.reader, results.firstFragmentPages, begin,
                             in.startSector)
           : CollectPfsInfo(results.pageMap, in.reader, results.firstFragmentPages, 0,
                            in.startSector);
   // A page that cannot be read has said so; the analysis goes on with what the others taught,
   // so that one bad sector does not cost the whole file.
   if (!learned) host.AddMemoLine(Memo::kAnalysis, "get page info error");
-  if (in.rules.bootPageChoice && in.rules.lsnBound &&
+  if (in.rules.bootPageChoice && in.rules.lsnBound && begin == 0 &&
       results.firstFragmentPages <= kBootPage) {
     results.startNewest = NewestVerifiedLsn(in, in.startSector, 0, results.firstFragmentPages);
   }
@@ -277,8 +233,8 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   //    that holds pages of the start fragment at their own numbers (another copy's, or the
   //    file's own where the start is another copy's) was never a candidate: a rival.
   const auto last = static_cast<int32_t>(in.order.size()) - 1;
-  int32_t t = results.firstFragmentPages;
-  if (in.automatic) NoteUnchosenRivals(in, results, 0, t, 0, t);
+  int32_t t = begin + results.firstFragmentPages;
+  if (in.automatic) NoteUnchosenRivals(in, results, 0, t, begin, t);
   int32_t longest = 0;  // the most pages an entry holds: how far back one can reach from
   for (const PageOrderEntry& e : in.order) longest = std::max(longest, e.endPage - e.beginPage);
   int32_t c = 0;
@@ -290,10 +246,14 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   // The entries turned away only by what unconfirmed pieces taught: rivals of what is chained
   // for their pages.
   std::vector<int32_t> doubted;
+  // Of a database without its first pages (and so without the PFS page that says which pages are
+  // allocated), a fragment of its own with no conflict is taken without evidence, and named.
+  std::vector<int32_t> unproven;
   auto test = [&](int32_t position, PageLsn* lsn) {
     const CandidateTest result = TestCandidate(in, results, position, lsn);
     if (result == CandidateTest::kRejectUnconfirmed) doubted.push_back(position);
-    return result == CandidateTest::kAccept;
+    if (result == CandidateTest::kNoEvidence && begin > 0) unproven.push_back(position);
+    return result == CandidateTest::kAccept || (result == CandidateTest::kNoEvidence && begin > 0);
   };
   while (c <= last) {
     if (in.stop != nullptr && in.stop->load()) return AnalysisEnd::kStopped;
@@ -351,6 +311,10 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       }
     }
     std::erase_if(doubted, [&](int32_t d) { return in.order[d].endPage <= in.order[k].endPage; });
+    if (std::find(unproven.begin(), unproven.end(), k) != unproven.end()) {
+      results.chosenAmongOthers.push_back({in.order[k].beginPage, in.order[k].endPage});
+    }
+    unproven.clear();
     const bool unconfirmed = results.chosenAmongOthers.size() > notedBefore;
     // Chain it and learn from its pages.
     const int32_t f = in.order[k].recordNo;

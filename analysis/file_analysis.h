@@ -55,6 +55,9 @@ struct AnalysisResults {
   std::string targetFileName;       // TargetFileName
   PageMap pageMap;
   int32_t firstFragmentPages = 0;    // FirstFragmentPages
+  // The page the start fragment begins with: above 0 for a database found without its first
+  // pages (headless_files.h), whose pages in front of it are missing.
+  int32_t startBeginPage = 0;
   int32_t lastChainedFragment = -1;  // LastChainedFragment: table position
   // The LSN bound from the start fragment's boot page, when the rule is on and the page is there.
   std::optional<PageLsn> lsnBound;
@@ -126,6 +129,10 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
 // fragments the rules turn away here are not counted.
 void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32_t since,
                         int32_t before, int32_t from, int32_t to);
+
+// The file id and the begin page of the start fragment (1 and 0 when its line is not found).
+int16_t FileIdOfStart(const AnalysisInput& in);
+int32_t BeginOfStart(const AnalysisInput& in);
 
 // How many fragments each added rule has turned away so far.
 struct TurnedAwayCounts {

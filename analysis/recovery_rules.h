@@ -43,6 +43,10 @@ struct RecoveryRules {
   // such tail, the one taken alone passes its torn bits (or structural check) and its record
   // layout, it counts as read in one piece.
   bool settledTails = true;
+  // A database whose first pages (page 0 among them) are gone is found from the fragments of file
+  // id 1 that no database with a page 0 chains, and recovered with its missing pages as zeros,
+  // named.
+  bool headless = true;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;
@@ -55,6 +59,7 @@ struct RecoveryRules {
     rules.checkedMends = false;
     rules.confirmedChoices = false;
     rules.settledTails = false;
+    rules.headless = false;
     return rules;
   }
 };

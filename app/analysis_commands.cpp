@@ -1,8 +1,10 @@
 #include "app/analysis_commands.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
+#include "analysis/headless_files.h"
 #include "app/scan_command.h"
 
 namespace pagerake {
@@ -73,8 +75,12 @@ void ChangeTab(Session& session, Host& host, int tab) {
     // nothing can change while the list is made.
     const bool scanning = session.ScanJobRunning();
     const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
-    ListDatabaseFiles(scanning ? copy : session.fragmentTable, session.pageAccess,
-                      session.dataSource, session.databaseFiles, host);
+    const FragmentTable& table = scanning ? copy : session.fragmentTable;
+    ListDatabaseFiles(table, session.pageAccess, session.dataSource, session.databaseFiles, host);
+    if (!scanning) {
+      AddHeadlessDatabases(table, session.pageOrderIndex, session.pageAccess, session.dataSource,
+                           session.rules, session.databaseFiles);
+    }
   }
 }
 
@@ -103,6 +109,11 @@ bool ClickAnalyse(Session& session, Host& host) {
   }
   run->table = session.FragmentTableSnapshot();
   run->order = session.pageOrderIndex;
+  if (!row.group.empty()) {  // a database without its page 0: its own fragments alone
+    std::erase_if(run->order, [&row](const PageOrderEntry& e) {
+      return std::find(row.group.begin(), row.group.end(), e.recordNo) == row.group.end();
+    });
+  }
   run->source = session.dataSource;
   run->sectorsPerCluster = session.dataSource.sectorsPerCluster;
   run->startSector = row.fsec;

@@ -55,9 +55,13 @@ TEST(AnalysisCommands, AnalysesInEitherModeAndHandsOverTheResults) {
   EXPECT_EQ(host.messageTexts(), std::vector<std::string>{"尚未扫描结束"});
   session.scanJobs = 0;
 
-  // The tab lists the one database file; its row is then chosen.
+  // The tab lists the one database file with a page 0, and after it the decoy's pages, which its
+  // pages turn away, as a database without one; the first row is then chosen.
   ChangeTab(session, host, 2);
-  ASSERT_EQ(session.databaseFiles.rows.size(), 1u);
+  ASSERT_EQ(session.databaseFiles.rows.size(), 2u);
+  EXPECT_TRUE(session.databaseFiles.rows[0].group.empty());
+  EXPECT_EQ(session.databaseFiles.rows[1].fsec, 3000);
+  EXPECT_EQ(session.databaseFiles.rows[1].group, std::vector<int32_t>{1});
   ClickDatabaseFile(session, 0);
 
   using Answer = std::function<void(SuccessorQuestion&)>;

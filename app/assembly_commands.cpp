@@ -39,7 +39,7 @@ SearchMoreResult ClickSearchMore(Session& session, Host& host) {
 MissingPages ClickCheck(Session& session, Host& host) {
   if (!AnalysisSettled(session, host)) return {};
   return CheckMissingPages(session.assemblyList.list.rows, session.analysis.targetFileSizePages,
-                           session.analysis.pageMap, host);
+                           session.analysis.pageMap, host, session.analysis.startBeginPage > 0);
 }
 
 MdfWriteResult ClickCreateMdf(Session& session, Host& host) {

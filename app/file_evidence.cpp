@@ -10,6 +10,7 @@ MdfInput MdfInputOf(Session& session) {
               session.rules, &session.fragmentTable, session.UsedClusters()};
   in.sizeFacts = session.analysis.sizeFacts;
   in.choices = &session.analysis.chosenAmongOthers;
+  in.headless = session.analysis.startBeginPage > 0;
   const PageMap& map = session.analysis.pageMap;
   for (int64_t p = map.size() - 1; p >= 0; --p) {
     if (map.At(p).allocState == kAllocated) {

@@ -53,7 +53,8 @@ Json RulesJson(const RecoveryRules& r) {
               {"tail_search", r.tailSearch},       {"page_zero_alone", r.pageZeroAlone},
               {"unused_pages", r.unusedPages},     {"boot_page_choice", r.bootPageChoice},
               {"older_copy", r.preferNewest},      {"checked_mends", r.checkedMends},
-              {"confirmed_choices", r.confirmedChoices}, {"settled_tails", r.settledTails}};
+              {"confirmed_choices", r.confirmedChoices}, {"settled_tails", r.settledTails},
+              {"headless", r.headless}};
 }
 
 // Runs of pages of each class: [[first, last], …], so that a large file's report stays small.

@@ -359,7 +359,7 @@ std::string ProposedMdfName(const std::string& targetFileName) {
 
 MdfWriteResult WriteMdfTo(const MdfInput& in, const std::string& path, Host& host) {
   MdfWriteResult result;
-  if (in.rows.empty() || in.rows.front().beginPage != 0) return result;
+  if (in.rows.empty() || (in.rows.front().beginPage != 0 && !in.headless)) return result;
   if (const auto refusal = OutputRefusal(path, in.source, in.pages)) {
     host.Tell(*refusal, MessageIcon::kError);
     return result;

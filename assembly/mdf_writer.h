@@ -50,6 +50,9 @@ struct MdfInput {
   // The analysis's choices among fragments that fit the same pages: each such page is compared
   // with its rivals as it goes out (rival_pages.h).
   const std::vector<PageSpan>* choices = nullptr;
+  // A database found without its first pages: the rows may start above page 0, and the pages in
+  // front of the first are written as zeros.
+  bool headless = false;
 };
 
 struct MdfWriteResult {

@@ -1,16 +1,37 @@
 #include "assembly/missing_pages.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 namespace pagerake {
 
 MissingPages CheckMissingPages(const std::vector<FragmentRow>& rows, int32_t targetFileSizePages,
-                               const PageMap& map, Host& host) {
+                               const PageMap& map, Host& host, bool headless) {
   constexpr int32_t kPfsInterval = 8088;
   MissingPages found;
   host.ClearMemo(Memo::kAssembly);
-  if (rows.empty() || rows.front().beginPage != 0) return found;
+  if (rows.empty() || (rows.front().beginPage != 0 && !headless)) return found;
+  // Of a database without its first pages, each page in front of the first row is missing (every
+  // database has them); so is each page of a hole where no PFS page was found to say whether it
+  // is allocated.
+  const auto held = [&rows](int64_t p) {
+    return std::any_of(rows.begin(), rows.end(),
+                       [p](const FragmentRow& r) { return r.beginPage <= p && p < r.endPage; });
+  };
+  const auto unknown = [&](int64_t p) {
+    const int64_t pfs = p < kPfsInterval ? 1 : p / kPfsInterval * kPfsInterval;
+    return headless && !held(pfs);
+  };
+  for (int64_t p = 0; p < rows.front().beginPage; ++p) {
+    if (p == 1) {
+      found.pfsPages.push_back(1);
+      host.AddMemoLine(Memo::kAssembly, "缺少重要的PFS页面1");
+      continue;
+    }
+    found.pages.push_back(static_cast<int32_t>(p));
+    host.AddMemoLine(Memo::kAssembly, "缺少页面" + std::to_string(p));
+  }
   // The PFS pages: page 1, then every multiple of the interval.
   const int64_t size = targetFileSizePages;
   const int64_t candidates = std::llround(static_cast<double>(size) / kPfsInterval) +
@@ -31,7 +52,7 @@ MissingPages CheckMissingPages(const std::vector<FragmentRow>& rows, int32_t tar
       host.AddMemoLine(Memo::kAssembly, "缺少重要的PFS页面" + std::to_string(p));
     }
     for (int64_t p = e; p < n; ++p) {
-      if (map.At(p).allocState != kAllocated) continue;
+      if (map.At(p).allocState != kAllocated && !unknown(p)) continue;
       found.pages.push_back(static_cast<int32_t>(p));
       host.AddMemoLine(Memo::kAssembly, "缺少页面" + std::to_string(p));
     }

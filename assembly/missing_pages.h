@@ -19,9 +19,11 @@ struct MissingPages {
   std::vector<int32_t> pages;     // "缺少页面<p>": allocated pages in holes
 };
 
-// The whole command: clears the memo; nothing unless the first row starts at page 0; "error" when
-// a row begins before the one in front of it ends or the last one ends past the file's size.
+// The whole command: clears the memo; nothing unless the first row starts at page 0 (or
+// `headless`: a database found without its first pages, which are all missing then, as is every
+// page of a hole that no PFS page found describes); "error" when a row begins before the one in
+// front of it ends or the last one ends past the file's size.
 MissingPages CheckMissingPages(const std::vector<FragmentRow>& rows, int32_t targetFileSizePages,
-                               const PageMap& map, Host& host);
+                               const PageMap& map, Host& host, bool headless = false);
 
 }  // namespace pagerake

@@ -20,6 +20,7 @@ struct RuleFlags {
   bool noCheckedMends = false;
   bool noConfirmedChoices = false;
   bool noSettledTails = false;
+  bool noHeadless = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -33,6 +34,7 @@ struct RuleFlags {
     if (noCheckedMends) rules.checkedMends = false;
     if (noConfirmedChoices) rules.confirmedChoices = false;
     if (noSettledTails) rules.settledTails = false;
+    if (noHeadless) rules.headless = false;
     return rules;
   }
 };
@@ -68,6 +70,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-settled-tails", flags.noSettledTails,
                 "name every page cut where its fragment ends, also where of every place its "
                 "tail can lie one alone fits");
+  cmd->add_flag("--no-headless", flags.noHeadless,
+                "list no database whose page 0 is gone (found from the fragments no database "
+                "with a page 0 chains)");
 }
 
 }  // namespace pagerake::cli

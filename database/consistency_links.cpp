@@ -127,7 +127,7 @@ void CheckPageLinks(State& s, Findings& f) {
     // The IAM pages of one unit form a chain by the same links (one IAM page per 4 GB range of
     // the file the unit has pages in).
     const bool linked = IsObjectPageType(page.type) || page.type == kPageTypeIam;
-    if (!page.Has(kOwnPage) || !linked || !page.Allocated()) continue;
+    if (!page.Has(kOwnPage) || !linked || !page.MayBeAllocated()) continue;
     if (page.Has(kNextInFile)) CheckLink(s, f, p, page.next, true);
     if (page.Has(kPrevInFile)) CheckLink(s, f, p, page.prev, false);
   }
@@ -137,7 +137,7 @@ void CheckIndexChildren(State& s, Findings& f) {
   constexpr auto kRule = ConsistencyRule::kIndexChild;
   for (const KeptParent& parent : s.parents) {
     const PageSummary& up = At(s, parent.page);
-    if (!up.Allocated()) continue;  // a freed index page keeps pointers to pages reused since
+    if (!up.MayBeAllocated()) continue;  // a freed index page keeps pointers to pages reused since
     std::vector<int64_t> wrong;
     for (uint32_t k = 0; k < parent.count; ++k) {
       const int64_t c = s.children[parent.first + k];

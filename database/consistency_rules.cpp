@@ -77,7 +77,7 @@ void CheckIamOwnership(State& s, Findings& f) {
     return InFile(s, q) && At(s, q).Has(kOwnPage) && UnitMatchesIam(At(s, q), unit);
   };
   auto claim = [&](int64_t q, int32_t index) {
-    if (!InFile(s, q) || !At(s, q).Allocated()) return;
+    if (!InFile(s, q) || !At(s, q).MayBeAllocated()) return;
     const KeptIam& iam = s.iams[static_cast<size_t>(index)];
     int32_t& first = claimer[static_cast<size_t>(q)];
     if (first >= 0 && first != index) {

@@ -41,6 +41,9 @@ struct PageSummary {
   bool Has(uint16_t f) const { return (flags & f) != 0; }
   AllocationUnit Unit() const { return {objectId, indexId}; }
   bool Allocated() const { return Has(kPfsKnown) && (pfs & 0x40) != 0; }
+  // Allocated as far as anything tells: where no PFS page was found to describe the page (the
+  // first pages of a file lost with page 0, say), a page at its own id stands for itself.
+  bool MayBeAllocated() const { return Has(kPfsKnown) ? Allocated() : Has(kOwnPage); }
 };
 
 // A PFS page at its place: its bytes, torn bits restored.
@@ -156,7 +159,8 @@ inline std::string UnitText(AllocationUnit u) {
 // (an IAM page that the PFS has freed is what a dropped unit left, and claims nothing).
 inline bool IsLiveIam(State& s, const KeptIam& iam) {
   const PageSummary& page = At(s, iam.page);
-  return page.Allocated() && (page.pfs & kPfsIamPage) != 0;
+  return page.Has(kPfsKnown) ? page.Allocated() && (page.pfs & kPfsIamPage) != 0
+                             : page.MayBeAllocated();
 }
 
 // Which of two pages that disagree is refuted: the one without a checksum that agrees when the

@@ -13,27 +13,12 @@
 #include <string>
 
 #include "base/host.h"
+#include "base/null_host.h"
 #include "source/data_source.h"
 
 namespace pagerake::fuzz {
 
-// Answers No and Cancel to every question and drops every text.
-class NullHost final : public Host {
- public:
-  void AddMemoLine(Memo, const std::string&) override {}
-  void SetStatusText(const std::string&) override {}
-  void SetGauge(int) override {}
-  MessageResult ShowMessage(const std::string&, const std::string&, MessageIcon,
-                            MessageButtons buttons) override {
-    return buttons == MessageButtons::kYesNo ? MessageResult::kNo : MessageResult::kOk;
-  }
-  std::optional<std::string> ChooseSaveFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  void SetClipboardText(const std::string&) override {}
-  void ProcessEvents() override {}
-  void Post(std::function<void()> task) override { task(); }
-};
+using pagerake::NullHost;
 
 // An anonymous in-memory file, named by a path that open(2) accepts.
 class MemFile {

@@ -108,6 +108,7 @@ class TForm1 : public QMainWindow {
   QCheckBox* chkiammarks = nullptr;
   QCheckBox* chkunusedpages = nullptr;
   QCheckBox* chkbootpage = nullptr;
+  QCheckBox* chkheadless = nullptr;  // databases found without their page 0
   QCheckBox* chkoldercopy = nullptr;
   // The assembly tab.
   QTreeView* ListView4 = nullptr;

@@ -182,6 +182,7 @@ void TForm1::PullFields() {
   r.iamMarks = chkiammarks->isChecked();
   r.unusedPages = chkunusedpages->isChecked();
   r.bootPageChoice = chkbootpage->isChecked();
+  r.headless = chkheadless->isChecked();
   r.preferNewest = chkoldercopy->isChecked();
   r.tailSearch = chktailsearch->isChecked();
   r.checkedMends = chkcheckedmends->isChecked();
@@ -196,6 +197,7 @@ void TForm1::ApplyRules(const RecoveryRules& r) {
   chkiammarks->setChecked(r.iamMarks);
   chkunusedpages->setChecked(r.unusedPages);
   chkbootpage->setChecked(r.bootPageChoice);
+  chkheadless->setChecked(r.headless);
   chkoldercopy->setChecked(r.preferNewest);
   chktailsearch->setChecked(r.tailSearch);
   chkcheckedmends->setChecked(r.checkedMends);
@@ -243,7 +245,7 @@ void TForm1::PushState() {
   const bool classic = chkclassic->isChecked();
   for (QCheckBox* c : {chkpagezero, chklsnbound, chkiammarks, chkunusedpages, chkbootpage,
                        chkoldercopy, chktailsearch, chkcheckedmends, chkconfirmedchoices,
-                       chksettledtails}) {
+                       chksettledtails, chkheadless}) {
     c->setEnabled(!classic);
   }
   SelectRow(ListView2, s.fragmentList.selected);

@@ -1,0 +1,120 @@
+#include "analysis/headless_files.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "base/null_host.h"
+#include "page/page_content.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+constexpr int64_t kNamePage = 32;
+
+// The entries of `order` whose lines are not `taken`.
+PageOrderIndex OrderOf(const PageOrderIndex& order, const std::vector<uint8_t>& taken) {
+  PageOrderIndex left;
+  for (const PageOrderEntry& e : order) {
+    if (!taken[static_cast<size_t>(e.recordNo)]) left.push_back(e);
+  }
+  return left;
+}
+
+// What the automatic analysis from `fsec` chains (one flag per table line), and the name and
+// size it settles; nothing chained when it cannot start.
+struct Chained {
+  std::vector<int32_t> lines;
+  std::vector<int32_t> claimed;  // not chained, but not turned away either
+  std::string name;
+  int64_t pages = 0;
+};
+
+Chained Chain(const FragmentTable& table, const PageOrderIndex& order, PageAccess& pages,
+              const DataSource& source, const RecoveryRules& rules, const FragmentRecord& start,
+              const std::vector<uint8_t>* taken = nullptr) {
+  NullHost quiet;
+  PageMapReader reader{pages, source, source.sectorsPerCluster, quiet};
+  reader.facts.ForMedium(MediumOf(pages, source));
+  const PageOrderIndex left = taken ? OrderOf(order, *taken) : PageOrderIndex{};
+  AnalysisInput in{table, taken ? left : order, reader, start.fsec, start.sizeKB, true, nullptr,
+                   nullptr};
+  in.rules = rules;
+  AnalysisResults results;
+  Chained c;
+  if (AnalyseFile(in, results) != AnalysisEnd::kFinished) return c;
+  for (size_t i = 0; i < results.inAssembly.size(); ++i) {
+    if (results.inAssembly[i]) {
+      c.lines.push_back(static_cast<int32_t>(i));
+      c.pages += table[i].Pages();
+    }
+  }
+  // Of a database with a page 0, the fragments its pages do not turn away are its too: SEARCH
+  // MORE may take them, or they are another copy's pieces of its pages.
+  if (!taken) {
+    for (size_t k = 0; k < in.order.size(); ++k) {
+      const auto line = static_cast<size_t>(in.order[k].recordNo);
+      if (line < results.inAssembly.size() && !results.inAssembly[line] &&
+          TestCandidate(in, results, static_cast<int32_t>(k), nullptr, false) !=
+              CandidateTest::kReject) {
+        c.claimed.push_back(static_cast<int32_t>(line));
+      }
+    }
+  }
+  c.name = results.targetFileName;
+  return c;
+}
+
+}  // namespace
+
+void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& order,
+                          PageAccess& pages, const DataSource& source, const RecoveryRules& rules,
+                          DatabaseFileList& list) {
+  if (!rules.headless || table.empty()) return;
+  std::vector<uint8_t> taken(table.size(), 0);
+  for (const DatabaseFileRow& row : list.rows) {
+    const auto start = std::find_if(table.begin(), table.end(),
+                                    [&](const FragmentRecord& r) { return r.fsec == row.fsec; });
+    if (start == table.end()) continue;
+    const Chained c = Chain(table, order, pages, source, rules, *start);
+    for (const int32_t line : c.lines) taken[static_cast<size_t>(line)] = 1;
+    for (const int32_t line : c.claimed) taken[static_cast<size_t>(line)] = 1;
+  }
+  for (int found = 0; found < kMaxHeadless;) {
+    // The fragment left over that holds the lowest page (the nearer to the disk's start on ties).
+    const FragmentRecord* start = nullptr;
+    size_t startLine = 0;
+    for (size_t i = 0; i < table.size(); ++i) {
+      const FragmentRecord& r = table[i];
+      if (taken[i] || !r.shown || r.fileId != 1 || r.beginPage <= 0 || r.Pages() <= 0) continue;
+      if (!start || r.beginPage < start->beginPage ||
+          (r.beginPage == start->beginPage && r.fsec < start->fsec)) {
+        start = &r;
+        startLine = i;
+      }
+    }
+    if (!start) return;
+    const Chained c = Chain(table, order, pages, source, rules, *start, &taken);
+    taken[startLine] = 1;
+    for (const int32_t line : c.lines) taken[static_cast<size_t>(line)] = 1;
+    if (c.pages < kMinHeadlessPages) continue;
+    DatabaseFileRow row;
+    row.number = static_cast<int32_t>(list.rows.size()) + 1;
+    row.name = (c.name.empty() || c.name == kNoFileName
+                    ? "无文件头数据库,起始扇区" + std::to_string(start->fsec)
+                    : c.name) +
+               ":" + std::to_string(c.pages * 8) + "KB";
+    row.sizeKB = start->sizeKB;
+    row.beginPage = start->beginPage;
+    row.endPage = start->endPage;
+    row.fsec = start->fsec;
+    row.esec = start->esec;
+    row.group = c.lines;
+    list.rows.push_back(std::move(row));
+    ++found;
+  }
+}
+
+}  // namespace pagerake
