@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,16 @@ struct Chained {
 
 Chained Chain(const FragmentTable& table, const PageOrderIndex& order, PageAccess& pages,
               const DataSource& source, const RecoveryRules& rules, const FragmentRecord& start,
-              const std::vector<uint8_t>* taken = nullptr) {
+              HeaderFactCache& facts, const std::vector<uint8_t>* taken = nullptr) {
   NullHost quiet;
   PageMapReader reader{pages, source, source.sectorsPerCluster, quiet};
+  reader.facts = std::move(facts);
   reader.facts.ForMedium(MediumOf(pages, source));
+  struct GiveBack {  // the facts go back to the caller however this ends
+    PageMapReader& reader;
+    HeaderFactCache& facts;
+    ~GiveBack() { facts = std::move(reader.facts); }
+  } giveBack{reader, facts};
   const PageOrderIndex left = taken ? OrderOf(order, *taken) : PageOrderIndex{};
   AnalysisInput in{table, taken ? left : order, reader, start.fsec, start.sizeKB, true, nullptr,
                    nullptr};
@@ -51,9 +58,9 @@ Chained Chain(const FragmentTable& table, const PageOrderIndex& order, PageAcces
       c.pages += table[i].Pages();
     }
   }
-  // Of a database with a page 0, the fragments its pages do not turn away are its too: SEARCH
-  // MORE may take them, or they are another copy's pieces of its pages.
-  if (!taken) {
+  // The fragments its pages do not turn away are its too: SEARCH MORE may take them, or they are
+  // another copy's pieces of its pages.
+  {
     for (size_t k = 0; k < in.order.size(); ++k) {
       const auto line = static_cast<size_t>(in.order[k].recordNo);
       if (line < results.inAssembly.size() && !results.inAssembly[line] &&
@@ -67,18 +74,32 @@ Chained Chain(const FragmentTable& table, const PageOrderIndex& order, PageAcces
   return c;
 }
 
+// Whether two entries of file id 1 hold a page in common (the index is in begin-page order).
+bool Contested(const PageOrderIndex& order) {
+  int32_t end = INT32_MIN;
+  for (const PageOrderEntry& e : order) {
+    if (e.fileId != 1) continue;
+    if (e.beginPage < end) return true;
+    end = std::max(end, e.endPage);
+  }
+  return false;
+}
+
 }  // namespace
 
 void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& order,
                           PageAccess& pages, const DataSource& source, const RecoveryRules& rules,
-                          DatabaseFileList& list) {
+                          DatabaseFileList& list, HeaderFactCache& facts) {
   if (!rules.headless || table.empty()) return;
   std::vector<uint8_t> taken(table.size(), 0);
+  // What a database with a page 0 chains is looked at only where its pages are contested: where
+  // no two pieces of file id 1 hold the same page, they are all one database's.
+  if (!list.rows.empty() && !Contested(order)) return;
   for (const DatabaseFileRow& row : list.rows) {
     const auto start = std::find_if(table.begin(), table.end(),
                                     [&](const FragmentRecord& r) { return r.fsec == row.fsec; });
     if (start == table.end()) continue;
-    const Chained c = Chain(table, order, pages, source, rules, *start);
+    const Chained c = Chain(table, order, pages, source, rules, *start, facts);
     for (const int32_t line : c.lines) taken[static_cast<size_t>(line)] = 1;
     for (const int32_t line : c.claimed) taken[static_cast<size_t>(line)] = 1;
   }
@@ -96,9 +117,10 @@ void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& orde
       }
     }
     if (!start) return;
-    const Chained c = Chain(table, order, pages, source, rules, *start, &taken);
+    const Chained c = Chain(table, order, pages, source, rules, *start, facts, &taken);
     taken[startLine] = 1;
     for (const int32_t line : c.lines) taken[static_cast<size_t>(line)] = 1;
+    for (const int32_t line : c.claimed) taken[static_cast<size_t>(line)] = 1;
     if (c.pages < kMinHeadlessPages) continue;
     DatabaseFileRow row;
     row.number = static_cast<int32_t>(list.rows.size()) + 1;

@@ -23,8 +23,9 @@ inline constexpr int kMaxHeadless = 8;
 // a database, which takes what its analysis chains; what is left over is looked at again. Each is
 // named by the name page 32 records, else "无文件头数据库,起始扇区<fsec>", with ":<KB>KB" of what
 // it chains; its row starts at the fragment it was chained from.
+// `facts`: what is known of the fragments' pages, and what these analyses learn of them.
 void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& order,
                           PageAccess& pages, const DataSource& source, const RecoveryRules& rules,
-                          DatabaseFileList& list);
+                          DatabaseFileList& list, HeaderFactCache& facts);
 
 }  // namespace pagerake

@@ -26,12 +26,14 @@ struct AnalysisRun {
   bool automatic = true;
   RecoveryRules rules;
   std::shared_ptr<SuccessorChoice> choice;
+  std::shared_ptr<const HeaderFactCache> knownFacts;  // what listing learned (Session::listedFacts)
   AnalysisResults results;
 };
 
 // AnalyseFile over the run's copies; then its results become the session's, on the UI thread.
 void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
   PageMapReader reader{run.pages, run.source, run.sectorsPerCluster, host};
+  if (run.knownFacts) reader.facts = *run.knownFacts;
   reader.facts.ForMedium(MediumOf(run.pages, run.source));
   SuccessorChooser choose = [&run, &host](const std::vector<int32_t>& candidates) {
     auto save = [&run, &host] { SaveTickedCandidates(*run.choice, run.pages, run.source, host); };
@@ -77,9 +79,12 @@ void ChangeTab(Session& session, Host& host, int tab) {
     const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
     const FragmentTable& table = scanning ? copy : session.fragmentTable;
     ListDatabaseFiles(table, session.pageAccess, session.dataSource, session.databaseFiles, host);
+    session.listedFacts.reset();
     if (!scanning) {
+      auto facts = std::make_shared<HeaderFactCache>();
       AddHeadlessDatabases(table, session.pageOrderIndex, session.pageAccess, session.dataSource,
-                           session.rules, session.databaseFiles);
+                           session.rules, session.databaseFiles, *facts);
+      if (facts->size() > 0) session.listedFacts = std::move(facts);
     }
   }
 }
@@ -121,6 +126,7 @@ bool ClickAnalyse(Session& session, Host& host) {
   run->automatic = session.chkauto;
   run->rules = session.rules;
   run->choice = session.successorChoice;
+  run->knownFacts = session.listedFacts;
   // The previous results go now, so that two page maps are never held at once.
   session.analysis = AnalysisResults{};
   session.lastAnalysisEnd.reset();

@@ -118,6 +118,10 @@ class Session {
   RecoveryRules rules;
   bool analysisControlsEnabled = true;
   AnalysisResults analysis;
+  // What listing the databases without a page 0 learned of the fragments' pages (the analyses of
+  // the listed databases it ran): an analysis started next begins with it, and reads none of
+  // those pages again.
+  std::shared_ptr<const HeaderFactCache> listedFacts;
   std::optional<AnalysisEnd> lastAnalysisEnd;  // how the last analysis ended; none while it runs
   std::shared_ptr<SuccessorChoice> successorChoice;  // the one of the analysis started last
 
