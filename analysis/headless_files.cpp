@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "base/null_host.h"
+#include "database/boot_page.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
 
 namespace pagerake {
 namespace {
 
-constexpr int64_t kNamePage = 32;
+constexpr int32_t kNamePage = 32;
 
 // The entries of `order` whose lines are not `taken`.
 PageOrderIndex OrderOf(const PageOrderIndex& order, const std::vector<uint8_t>& taken) {
@@ -24,12 +25,11 @@ PageOrderIndex OrderOf(const PageOrderIndex& order, const std::vector<uint8_t>& 
   return left;
 }
 
-// What the automatic analysis from `fsec` chains (one flag per table line), and the name and
-// size it settles; nothing chained when it cannot start.
+// What the automatic analysis from `start` chains (table lines and their pages) and the fragments
+// it does not turn away; nothing when it cannot start.
 struct Chained {
   std::vector<int32_t> lines;
   std::vector<int32_t> claimed;  // not chained, but not turned away either
-  std::string name;
   int64_t pages = 0;
 };
 
@@ -70,8 +70,36 @@ Chained Chain(const FragmentTable& table, const PageOrderIndex& order, PageAcces
       }
     }
   }
-  c.name = results.targetFileName;
   return c;
+}
+
+// Page `number` of the database as one of `lines` holds it, into `page`; false when none does.
+bool ReadPageOf(const FragmentTable& table, const std::vector<int32_t>& lines, int32_t number,
+                PageAccess& pages, const DataSource& source, uint8_t* page) {
+  for (const int32_t line : lines) {
+    const FragmentRecord& r = table[static_cast<size_t>(line)];
+    if (r.beginPage <= number && number < r.beginPage + r.Pages()) {
+      return pages.ReadFragmentSectors(source, r.fsec,
+                                       int64_t{number - r.beginPage} * kSectorsPerPage,
+                                       kSectorsPerPage, page);
+    }
+  }
+  return false;
+}
+
+// The name a database without its page 0 goes by: the one its boot page records, else the file
+// name its page 32 records, else where it starts.
+std::string NameOf(const FragmentTable& table, const std::vector<int32_t>& lines,
+                   PageAccess& pages, const DataSource& source, int64_t fsec) {
+  std::array<uint8_t, kPageSize> page{};
+  if (ReadPageOf(table, lines, kBootPage, pages, source, page.data())) {
+    if (const std::optional<std::string> name = BootPageDatabaseName(page.data())) return *name;
+  }
+  if (ReadPageOf(table, lines, kNamePage, pages, source, page.data())) {
+    RestoreTornBits(page.data());
+    if (const std::optional<std::string> name = ReadRecordedFileName(page.data())) return *name;
+  }
+  return "无文件头数据库,起始扇区" + std::to_string(fsec);
 }
 
 // Whether two entries of file id 1 hold a page in common (the index is in begin-page order).
@@ -124,10 +152,8 @@ void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& orde
     if (c.pages < kMinHeadlessPages) continue;
     DatabaseFileRow row;
     row.number = static_cast<int32_t>(list.rows.size()) + 1;
-    row.name = (c.name.empty() || c.name == kNoFileName
-                    ? "无文件头数据库,起始扇区" + std::to_string(start->fsec)
-                    : c.name) +
-               ":" + std::to_string(c.pages * 8) + "KB";
+    row.name = NameOf(table, c.lines, pages, source, start->fsec) + ":" +
+               std::to_string(c.pages * 8) + "KB";
     row.sizeKB = start->sizeKB;
     row.beginPage = start->beginPage;
     row.endPage = start->endPage;

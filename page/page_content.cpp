@@ -35,27 +35,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 // UTF-16LE units to UTF-8, with leading and trailing spaces and control characters removed.
 // A surrogate without its partner becomes U+FFFD.
-std::string Utf16ToTrimmedUtf8(const uint8_t* text, int units) {
-  int begin = 0;
-  int end = units;
-  while (begin < end && LoadLe16(text + 2 * begin) <= 0x20) ++begin;
-  while (end > begin && LoadLe16(text + 2 * (end - 1)) <= 0x20) --end;
-  std::string out;
-  for (int k = begin; k < end; ++k) {
-    uint32_t u = LoadLe16(text + 2 * k);
-    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < end) {
-      const uint32_t low = LoadLe16(text + 2 * (k + 1));
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        ++k;
-        continue;
-      }
-    }
-    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
-    AppendUtf8(out, u);
-  }
-  return out;
-}
 
 bool IsMdfSuffixAt(const uint8_t* p) {
   return p[0] == '.' && p[1] == 0 && (p[2] | 0x20) == 'm' && p[3] == 0 && (p[4] | 0x20) == 'd' &&
@@ -205,6 +184,28 @@ std::optional<std::string> ReadRecordedFileName(const uint8_t* page) {
     }
   }
   return Utf16ToTrimmedUtf8(text, units) + ".mdf";
+}
+
+std::string Utf16ToTrimmedUtf8(const uint8_t* text, int units) {
+  int begin = 0;
+  int end = units;
+  while (begin < end && LoadLe16(text + 2 * begin) <= 0x20) ++begin;
+  while (end > begin && LoadLe16(text + 2 * (end - 1)) <= 0x20) --end;
+  std::string out;
+  for (int k = begin; k < end; ++k) {
+    uint32_t u = LoadLe16(text + 2 * k);
+    if (u >= 0xD800 && u <= 0xDBFF && k + 1 < end) {
+      const uint32_t low = LoadLe16(text + 2 * (k + 1));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        ++k;
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    AppendUtf8(out, u);
+  }
+  return out;
 }
 
 }  // namespace pagerake

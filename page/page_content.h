@@ -49,4 +49,8 @@ std::optional<int32_t> ReadFileSizePages(const uint8_t* page);
 // between the last double space and ".mdf" in its records. Nothing when there is none.
 std::optional<std::string> ReadRecordedFileName(const uint8_t* page);
 
+// `units` UTF-16LE code units at `text` as UTF-8, with leading and trailing spaces and control
+// characters removed; a surrogate without its partner becomes U+FFFD.
+std::string Utf16ToTrimmedUtf8(const uint8_t* text, int units);
+
 }  // namespace pagerake

@@ -14,6 +14,7 @@
 #include "app/scan_command.h"
 #include "app/session.h"
 #include "app/source_choice.h"
+#include "database/boot_page.h"
 #include "page/page_header.h"
 #include "tests/support/corpus.h"
 #include "tests/support/mdf_builder.h"
@@ -108,6 +109,11 @@ TEST(Headless, RecoversWhatSurvivesOfADatabaseWhoseFirstPagesAreGone) {
       }
       ASSERT_NE(headless, rows.end());
       EXPECT_GT(headless->beginPage, c.lost);
+      // Named by what its boot page records while that survives, else by where it starts.
+      const std::optional<std::string> boot = BootPageDatabaseName(original.data() + 9 * kPageSize);
+      ASSERT_TRUE(boot);
+      EXPECT_EQ(headless->name.rfind(c.lost < 9 ? *boot : "无文件头数据库,起始扇区", 0), 0u)
+          << headless->name;
       for (const int32_t line : headless->group) {
         EXPECT_TRUE(Within(volume.targetRuns, session.fragmentTable[line].fsec))
             << "line " << line << " is not the target's";
