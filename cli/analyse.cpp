@@ -139,6 +139,7 @@ void PrintDatabaseFiles(const DatabaseFileList& files, bool json) {
 int RunFiles(const AnalysisCliOptions& o) {
   ConsoleHost host;
   Session session;
+  session.rules = o.rules.Rules();  // the list follows them (the scan, and databases without page 0)
   if (!LoadFragments(o.from, session, host)) return kExitBadInput;
   ChangeTab(session, host, kAnalysisTab);
   PrintDatabaseFiles(session.databaseFiles, o.json);
@@ -224,8 +225,10 @@ void AddSourceOptions(CLI::App* cmd, AnalysisCliOptions& o) {
 void AddFilesCommand(CLI::App& app, Action& action) {
   auto o = std::make_shared<AnalysisCliOptions>();
   CLI::App* cmd = app.add_subcommand(
-      "files", "List the database files found: the fragments that start with a file's page 0");
+      "files", "List the database files found: the fragments that start with a file's page 0, "
+               "then the databases found without one");
   AddSourceOptions(cmd, *o);
+  AddRuleFlags(cmd, o->rules);
   cmd->callback([o, &action] {
     CheckFragmentSource(o->from);
     action = [o] { return RunFiles(*o); };
