@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace pagerake {
 
@@ -15,13 +16,19 @@ MissingPages CheckMissingPages(const std::vector<FragmentRow>& rows, int32_t tar
   // Of a database without its first pages, each page in front of the first row is missing (every
   // database has them); so is each page of a hole where no PFS page was found to say whether it
   // is allocated.
-  const auto held = [&rows](int64_t p) {
-    return std::any_of(rows.begin(), rows.end(),
-                       [p](const FragmentRow& r) { return r.beginPage <= p && p < r.endPage; });
-  };
+  std::vector<uint8_t> pfsHeld;  // per PFS interval: its PFS page is in a row
+  if (headless) {
+    pfsHeld.assign(static_cast<size_t>(targetFileSizePages / kPfsInterval + 1), 0);
+    for (size_t k = 0; k < pfsHeld.size(); ++k) {
+      const int64_t pfs = k == 0 ? 1 : static_cast<int64_t>(k) * kPfsInterval;
+      pfsHeld[k] = std::any_of(rows.begin(), rows.end(), [pfs](const FragmentRow& r) {
+        return r.beginPage <= pfs && pfs < r.endPage;
+      });
+    }
+  }
   const auto unknown = [&](int64_t p) {
-    const int64_t pfs = p < kPfsInterval ? 1 : p / kPfsInterval * kPfsInterval;
-    return headless && !held(pfs);
+    const auto k = static_cast<size_t>(p / kPfsInterval);
+    return headless && k < pfsHeld.size() && !pfsHeld[k];
   };
   for (int64_t p = 0; p < rows.front().beginPage; ++p) {
     if (p == 1) {
