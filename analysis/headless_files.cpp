@@ -153,7 +153,7 @@ void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& orde
     DatabaseFileRow row;
     row.number = static_cast<int32_t>(list.rows.size()) + 1;
     row.name = NameOf(table, c.lines, pages, source, start->fsec) + ":" +
-               std::to_string(c.pages * 8) + "KB";
+               std::to_string(c.pages * 8) + "KB(无文件头)";
     row.sizeKB = start->sizeKB;
     row.beginPage = start->beginPage;
     row.endPage = start->endPage;

@@ -22,8 +22,8 @@ inline constexpr int kMaxHeadless = 8;
 // shown fragments of file id 1 that none of them chains, the one holding the lowest page starts
 // a database, which takes what its analysis chains; what is left over is looked at again. Each is
 // named by the database name its boot page records, else the file name page 32 records, else
-// "无文件头数据库,起始扇区<fsec>", with ":<KB>KB" of what it chains; its row starts at the
-// fragment it was chained from.
+// "无文件头数据库,起始扇区<fsec>", with ":<KB>KB(无文件头)" of what it chains; its row starts
+// at the fragment it was chained from.
 // `facts`: what is known of the fragments' pages, and what these analyses learn of them.
 void AddHeadlessDatabases(const FragmentTable& table, const PageOrderIndex& order,
                           PageAccess& pages, const DataSource& source, const RecoveryRules& rules,
