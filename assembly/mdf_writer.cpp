@@ -129,7 +129,12 @@ class MdfAssembler {
         lastFacts_ |= kFactMendedTail;
         host_.AddMemoLine(Memo::kAssembly, "尾部搜索修复页面" + std::to_string(lastPage_));
       }
-      if (lead && in_.rules.settledTails && lastEndsRow_) SettleAt(row.fsec, asRead);
+      if (lead && in_.rules.settledTails && lastEndsRow_) {
+        PageBuffer only;
+        Settle(tailPlaces_.Fit(asRead.data(), lastSector_, lastRowFsec_, row.fsec, lead_.data(),
+                               in_.sectorsPerCluster, only.data()),
+               only);
+      }
     }
     // The row's pages, in batches; the last one is held back.
     for (int64_t p = skip; p < count; p += kBatchPages) {
@@ -229,27 +234,17 @@ class MdfAssembler {
   // The held page, cut where its row ends, with a hole of zero pages behind it: its tail, if it
   // was cut, lies in front of the hole's pages, which lie in front of the next row.
   void SettleAcrossHole() {
-    const int64_t at = follow_.fsec - follow_.gapPages * kSectorsPerPage;
-    if (at < kLeadSectors || in_.sectorsPerCluster <= 0) return;
-    std::vector<uint8_t> known(kLeadSectors);
-    if (!in_.pages.ReadTailWindow(in_.source, at - kLeadSectors, kLeadSectors, lead_.data(),
-                                  known)) {
-      return;
-    }
     const PageBuffer asRead = last_;
-    SettleAt(at, asRead, known.data());
+    PageBuffer only;
+    Settle(tailPlaces_.FitBehindHole(in_.pages, asRead.data(), lastSector_, lastRowFsec_,
+                                     follow_.fsec - follow_.gapPages * kSectorsPerPage,
+                                     in_.sectorsPerCluster, only.data()),
+           only);
   }
 
-  // The held page, cut where its row ends, its tail (if it was cut) in front of `tailEnd`, where
-  // lead_ holds the sectors: where of the places its tail can lie one alone gives a page that
-  // fits (TailsThatFit; a place that another fragment's page or a cluster in use stands on is
-  // none), that page is taken, as whole.
-  void SettleAt(int64_t tailEnd, const PageBuffer& asRead, const uint8_t* known = nullptr) {
-    PageBuffer only;
-    if (tailPlaces_.Fit(asRead.data(), lastSector_, lastRowFsec_, tailEnd, lead_.data(),
-                        in_.sectorsPerCluster, only.data(), known) != 1) {
-      return;
-    }
+  // Takes `only`, as whole, where it alone fits of the held page's tails (`fit` 1: TailsThatFit).
+  void Settle(int fit, const PageBuffer& only) {
+    if (fit != 1) return;
     if (only != last_) {
       last_ = only;
       if (!(lastFacts_ & kFactMendedJunction)) ++result_.repairedPages;

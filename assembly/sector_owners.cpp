@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "assembly/tail_search.h"
 #include "fragments/page_access.h"
@@ -54,6 +55,19 @@ int TailPlaces::Fit(const uint8_t* asRead, int64_t pageSector, int64_t rowFsec, 
   }
   return TailsThatFit(asRead, Taken(pageSector, kSectorsPerPage, rowFsec), lead, leadTaken.data(),
                       sectorsPerCluster, only);
+}
+
+int TailPlaces::FitBehindHole(PageAccess& pages, const uint8_t* asRead, int64_t pageSector,
+                              int64_t rowFsec, int64_t tailEnd, int16_t sectorsPerCluster,
+                              uint8_t* only) {
+  if (tailEnd < kLeadSectors || sectorsPerCluster <= 0) return 0;
+  std::array<uint8_t, kLeadBlockBytes> lead{};
+  std::vector<uint8_t> known(kLeadSectors);
+  if (!pages.ReadTailWindow(source_, tailEnd - kLeadSectors, kLeadSectors, lead.data(), known)) {
+    return 0;
+  }
+  return Fit(asRead, pageSector, rowFsec, tailEnd, lead.data(), sectorsPerCluster, only,
+             known.data());
 }
 
 }  // namespace pagerake

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "fragments/page_access.h"
 #include "scan/fragment_table.h"
 #include "source/data_source.h"
 #include "volume/free_space_bitmap.h"
@@ -46,6 +47,10 @@ class TailPlaces {
   int Fit(const uint8_t* asRead, int64_t pageSector, int64_t rowFsec, int64_t tailEnd,
           const uint8_t* lead, int16_t sectorsPerCluster, uint8_t* only,
           const uint8_t* leadKnown = nullptr);
+  // Fit where the 15 sectors in front of `tailEnd` are still to be read through `pages` (behind a
+  // hole of zero pages, in front of the hole's place); 0 when they cannot be.
+  int FitBehindHole(PageAccess& pages, const uint8_t* asRead, int64_t pageSector, int64_t rowFsec,
+                    int64_t tailEnd, int16_t sectorsPerCluster, uint8_t* only);
 
  private:
   bool Taken(int64_t sector, int64_t count, int64_t rowFsec);

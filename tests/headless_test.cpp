@@ -9,45 +9,30 @@
 #include <string>
 #include <vector>
 
-#include "app/analysis_commands.h"
 #include "app/recovery.h"
-#include "app/scan_command.h"
-#include "app/session.h"
-#include "app/source_choice.h"
 #include "database/boot_page.h"
 #include "page/page_header.h"
 #include "tests/support/corpus.h"
+#include "tests/support/corpus_volumes.h"
 #include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
-#include "tests/support/scattered_volume.h"
-#include "tests/support/scripted_host.h"
 
 namespace pagerake {
 namespace {
 
-std::string CorpusPath(const std::string& name) { return (testing::CorpusDir() / name).string(); }
-
-// The volume sector of sector `s` of the target (-1 past its end).
-int64_t SectorOf(const std::vector<testing::SectorRun>& runs, int64_t s) {
-  for (const testing::SectorRun& run : runs) {
-    if (s < run.sectors) return run.sector + s;
-    s -= run.sectors;
-  }
-  return -1;
-}
+using testing::CorpusPath;
 
 // A copy of `image` with the target's pages [0, lost] written over with other bytes, as the next
 // file written takes the freed clusters from the front.
 bool OverwrittenCopy(const testing::ScatteredVolume& v, int32_t lost, const std::string& to) {
-  if (!testing::CommandOutput("cp --sparse=always '" + v.image.path + "' '" + to + "'")) {
-    return false;
-  }
+  if (!testing::CopyImage(v.image.path, to)) return false;
+  const std::vector<int64_t> sectorOf = testing::SectorMap(v.targetRuns);
   std::fstream f(to, std::ios::in | std::ios::out | std::ios::binary);
   std::mt19937 random(lost);
   std::vector<char> junk(kSectorSize);
   for (int64_t s = 0; s < (int64_t{lost} + 1) * kSectorsPerPage; ++s) {
     for (char& c : junk) c = static_cast<char>(random());
-    f.seekp(SectorOf(v.targetRuns, s) * kSectorSize);
+    f.seekp(sectorOf[static_cast<size_t>(s)] * kSectorSize);
     f.write(junk.data(), kSectorSize);
   }
   return static_cast<bool>(f);
@@ -89,13 +74,9 @@ TEST(Headless, RecoversWhatSurvivesOfADatabaseWhoseFirstPagesAreGone) {
     ASSERT_TRUE(OverwrittenCopy(volume, c.lost, dir.File("volume.img")));
     for (const bool added : {true, false}) {
       SCOPED_TRACE(added ? "with the added rules" : "written rules alone");
-      testing::ScriptedHost host;
-      Session session;
-      session.rules = added ? RecoveryRules{} : RecoveryRules::Classic();
-      ASSERT_TRUE(OpenImageSource(session, host, dir.File("volume.img"), SourceLayout::kDetect));
-      ASSERT_TRUE(StartScan(session, host));
-      session.jobs.JoinAll();
-      ChangeTab(session, host, 2);
+      testing::Scanned scanned(dir.File("volume.img"), SourceLayout::kDetect,
+                               added ? RecoveryRules{} : RecoveryRules::Classic());
+      Session& session = scanned.session;
       // The target is listed after the databases with a page 0, from its own pieces alone.
       const auto& rows = session.databaseFiles.rows;
       const auto headless = std::find_if(rows.begin(), rows.end(), [&](const DatabaseFileRow& r) {
@@ -118,8 +99,7 @@ TEST(Headless, RecoversWhatSurvivesOfADatabaseWhoseFirstPagesAreGone) {
         EXPECT_TRUE(Within(volume.targetRuns, session.fragmentTable[line].fsec))
             << "line " << line << " is not the target's";
       }
-      const RecoveryReport r = RecoverDatabase(
-          session, host, static_cast<int>(headless - rows.begin()), dir.File("out.mdf"));
+      const RecoveryReport r = scanned.Recover(headless->fsec, dir.File("out.mdf"));
       ASSERT_TRUE(r.written);
       const std::vector<uint8_t> written = testing::ReadWholeFile(dir.File("out.mdf"));
       std::vector<int64_t> named(r.missingPageNumbers.begin(), r.missingPageNumbers.end());
