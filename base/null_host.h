@@ -10,7 +10,7 @@
 
 namespace pagerake {
 
-class NullHost final : public Host {
+class NullHost : public Host {
  public:
   void AddMemoLine(Memo, const std::string&) override {}
   void SetStatusText(const std::string&) override {}

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "base/host.h"
+#include "base/null_host.h"
 #include "page/page_header.h"
 #include "source/data_source.h"
 
@@ -60,24 +61,15 @@ inline void PutDataPageHeader(uint8_t* at, uint32_t pageId, uint16_t fileId) {
 
 // A Host that shows nothing and cancels every dialog. Message boxes are printed to stderr (except
 // `expected`, the message a successful run ends with) and answered with `answer`.
-class QuietHost : public Host {
+class QuietHost : public NullHost {
  public:
   explicit QuietHost(MessageResult answer = MessageResult::kOk, std::string expected = "")
       : answer_(answer), expected_(std::move(expected)) {}
-  void AddMemoLine(Memo, const std::string&) override {}
-  void SetStatusText(const std::string&) override {}
-  void SetGauge(int) override {}
   MessageResult ShowMessage(const std::string& text, const std::string&, MessageIcon,
                             MessageButtons) override {
     if (text != expected_) std::fprintf(stderr, "message: %s\n", text.c_str());
     return answer_;
   }
-  std::optional<std::string> ChooseSaveFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
-  std::optional<std::string> ChooseFolder(const std::string&) override { return {}; }
-  void SetClipboardText(const std::string&) override {}
-  void ProcessEvents() override {}
-  void Post(std::function<void()> task) override { task(); }
 
  private:
   MessageResult answer_;
