@@ -27,5 +27,7 @@ void AddRecoverCommand(CLI::App& app, Action& action);
 void AddSourcesCommand(CLI::App& app, Action& action);
 void AddInfoCommand(CLI::App& app, Action& action);
 void AddCheckCommand(CLI::App& app, Action& action);
+// tables and export
+void AddTablesCommands(CLI::App& app, Action& action);
 
 }  // namespace pagerake::cli

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   pagerake::cli::AddSourcesCommand(app, action);
   pagerake::cli::AddInfoCommand(app, action);
   pagerake::cli::AddCheckCommand(app, action);
+  pagerake::cli::AddTablesCommands(app, action);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
