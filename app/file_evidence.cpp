@@ -91,6 +91,14 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
   return f;
 }
 
+void NameTablesAtStake(FileEvidence& e, const MdfWriteResult& w, std::vector<int64_t> doubtful) {
+  doubtful.insert(doubtful.end(), e.evidence.inconsistentPages.begin(),
+                  e.evidence.inconsistentPages.end());
+  doubtful.insert(doubtful.end(), w.unreadablePageNumbers.begin(), w.unreadablePageNumbers.end());
+  if (doubtful.empty() && w.zeroPages + w.unreadablePages == 0) return;
+  e.tables = TablesAtStake(w.path, std::move(doubtful));
+}
+
 std::string FindingLine(const ConsistencyFinding& f) {
   return "page " + std::to_string(f.page) + ": " +
          (f.text.empty() ? std::string(ConsistencyRuleText(f.rule)) : f.text) + " (" +
@@ -128,6 +136,7 @@ std::vector<std::string> EvidenceMemoLines(const FileEvidence& e) {
   }
   named("unconfirmed", e.evidence.unconfirmedPages);
   named("chosen among others", e.choicePages);
+  for (const TableAtStake& t : e.tables) lines.push_back(TableAtStakeLine(t));
   if (e.choicesConfirmed > 0) {
     lines.push_back("chosen among others, settled (the rivals hold the same page, or the "
                     "consistency check confirms it and refutes its rival): " +

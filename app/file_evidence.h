@@ -9,6 +9,7 @@
 
 #include "analysis/file_size.h"
 #include "app/session.h"
+#include "app/tables_at_stake.h"
 #include "assembly/mdf_writer.h"
 #include "assembly/page_evidence.h"
 
@@ -22,6 +23,8 @@ struct FileEvidence {
   int64_t choicesConfirmed = 0;  // pages taken among others that the check confirmed
   FileSizeFacts size;
   std::optional<std::string> sha256;
+  // The tables whose pages are missing or in doubt, read from the written file's catalog.
+  std::vector<TableAtStake> tables;
 };
 
 // The writer's input for the session's assembly list and analysis.
@@ -29,6 +32,11 @@ MdfInput MdfInputOf(Session& session);
 
 // The evidence for the file `w` wrote, with the analysis's choices among others.
 FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w);
+
+// Names in `e` the tables that `doubtful` pages (missing, unreadable, in doubt) of the written
+// file belong to, with the inconsistent and unreadable pages `e` and `w` know; reads the file's
+// catalog only when some page of it is in doubt or was written as zeros.
+void NameTablesAtStake(FileEvidence& e, const MdfWriteResult& w, std::vector<int64_t> doubtful);
 
 // The lines the assembly memo gets after a file was written: the summary, where the size came
 // from, and the pages the report names.

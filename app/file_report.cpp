@@ -117,6 +117,7 @@ Json ReportJson(const ReportContext& c, const FileEvidence& f, const MdfWriteRes
   }
   doc["findings"] = std::move(findings);
   doc["classes"] = ClassRuns(f.evidence);
+  doc["tables_at_stake"] = TablesAtStakeJson(f.tables);
   return doc;
 }
 
@@ -145,6 +146,7 @@ std::string ReportText(const ReportContext& c, const FileEvidence& f, const MdfW
          (m.taken ? " taken\n" : ", refused by the consistency check\n");
   }
   for (const ConsistencyFinding& x : f.evidence.findings) t += FindingLine(x) + "\n";
+  for (const TableAtStake& x : f.tables) t += TableAtStakeLine(x) + "\n";
   return t;
 }
 

@@ -58,6 +58,9 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesTailFound = w.tailsFound;
   if (!w.written) return report;
   report.evidence = JudgeWrittenFile(session, w);
+  NameTablesAtStake(report.evidence, w,
+                    std::vector<int64_t>(report.missingPageNumbers.begin(),
+                                         report.missingPageNumbers.end()));
   report.sizePages = static_cast<int32_t>(report.evidence.size.pages);
   report.choicePages = report.evidence.choicePages;
   for (size_t p = 0; p < w.facts.size(); ++p) {

@@ -38,6 +38,18 @@ std::vector<TableAtStake> TablesAtStake(const std::string& path, std::vector<int
   return out;
 }
 
+nlohmann::ordered_json TablesAtStakeJson(const std::vector<TableAtStake>& tables) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (const TableAtStake& t : tables) {
+    out.push_back({{"table", t.table},
+                   {"pages", t.pages},
+                   {"catalog_rows", t.catalogRows ? nlohmann::ordered_json(*t.catalogRows)
+                                                  : nlohmann::ordered_json()},
+                   {"rows_read", t.rowsRead}});
+  }
+  return out;
+}
+
 std::string TableAtStakeLine(const TableAtStake& t) {
   std::string line = "table " + t.table + ": page" + (t.pages.size() > 1 ? "s" : "");
   constexpr size_t kShown = 20;

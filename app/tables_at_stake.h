@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace pagerake {
 
 struct TableAtStake {
@@ -21,6 +23,9 @@ struct TableAtStake {
 // whose allocation pages claim a page the file does not hold. Empty when the file gives no
 // catalog.
 std::vector<TableAtStake> TablesAtStake(const std::string& path, std::vector<int64_t> doubtful);
+
+// [{"table": "dbo.Orders", "pages": [...], "catalog_rows": 830, "rows_read": 772}, ...]
+nlohmann::ordered_json TablesAtStakeJson(const std::vector<TableAtStake>& tables);
 
 // "table dbo.Orders: pages 120 121 missing or in doubt; rows: 830 in the catalog, 772 read"
 std::string TableAtStakeLine(const TableAtStake& t);

@@ -80,6 +80,7 @@ void PrintText(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
       std::printf("  %-26s %lld\n", "  of them confirmed",
                   static_cast<long long>(r.evidence.choicesConfirmed));
     }
+    for (const TableAtStake& t : r.evidence.tables) std::printf("  %s\n", TableAtStakeLine(t).c_str());
     std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
     std::printf("  %-26s %s\n", "written to", f.output->c_str());
     std::printf("  %-26s %s\n\n", "report", f.reportPath.value_or("(not written)").c_str());
@@ -137,6 +138,7 @@ void PrintJson(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
     d["unsound_pages"] = r.unsoundPages;
     d["pages_chosen_among_others"] = r.choicePages.size();
     d["chosen_among_others_pages"] = r.choicePages;
+    d["tables_at_stake"] = TablesAtStakeJson(r.evidence.tables);
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
     d["report"] = f.reportPath ? nlohmann::ordered_json(*f.reportPath) : nullptr;

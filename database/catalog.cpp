@@ -123,6 +123,18 @@ bool CatalogReader::ReadAllocationUnits(int64_t firstPage) {
   // sysallocunits' own row says it holds, through its IAM chain.
   std::set<int64_t> seen;
   PageBytes page;
+  if (firstPage == 0) {
+    // No boot page: its pages are found by their headers, and read as the chain would give them.
+    for (int64_t n : units_.PagesByHeader(UnitOfId(kAllocUnitsUnit), kPageTypeData)) {
+      if (!FetchPage(lookup_, n, page)) continue;
+      for (int slot = 0; slot < SlotCount(page.data()); ++slot) {
+        const std::optional<std::span<const uint8_t>> bytes = SlotBytes(page.data(), slot);
+        if (!bytes || bytes->empty()) continue;
+        const std::optional<RecordParts> parts = SplitRecord(*bytes);
+        if (IsRow(parts)) AddAllocationUnit(*parts);
+      }
+    }
+  }
   for (int64_t n = firstPage; n != 0 && seen.insert(n).second;) {
     if (!FetchPage(lookup_, n, page) || !(ReadPageRelations(page.data()).unit ==
                                           UnitOfId(kAllocUnitsUnit))) {
@@ -301,24 +313,29 @@ void CatalogReader::ReadTables(Catalog& catalog) {
 
 std::optional<Catalog> CatalogReader::Read(std::string& why) {
   PageBytes boot;
-  if (!FetchPage(lookup_, kBootPage, boot) || boot[1] != kPageTypeBoot) {
-    why = "the boot page (page 9) is missing";
-    return std::nullopt;
-  }
-  const std::optional<std::span<const uint8_t>> record = SlotBytes(boot.data(), 0);
-  if (!record || record->size() < kBootVersionField + 2) {
-    why = "the boot page holds no boot record";
-    return std::nullopt;
-  }
   Catalog catalog;
-  catalog.version = LoadLe16(record->data() + kBootVersionField);
-  if (catalog.version < kFirstCatalogVersion) {
-    why = "the database version " + std::to_string(catalog.version) +
-          " keeps its catalog in tables this program does not read (SQL Server 2000 or older)";
-    return std::nullopt;
+  int64_t firstAllocationPage = 0;
+  if (FetchPage(lookup_, kBootPage, boot) && boot[1] == kPageTypeBoot) {
+    const std::optional<std::span<const uint8_t>> record = SlotBytes(boot.data(), 0);
+    if (!record || record->size() < kBootVersionField + 2) {
+      why = "the boot page holds no boot record";
+      return std::nullopt;
+    }
+    catalog.version = LoadLe16(record->data() + kBootVersionField);
+    if (catalog.version < kFirstCatalogVersion) {
+      why = "the database version " + std::to_string(catalog.version) +
+            " keeps its catalog in tables this program does not read (SQL Server 2000 or older)";
+      return std::nullopt;
+    }
+    firstAllocationPage = PagePointer(boot.data() + kFirstSysIndexesField);
+  } else {
+    problems_.push_back(
+        "the boot page (page 9) is missing: the catalog's pages were found by their headers");
   }
-  if (!ReadAllocationUnits(PagePointer(boot.data() + kFirstSysIndexesField))) {
-    why = "the allocation-unit catalog (sysallocunits) cannot be read";
+  if (!ReadAllocationUnits(firstAllocationPage)) {
+    why = firstAllocationPage == 0
+              ? "the boot page (page 9) is missing and no page of sysallocunits was found"
+              : "the allocation-unit catalog (sysallocunits) cannot be read";
     return std::nullopt;
   }
   if (!ReadColumns()) {

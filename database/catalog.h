@@ -58,14 +58,17 @@ struct CatalogTable {
 };
 
 struct Catalog {
-  int version = 0;  // the database version the boot page records (611 = SQL Server 2005, ...)
+  // The database version the boot page records (611 = SQL Server 2005, ...); 0 when the boot
+  // page is missing.
+  int version = 0;
   std::vector<CatalogTable> tables;  // the user tables, by schema and name
   // What could not be read, in English, one line each (a system table's pages missing, ...).
   std::vector<std::string> problems;
 };
 
-// The catalog, or nothing with the reason when the file does not give one (no boot page, a
-// version before SQL Server 2005, sysallocunits or syscolpars unreadable).
+// The catalog, or nothing with the reason when the file does not give one (a version before SQL
+// Server 2005, sysallocunits or syscolpars unreadable). Without the boot page, sysallocunits'
+// pages are found by their headers.
 std::optional<Catalog> ReadCatalog(PageLookup& lookup, UnitPages& units, std::string& why);
 
 // Calls `f(pageNumber, slot, page, parts)` for every used slot on the data pages of `unit`, in

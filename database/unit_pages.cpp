@@ -66,6 +66,14 @@ std::optional<bool> UnitPages::AllocatedByPfs(int64_t page) {
   return (bytes->bytes[page - bytes->firstPage] & kPfsAllocated) != 0;
 }
 
+std::vector<int64_t> UnitPages::PagesByHeader(const AllocationUnit& unit, uint8_t type) {
+  std::vector<int64_t> out;
+  for (const auto& [page, entry] : Headers()) {
+    if (entry.unit == unit && entry.type == type) out.push_back(page);
+  }
+  return out;
+}
+
 UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB) {
   const AllocationUnit unit = UnitOfId(auid);
   UnitPageList list;
@@ -108,7 +116,8 @@ UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, ui
     // An extent's page that is not the unit's is missing only when the PFS says it is in use.
     if (AllocatedByPfs(page).value_or(false)) list.missing.push_back(page);
   }
-  if (!list.chainWhole) {
+  if (!list.chainWhole || !list.missing.empty()) {
+    // Pages of the unit elsewhere in the file (moved there, or claimed by an IAM page lost).
     for (const auto& [page, entry] : Headers()) {
       if (entry.unit.objectId != unit.objectId || !IsType(entry.type, typeA, typeB)) continue;
       if (!AllocatedByPfs(page).value_or(true)) continue;

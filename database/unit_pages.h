@@ -43,6 +43,10 @@ class UnitPages {
   // starting from its first IAM page `firstIam` (0: the unit has none).
   UnitPageList Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB);
 
+  // The pages of type `type` whose header names `unit`, found by reading every page header of
+  // the file (once), in page order: how a file without its first pages is still read.
+  std::vector<int64_t> PagesByHeader(const AllocationUnit& unit, uint8_t type);
+
  private:
   struct HeaderEntry {
     AllocationUnit unit;
