@@ -47,6 +47,9 @@ struct RecoveryRules {
   // id 1 that no database with a page 0 chains, and recovered with its missing pages as zeros,
   // named.
   bool headless = true;
+  // Such a database is written with a page 0 built from its own catalog (the catalog's row for
+  // the file, the size found), named as rebuilt, rather than with zeros there.
+  bool rebuildHeader = true;
 
   static RecoveryRules Classic() {
     RecoveryRules rules;
@@ -60,6 +63,7 @@ struct RecoveryRules {
     rules.confirmedChoices = false;
     rules.settledTails = false;
     rules.headless = false;
+    rules.rebuildHeader = false;
     return rules;
   }
 };

@@ -50,6 +50,7 @@ MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   MdfWriteResult w = CreateMdf(in, session.analysis.targetFileName, host);
   if (!w.written) return w;
   // What every page is worth, in the memo and beside the file, and in the closing message.
+  RebuildHeaderOfHeadless(session, w, host);
   FileEvidence evidence = JudgeWrittenFile(session, w);
   NameTablesAtStake(evidence, w, {});
   for (const std::string& line : EvidenceMemoLines(evidence)) {

@@ -1,9 +1,10 @@
 #include "app/database_tables.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 
 #include "fragments/staged_file.h"
+#include "fragments/utf8_path.h"
 #include "page/page_header.h"
 
 namespace pagerake {
@@ -15,34 +16,28 @@ bool NeedsQuotes(const std::string& text) {
   return text.find_first_of(",\"\r\n") != std::string::npos;
 }
 
-// Writes through a staged file; the FILE is closed before the commit.
+// Writes through a staged file; the stream is closed before the commit.
 class CsvOutput {
  public:
   explicit CsvOutput(const std::string& path) : staged_(path) {}
-  ~CsvOutput() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
   bool Begin(std::string& why) {
     if (!staged_.Begin()) {
       why = staged_.reason();
       return false;
     }
-    file_ = std::fopen(staged_.writePath().c_str(), "wb");
-    if (file_ == nullptr) {
+    out_.open(Utf8Path(staged_.writePath()), std::ios::binary | std::ios::trunc);
+    if (!out_) {
       why = "cannot write " + staged_.writePath();
       return false;
     }
     return true;
   }
   void Write(const std::string& text) {
-    if (file_ != nullptr && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
-      failed_ = true;
-    }
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   }
   bool Commit(std::string& why) {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (failed_ || !closed) {
+    out_.close();
+    if (!out_) {
       why = "cannot write " + staged_.path() + " (is the disk full?)";
       staged_.Discard();
       return false;
@@ -56,8 +51,7 @@ class CsvOutput {
 
  private:
   StagedFile staged_;
-  std::FILE* file_ = nullptr;
-  bool failed_ = false;
+  std::ofstream out_;
 };
 
 std::string QuotedName(const std::string& name) {

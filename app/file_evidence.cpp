@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/header_rebuild.h"
+
 namespace pagerake {
 
 MdfInput MdfInputOf(Session& session) {
@@ -62,6 +64,7 @@ std::vector<uint8_t> UnallocatedInConfirmedRuns(const std::vector<uint16_t>& fac
 FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
   FileEvidence f;
   f.evidence = ClassifyPages(w.facts, w.check);
+  if (w.headerRebuilt) MarkRebuilt(f.evidence, 0);
   f.size = w.size;
   f.sha256 = w.sha256;
   const std::vector<uint8_t> along = UnallocatedInConfirmedRuns(w.facts, f.evidence, w.check);
@@ -89,6 +92,17 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
     }
   }
   return f;
+}
+
+void RebuildHeaderOfHeadless(const Session& session, MdfWriteResult& w, Host& host) {
+  if (!w.written || session.analysis.startBeginPage <= 0 || !session.rules.rebuildHeader) return;
+  std::string why;
+  if (RebuildHeaderPage(w, why)) {
+    host.AddMemoLine(Memo::kAssembly,
+                     "已按数据库目录重建页面0,大小" + std::to_string(w.size.pages) + "页");
+  } else {
+    host.AddMemoLine(Memo::kAssembly, "页面0无法重建:" + why);
+  }
 }
 
 void NameTablesAtStake(FileEvidence& e, const MdfWriteResult& w, std::vector<int64_t> doubtful) {

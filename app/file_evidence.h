@@ -33,6 +33,10 @@ MdfInput MdfInputOf(Session& session);
 // The evidence for the file `w` wrote, with the analysis's choices among others.
 FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w);
 
+// For a database written without its page 0, under the rule that does so: builds page 0 from the
+// written file's catalog (header_rebuild.h) and says in the assembly memo that it did, or why not.
+void RebuildHeaderOfHeadless(const Session& session, MdfWriteResult& w, Host& host);
+
 // Names in `e` the tables that `doubtful` pages (missing, unreadable, in doubt) of the written
 // file belong to, with the inconsistent and unreadable pages `e` and `w` know; reads the file's
 // catalog only when some page of it is in doubt or was written as zeros.

@@ -54,7 +54,8 @@ Json RulesJson(const RecoveryRules& r) {
               {"unused_pages", r.unusedPages},     {"boot_page_choice", r.bootPageChoice},
               {"older_copy", r.preferNewest},      {"checked_mends", r.checkedMends},
               {"confirmed_choices", r.confirmedChoices}, {"settled_tails", r.settledTails},
-              {"headless", r.headless}};
+              {"headless", r.headless},
+              {"rebuild_header", r.rebuildHeader}};
 }
 
 // Runs of pages of each class: [[first, last], …], so that a large file's report stays small.
@@ -62,7 +63,7 @@ Json ClassRuns(const PageEvidence& e) {
   Json runs = Json::object();
   for (PageClass c : {PageClass::kProven, PageClass::kConsistent, PageClass::kUnconfirmed,
                       PageClass::kInconsistent, PageClass::kZero, PageClass::kNoPage,
-                      PageClass::kFree}) {
+                      PageClass::kFree, PageClass::kRebuilt}) {
     runs[PageClassName(c)] = Json::array();
   }
   size_t p = 0;
@@ -102,6 +103,7 @@ Json ReportJson(const ReportContext& c, const FileEvidence& f, const MdfWriteRes
   doc["inconsistent_pages"] = f.evidence.inconsistentPages;
   doc["unreadable_pages"] = w.unreadablePageNumbers;
   doc["chosen_among_others_pages"] = f.choicePages;
+  doc["rebuilt_pages"] = f.evidence.rebuiltPages;
   Json mends = Json::array();
   for (const PageMend& m : f.evidence.mends) {
     mends.push_back({{"page", m.page}, {"by", m.by}, {"taken", m.taken}});
@@ -141,6 +143,7 @@ std::string ReportText(const ReportContext& c, const FileEvidence& f, const MdfW
   list("unconfirmed pages", f.evidence.unconfirmedPages);
   list("unreadable pages", w.unreadablePageNumbers);
   list("chosen among others", f.choicePages);
+  list("rebuilt pages", f.evidence.rebuiltPages);
   for (const PageMend& m : f.evidence.mends) {
     t += "page " + std::to_string(m.page) + ": mend by " + m.by +
          (m.taken ? " taken\n" : ", refused by the consistency check\n");

@@ -57,6 +57,7 @@ RecoveryReport RecoverDatabase(Session& session, Host& host, int row,
   report.pagesRepaired = w.repairedPages;
   report.pagesTailFound = w.tailsFound;
   if (!w.written) return report;
+  RebuildHeaderOfHeadless(session, w, host);
   report.evidence = JudgeWrittenFile(session, w);
   NameTablesAtStake(report.evidence, w,
                     std::vector<int64_t>(report.missingPageNumbers.begin(),

@@ -69,6 +69,7 @@ struct MdfWriteResult {
   std::optional<std::string> sha256;  // of the bytes written, taken as they went out
   std::vector<uint16_t> facts;     // per page written: written_pages.h
   ConsistencyReport check;         // the consistency check of the pages written
+  bool headerRebuilt = false;      // page 0, written as zeros, was built anew afterwards
 };
 
 // The whole command: clears the memo, does nothing unless the first row starts at page 0, offers

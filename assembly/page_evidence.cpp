@@ -11,6 +11,7 @@ const char* PageClassName(PageClass c) {
     case PageClass::kZero: return "zero";
     case PageClass::kNoPage: return "no page";
     case PageClass::kFree: return "free";
+    case PageClass::kRebuilt: return "rebuilt";
   }
   return "";
 }
@@ -71,6 +72,7 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
       case PageClass::kZero: ++e.zero; break;
       case PageClass::kNoPage: ++e.noPage; break;
       case PageClass::kFree: ++e.free; break;
+      case PageClass::kRebuilt: break;  // marked after the classes, by MarkRebuilt
     }
     if (f & kFactMendedJunction) e.mends.push_back({page, "junction", true});
     if (f & kFactMendedTail) e.mends.push_back({page, "tail search", true});
@@ -80,6 +82,16 @@ PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const Consistency
     if (finding.page >= 0 && finding.page < e.pages) e.findings.push_back(finding);
   }
   return e;
+}
+
+void MarkRebuilt(PageEvidence& e, int64_t page) {
+  if (page < 0 || page >= e.pages) return;
+  PageClass& c = e.classes[static_cast<size_t>(page)];
+  if (c != PageClass::kZero) return;
+  c = PageClass::kRebuilt;
+  --e.zero;
+  ++e.rebuilt;
+  e.rebuiltPages.push_back(page);
 }
 
 std::string GroupedNumber(int64_t n) {
@@ -99,6 +111,7 @@ std::string EvidenceSummary(const PageEvidence& e) {
   if (e.zero > 0) s += ", " + GroupedNumber(e.zero) + " zero";
   if (e.noPage > 0) s += ", " + GroupedNumber(e.noPage) + " no page";
   if (e.free > 0) s += ", " + GroupedNumber(e.free) + " free";
+  if (e.rebuilt > 0) s += ", " + GroupedNumber(e.rebuilt) + " rebuilt";
   return s;
 }
 

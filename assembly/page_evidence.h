@@ -8,6 +8,8 @@
 //                 fragment's end
 //   inconsistent  the check refutes it
 //   zero          holes, padding and unreadable pages
+//   rebuilt       built anew from the rest of the file (page 0 of a database found without it):
+//                 never proven, whatever its checksum says
 //
 // Bytes that are no page of the file inside a fragment (the never-written space a database file
 // carries, copied with the pages around it) are counted apart: nothing can prove or refute them.
@@ -32,9 +34,10 @@ enum class PageClass : uint8_t {
   kZero,
   kNoPage,
   kFree,  // the file's own PFS, borne out by its pages, marks it free: the database never reads it
+  kRebuilt,
 };
 
-// "proven", "consistent", "unconfirmed", "inconsistent", "zero", "no page", "free".
+// "proven", "consistent", "unconfirmed", "inconsistent", "zero", "no page", "free", "rebuilt".
 const char* PageClassName(PageClass c);
 
 struct PageMend {
@@ -52,7 +55,9 @@ struct PageEvidence {
   int64_t zero = 0;
   int64_t noPage = 0;
   int64_t free = 0;
+  int64_t rebuilt = 0;
   std::vector<int64_t> unconfirmedPages;
+  std::vector<int64_t> rebuiltPages;
   std::vector<int64_t> inconsistentPages;
   std::vector<PageMend> mends;
   std::vector<ConsistencyFinding> findings;
@@ -61,6 +66,9 @@ struct PageEvidence {
 
 // The classes of `facts` (one word per page) under the check's `report`.
 PageEvidence ClassifyPages(const std::vector<uint16_t>& facts, const ConsistencyReport& report);
+
+// Page `page`, written as zeros, was then built anew: it counts as rebuilt.
+void MarkRebuilt(PageEvidence& e, int64_t page);
 
 // "2,553 pages: 2,501 proven, 40 consistent, 12 unconfirmed, 0 inconsistent" (and the zero pages
 // and bytes that are no page, when there are any).

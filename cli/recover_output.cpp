@@ -76,6 +76,10 @@ void PrintText(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
     }
     std::printf("  %-26s %zu%s\n", "chosen among others", r.choicePages.size(),
                 PageList(r.choicePages).c_str());
+    if (e.rebuilt > 0) {
+      std::printf("  %-26s %lld%s\n", "rebuilt", static_cast<long long>(e.rebuilt),
+                  PageList(e.rebuiltPages).c_str());
+    }
     if (r.evidence.choicesConfirmed > 0) {
       std::printf("  %-26s %lld\n", "  of them confirmed",
                   static_cast<long long>(r.evidence.choicesConfirmed));
@@ -138,6 +142,8 @@ void PrintJson(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
     d["unsound_pages"] = r.unsoundPages;
     d["pages_chosen_among_others"] = r.choicePages.size();
     d["chosen_among_others_pages"] = r.choicePages;
+    d["pages_rebuilt"] = e.rebuilt;
+    d["rebuilt_pages"] = e.rebuiltPages;
     d["tables_at_stake"] = TablesAtStakeJson(r.evidence.tables);
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;

@@ -21,6 +21,7 @@ struct RuleFlags {
   bool noConfirmedChoices = false;
   bool noSettledTails = false;
   bool noHeadless = false;
+  bool noRebuildHeader = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -35,6 +36,7 @@ struct RuleFlags {
     if (noConfirmedChoices) rules.confirmedChoices = false;
     if (noSettledTails) rules.settledTails = false;
     if (noHeadless) rules.headless = false;
+    if (noRebuildHeader) rules.rebuildHeader = false;
     return rules;
   }
 };
@@ -73,6 +75,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-headless", flags.noHeadless,
                 "list no database whose page 0 is gone (found from the fragments no database "
                 "with a page 0 chains)");
+  cmd->add_flag("--no-rebuild-header", flags.noRebuildHeader,
+                "write zeros where such a database's page 0 was, not a page 0 built from its own "
+                "catalog");
 }
 
 }  // namespace pagerake::cli

@@ -1,53 +1,14 @@
 #include "database/catalog.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
-#include <tuple>
 
+#include "database/catalog_reader.h"
 #include "database/column_values.h"
 #include "page/byte_order.h"
 
 namespace pagerake {
-namespace {
-
-constexpr int64_t kBootPage = 9;
-constexpr uint8_t kPageTypeBoot = 13;
-constexpr int kBootVersionField = 4;          // record offset of the database version
-constexpr int kFirstSysIndexesField = 612;    // page offset of sysallocunits' first page
-constexpr uint16_t kFirstCatalogVersion = 611;  // SQL Server 2005
-
-constexpr uint64_t RowsetOf(uint32_t objectId, uint16_t indexId) {
-  return (uint64_t{indexId} << 48) | (uint64_t{objectId} << 16);
-}
-constexpr uint64_t kAllocUnitsUnit = RowsetOf(7, 0);
-constexpr uint64_t kRowsetsRowset = RowsetOf(5, 0);
-constexpr uint32_t kSchObjs = 34;
-constexpr uint32_t kColPars = 41;
-constexpr uint32_t kClsObjs = 64;
-constexpr uint32_t kRowsetsObject = 5;
-constexpr uint8_t kSchemaClass = 50;
-constexpr int64_t kSysSchema = 4;
-
-// sysallocunits, fixed part (record offsets): auid 4 (8 bytes), type 12 (1), ownerid 13 (8),
-// status 21 (4), fgid 25 (2), pgfirst 27, pgroot 33, pgfirstiam 39 (6 bytes each: page, file).
-constexpr size_t kAuFixedBytes = 45 - 4;
-
-// syscolpars, fixed part: id 4 (4), number 8 (2), colid 10 (4), xtype 14 (1), utype 15 (4),
-// length 19 (2), prec 21 (1), scale 22 (1), collationid 23 (4), status 27 (4); the name is the
-// first variable-length column.
-constexpr size_t kColParsFixedBytes = 31 - 4;
-constexpr uint32_t kColumnNotNull = 0x1;
-
-struct SystemTable {
-  std::vector<TableColumn> columns;
-  const TableColumn* Column(std::string_view name) const {
-    for (const TableColumn& c : columns) {
-      if (c.name == name) return &c;
-    }
-    return nullptr;
-  }
-};
+namespace catalog_internal {
 
 int64_t PagePointer(const uint8_t* p) {
   return LoadLe16(p + 4) == 1 ? static_cast<int64_t>(LoadLe32(p)) : 0;
@@ -79,28 +40,14 @@ std::optional<std::string> TextOf(const RecordParts& record, const TableColumn* 
   return std::move(v.text);
 }
 
-class CatalogReader {
- public:
-  CatalogReader(PageLookup& lookup, UnitPages& units) : lookup_(lookup), units_(units) {}
 
-  std::optional<Catalog> Read(std::string& why);
-
- private:
-  bool ReadAllocationUnits(int64_t firstPage);
-  void AddAllocationUnit(const RecordParts& r);
-  bool ReadColumns();
-  std::optional<SystemTable> SystemLayout(uint32_t objectId);
-  // Every row of the system table whose heap or clustered index is `rowset`.
-  template <typename F>
-  void ForEachSystemRow(uint64_t rowset, const std::string& what, F&& f);
-  void ReadTables(Catalog& catalog);
-
-  PageLookup& lookup_;
-  UnitPages& units_;
-  std::map<uint64_t, std::vector<TableUnit>> unitsByRowset_;
-  std::map<int32_t, std::vector<TableColumn>> columnsByObject_;
-  std::vector<std::string> problems_;
-};
+std::optional<std::span<const uint8_t>> BytesOf(const RecordParts& record,
+                                               const TableColumn* column) {
+  if (column == nullptr) return std::nullopt;
+  const std::optional<ColumnBytes> b = ColumnOf(record, *column);
+  if (!b || b->null || b->complex) return std::nullopt;
+  return b->bytes;
+}
 
 void CatalogReader::AddAllocationUnit(const RecordParts& r) {
   if (r.fixed.size() < kAuFixedBytes) return;
@@ -163,26 +110,6 @@ bool CatalogReader::ReadAllocationUnits(int64_t firstPage) {
   return !unitsByRowset_.empty();
 }
 
-template <typename F>
-void CatalogReader::ForEachSystemRow(uint64_t rowset, const std::string& what, F&& f) {
-  const auto it = unitsByRowset_.find(rowset);
-  if (it == unitsByRowset_.end()) {
-    problems_.push_back(what + ": no allocation unit found");
-    return;
-  }
-  for (const TableUnit& unit : it->second) {
-    if (unit.kind != kUnitInRow) continue;
-    const UnitPageList list = ForEachUnitRecord(
-        lookup_, units_, unit,
-        [&](int64_t, int, const uint8_t*, const std::optional<RecordParts>& parts) {
-          if (IsRow(parts)) f(*parts);
-        });
-    if (!list.missing.empty()) {
-      problems_.push_back(what + ": " + std::to_string(list.missing.size()) +
-                          " of its pages are missing");
-    }
-  }
-}
 
 bool CatalogReader::ReadColumns() {
   bool any = false;
@@ -228,89 +155,6 @@ std::optional<SystemTable> CatalogReader::SystemLayout(uint32_t objectId) {
   return t;
 }
 
-void CatalogReader::ReadTables(Catalog& catalog) {
-  struct RowsetRow {
-    int32_t object = 0;
-    int32_t index = 0;
-    std::optional<int64_t> rows;
-    int compression = 0;
-  };
-  std::map<uint64_t, RowsetRow> rowsets;
-  if (const std::optional<SystemTable> t = SystemLayout(kRowsetsObject)) {
-    ForEachSystemRow(kRowsetsRowset, "sysrowsets", [&](const RecordParts& r) {
-      const std::optional<int64_t> id = IntegerOf(r, t->Column("rowsetid"));
-      const std::optional<int64_t> object = IntegerOf(r, t->Column("idmajor"));
-      const std::optional<int64_t> index = IntegerOf(r, t->Column("idminor"));
-      if (!id || !object || !index) return;
-      RowsetRow row{static_cast<int32_t>(*object), static_cast<int32_t>(*index),
-                    IntegerOf(r, t->Column("rcrows")),
-                    static_cast<int>(IntegerOf(r, t->Column("cmprlevel")).value_or(0))};
-      rowsets[static_cast<uint64_t>(*id)] = row;
-    });
-  } else {
-    problems_.push_back("sysrowsets: its columns are not in syscolpars");
-  }
-  std::map<int32_t, std::string> schemas;
-  if (const std::optional<SystemTable> t = SystemLayout(kClsObjs)) {
-    ForEachSystemRow(RowsetOf(kClsObjs, 1), "sysclsobjs", [&](const RecordParts& r) {
-      if (IntegerOf(r, t->Column("class")) != kSchemaClass) return;
-      const std::optional<int64_t> id = IntegerOf(r, t->Column("id"));
-      std::optional<std::string> name = TextOf(r, t->Column("name"));
-      if (id && name) schemas[static_cast<int32_t>(*id)] = std::move(*name);
-    });
-  }
-  const std::optional<SystemTable> objects = SystemLayout(kSchObjs);
-  if (!objects) {
-    problems_.push_back("sysschobjs: its columns are not in syscolpars");
-    return;
-  }
-  const TableColumn* typeColumn = objects->Column("type");
-  ForEachSystemRow(RowsetOf(kSchObjs, 1), "sysschobjs", [&](const RecordParts& r) {
-    if (typeColumn == nullptr) return;
-    const std::optional<ColumnBytes> type = ColumnOf(r, *typeColumn);
-    if (!type || type->null || type->bytes.size() != 2 || type->bytes[0] != 'U' ||
-        type->bytes[1] != ' ') {
-      return;
-    }
-    const std::optional<int64_t> id = IntegerOf(r, objects->Column("id"));
-    std::optional<std::string> name = TextOf(r, objects->Column("name"));
-    const std::optional<int64_t> nsid = IntegerOf(r, objects->Column("nsid"));
-    if (!id || !name || nsid == kSysSchema) return;  // the server's own tables
-    CatalogTable table;
-    table.objectId = static_cast<int32_t>(*id);
-    table.name = std::move(*name);
-    const auto schema = nsid ? schemas.find(static_cast<int32_t>(*nsid)) : schemas.end();
-    table.schema = schema != schemas.end() ? schema->second
-                   : nsid == 1                ? "dbo"
-                                              : "schema" + std::to_string(nsid.value_or(0));
-    const auto columns = columnsByObject_.find(table.objectId);
-    if (columns == columnsByObject_.end() || columns->second.empty()) {
-      table.layoutProblem = "its columns are not in the column catalog";
-    } else {
-      table.columns = columns->second;
-      LayOutColumns(table.columns, table.layoutProblem);
-    }
-    for (const auto& [rowset, row] : rowsets) {
-      if (row.object != table.objectId || row.index > 1) continue;
-      table.heap = row.index == 0;
-      if (row.rows) table.catalogRows = table.catalogRows.value_or(0) + *row.rows;
-      table.compression = std::max(table.compression, row.compression);
-      const auto units = unitsByRowset_.find(rowset);
-      if (units != unitsByRowset_.end()) {
-        table.units.insert(table.units.end(), units->second.begin(), units->second.end());
-      }
-    }
-    if (table.units.empty() && table.layoutProblem.empty()) {
-      table.layoutProblem = "no allocation unit of its rows is in the catalog";
-    }
-    catalog.tables.push_back(std::move(table));
-  });
-  std::sort(catalog.tables.begin(), catalog.tables.end(),
-            [](const CatalogTable& a, const CatalogTable& b) {
-              return std::tie(a.schema, a.name) < std::tie(b.schema, b.name);
-            });
-}
-
 std::optional<Catalog> CatalogReader::Read(std::string& why) {
   PageBytes boot;
   Catalog catalog;
@@ -343,14 +187,15 @@ std::optional<Catalog> CatalogReader::Read(std::string& why) {
     return std::nullopt;
   }
   ReadTables(catalog);
+  ReadFiles(catalog);
   catalog.problems = std::move(problems_);
   return catalog;
 }
 
-}  // namespace
+}  // namespace catalog_internal
 
 std::optional<Catalog> ReadCatalog(PageLookup& lookup, UnitPages& units, std::string& why) {
-  return CatalogReader(lookup, units).Read(why);
+  return catalog_internal::CatalogReader(lookup, units).Read(why);
 }
 
 }  // namespace pagerake

@@ -18,6 +18,7 @@
 // add do not move what is read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,11 +58,38 @@ struct CatalogTable {
   std::string QualifiedName() const { return schema + "." + name; }
 };
 
+// The catalog's row for one file of the database (sysprufiles, object 24): much of what the file's
+// header page (page 0) records of it. Sizes in pages; LSNs and GUIDs as stored. Files of SQL
+// Server 2005 keep only the file's id and names (sysfiles1, object 8); the rest is then zero.
+struct CatalogFile {
+  int32_t fileId = 0;
+  bool whole = false;  // read from sysprufiles; false for sysfiles1's id and names alone
+  int32_t groupId = 0;
+  int32_t status = 0;
+  bool percentGrowth = false;  // growth is a percentage (status bit 0x20)
+  int32_t sizePages = 0;
+  int32_t maxSizePages = 0;  // -1: unlimited
+  int32_t growth = 0;        // pages, or percent where the status says so
+  std::vector<uint8_t> logicalName;  // UTF-16LE, as stored
+  std::vector<uint8_t> physicalName; // UTF-16LE, as stored
+  std::array<uint8_t, 16> fileGuid{};
+  std::array<uint8_t, 16> diffBaseGuid{};
+  std::array<uint8_t, 10> createLsn{};
+  std::array<uint8_t, 10> backupLsn{};
+  std::array<uint8_t, 10> diffBaseLsn{};
+  std::array<uint8_t, 10> redoStartLsn{};
+  std::array<uint8_t, 10> firstUpdateLsn{};
+};
+
 struct Catalog {
   // The database version the boot page records (611 = SQL Server 2005, ...); 0 when the boot
   // page is missing.
   int version = 0;
+  // The earliest version whose system tables have the columns this file's have (611, 655 for
+  // sysrowsets.cmprlevel, 706 for sysschobjs.status2): what a file without its boot page is.
+  int columnsVersion = 0;
   std::vector<CatalogTable> tables;  // the user tables, by schema and name
+  std::vector<CatalogFile> files;    // the database's files, by file id
   // What could not be read, in English, one line each (a system table's pages missing, ...).
   std::vector<std::string> problems;
 };

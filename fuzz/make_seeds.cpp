@@ -101,6 +101,26 @@ void CorpusSeeds(SeedWriter& seeds, const fs::path& mdf, int index) {
     seeds.Put("consistency_check", tag, in);
   }
 
+  // table_rows: the pages of the catalog (system objects, allocation pages, the boot page) and
+  // the first user pages, each behind its page number, up to 60 pages.
+  {
+    Bytes in;
+    int taken = 0;
+    for (int32_t p = 0; p < filePages && taken < 60; ++p) {
+      const uint8_t* page = pageAt(p);
+      const uint8_t type = page[header_offset::kPageType];
+      // The system tables' units have index ids below 256; other units' ids start there.
+      const uint32_t object = LoadLe32(page + header_offset::kObjectId);
+      const uint16_t index = LoadLe16(page + header_offset::kIndexId);
+      const bool system = (object < 100 && index < 256) || (type >= 8 && type <= 13);
+      if (page[0] != 1 || (!system && taken >= 40)) continue;
+      AppendLe(in, static_cast<uint64_t>(p), 2);
+      Append(in, page, kPageSize);
+      ++taken;
+    }
+    seeds.Put("table_rows", tag, in);
+  }
+
   // The saved scan of three fragments of the file read as a disk: scan-info, content and spare
   // sectors, written by the program's own writers.
   MemFile disk("seed-disk");

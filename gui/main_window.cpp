@@ -354,6 +354,7 @@ QWidget* TForm1::BuildAssemblyTab() {
   chkconfirmedchoices =
       Check("chkconfirmedchoices", "一致性检查确认的选择不再列出(CONFIRMED CHOICES)", true, tab);
   chksettledtails = Check("chksettledtails", "唯一相符的页尾视为完整(SETTLED TAILS)", true, tab);
+  chkrebuildheader = Check("chkrebuildheader", "按数据库目录重建页面0(REBUILD HEADER)", true, tab);
   Memo3 = MemoBox("Memo3", tab);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(Button6);
@@ -366,6 +367,7 @@ QWidget* TForm1::BuildAssemblyTab() {
   ticks->addWidget(chkcheckedmends);
   ticks->addWidget(chkconfirmedchoices);
   ticks->addWidget(chksettledtails);
+  ticks->addWidget(chkrebuildheader);
   ticks->addStretch();
   auto* column = new QVBoxLayout(tab);
   column->addWidget(ListView4, 3);

@@ -120,6 +120,7 @@ class TForm1 : public QMainWindow {
   QCheckBox* chkcheckedmends = nullptr;      // weak mends only where the records hold
   QCheckBox* chkconfirmedchoices = nullptr;  // choices the check confirms are not named
   QCheckBox* chksettledtails = nullptr;      // a cut page whose one fitting tail is taken
+  QCheckBox* chkrebuildheader = nullptr;     // page 0 of a database without one built anew
   QPlainTextEdit* Memo3 = nullptr;
   // Along the bottom.
   QProgressBar* g1 = nullptr;

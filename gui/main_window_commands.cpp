@@ -188,6 +188,7 @@ void TForm1::PullFields() {
   r.checkedMends = chkcheckedmends->isChecked();
   r.confirmedChoices = chkconfirmedchoices->isChecked();
   r.settledTails = chksettledtails->isChecked();
+  r.rebuildHeader = chkrebuildheader->isChecked();
 }
 
 void TForm1::ApplyRules(const RecoveryRules& r) {
@@ -203,6 +204,7 @@ void TForm1::ApplyRules(const RecoveryRules& r) {
   chkcheckedmends->setChecked(r.checkedMends);
   chkconfirmedchoices->setChecked(r.confirmedChoices);
   chksettledtails->setChecked(r.settledTails);
+  chkrebuildheader->setChecked(r.rebuildHeader);
   pushing_ = false;
   PullFields();
   PushState();
@@ -245,7 +247,7 @@ void TForm1::PushState() {
   const bool classic = chkclassic->isChecked();
   for (QCheckBox* c : {chkpagezero, chklsnbound, chkiammarks, chkunusedpages, chkbootpage,
                        chkoldercopy, chktailsearch, chkcheckedmends, chkconfirmedchoices,
-                       chksettledtails, chkheadless}) {
+                       chksettledtails, chkheadless, chkrebuildheader}) {
     c->setEnabled(!classic);
   }
   SelectRow(ListView2, s.fragmentList.selected);

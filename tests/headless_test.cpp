@@ -11,6 +11,8 @@
 
 #include "app/recovery.h"
 #include "database/boot_page.h"
+#include "database/file_header_page.h"
+#include "page/page_content.h"
 #include "page/page_header.h"
 #include "tests/support/corpus.h"
 #include "tests/support/corpus_volumes.h"
@@ -121,6 +123,20 @@ TEST(Headless, RecoversWhatSurvivesOfADatabaseWhoseFirstPagesAreGone) {
         EXPECT_TRUE(same || isNamed(static_cast<int64_t>(p)) ||
                     (empty && written.size() <= p * kPageSize))
             << "page " << p << " differs and is not named";
+      }
+      // Page 0 is built from the catalog where the catalog survives (the first 41 pages of r10
+      // held its column catalog), records the size written and the file's logical name, and is
+      // named rebuilt.
+      const bool catalogLost = c.lost >= 40;
+      EXPECT_EQ(r.evidence.evidence.rebuiltPages,
+                catalogLost ? std::vector<int64_t>{} : std::vector<int64_t>{0});
+      if (!catalogLost) {
+        EXPECT_EQ(ReadFileSizePages(written.data()), static_cast<int32_t>(written.size() / kPageSize));
+        const auto real = FileHeaderFields(original.data());
+        const auto rebuilt = FileHeaderFields(written.data());
+        ASSERT_TRUE(real && rebuilt);
+        EXPECT_TRUE(std::ranges::equal((*real)[27], (*rebuilt)[27]));  // the logical name
+        EXPECT_TRUE(std::ranges::equal((*real)[23], (*rebuilt)[23]));  // the file GUID
       }
     }
   }
