@@ -3,6 +3,7 @@
 #include "app/file_evidence.h"
 #include "app/file_report.h"
 #include "app/scan_command.h"
+#include "app/table_export_offer.h"
 
 namespace pagerake {
 namespace {
@@ -63,6 +64,7 @@ MdfWriteResult ClickCreateMdf(Session& session, Host& host) {
   host.Tell("组合完毕\n" + EvidenceSummary(evidence.evidence) + "\n" + SizeLine(evidence.size) +
                 (reported ? "\n报告: " + ReportJsonPath(w.path) : "\n报告无法写入: " + error),
             reported ? MessageIcon::kInformation : MessageIcon::kWarning);
+  OfferTableExport(w.path, host);
   return w;
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pagerake {
 
@@ -29,6 +30,14 @@ enum class MessageResult { kOk, kYes, kNo, kCancel, kAbort, kRetry, kIgnore };
 
 // What a file dialog offers: its title, the proposed file name and the file-type filter
 // (for example "Scan info (*.txt)|*.txt").
+// One table of a file just written, as the export dialog lists it.
+struct TableChoiceRow {
+  std::string name;          // "schema.name"
+  std::string rowsExpected;  // the catalog's count, or "?" when it does not say
+  long long rowsRead = 0;
+  long long pagesMissing = 0;
+};
+
 struct FileDialogRequest {
   std::string title;
   std::string proposedName;
@@ -68,6 +77,13 @@ class Host {
   // window keeps handling events while it waits. A front end that cannot ask leaves the answer
   // open, which counts as a cancel.
   virtual void AskSuccessor(SuccessorQuestion& question) { (void)question; }
+  // Lists the tables of a file just written and returns the rows the user ticked for export
+  // (indices into `rows`); nothing when the user declines, or the front end cannot ask.
+  virtual std::optional<std::vector<int>> ChooseTablesToExport(
+      const std::vector<TableChoiceRow>& rows) {
+    (void)rows;
+    return std::nullopt;
+  }
 
   // Runs `task` on the user-interface thread (queued when called from the job thread, at once
   // when already there). Whatever a job changes that the window shows reaches it this way.

@@ -11,6 +11,7 @@
 #include "app/database_file_check.h"
 #include "app/database_tables.h"
 #include "cli/command.h"
+#include "fragments/utf8_path.h"
 
 namespace pagerake::cli {
 namespace {
@@ -173,8 +174,8 @@ int RunExport(const TablesOptions& o) {
     return kExitBadInput;
   }
   std::error_code error;
-  std::filesystem::create_directories(o.folder, error);
-  if (!std::filesystem::is_directory(o.folder)) {
+  std::filesystem::create_directories(Utf8Path(o.folder), error);
+  if (!std::filesystem::is_directory(Utf8Path(o.folder))) {
     std::fprintf(stderr, "pagerake-cli: cannot make the folder %s\n", o.folder.c_str());
     return kExitBadInput;
   }
@@ -182,7 +183,7 @@ int RunExport(const TablesOptions& o) {
   bool lost = false;
   std::string schema;
   for (const CatalogTable* t : chosen) {
-    const std::string path = (std::filesystem::path(o.folder) / CsvFileName(*t)).string();
+    const std::string path = PathUtf8(Utf8Path(o.folder) / Utf8Path(CsvFileName(*t)));
     TableReadResult r;
     std::string why;
     if (!ExportTable(reader, *t, path, o.ghosts, r, why)) {
@@ -199,7 +200,7 @@ int RunExport(const TablesOptions& o) {
     schema += CreateTableStatement(*t) + "\n";
   }
   if (o.schema) {
-    const std::string path = (std::filesystem::path(o.folder) / "schema.sql").string();
+    const std::string path = PathUtf8(Utf8Path(o.folder) / "schema.sql");
     std::string why;
     if (!WriteTextFile(path, schema, why)) {
       std::fprintf(stderr, "pagerake-cli: %s\n", why.c_str());

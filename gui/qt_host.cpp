@@ -10,6 +10,7 @@
 
 #include "analysis/successor_choice.h"
 #include "gui/successor_dialog.h"
+#include "gui/table_export_dialog.h"
 
 namespace pagerake::gui {
 namespace {
@@ -235,6 +236,23 @@ void QtHost::SetClipboardText(const std::string& text) {
 void QtHost::ProcessEvents() {
   FlushAll();
   QCoreApplication::processEvents();
+}
+
+std::optional<std::vector<int>> QtHost::ChooseTablesToExport(
+    const std::vector<TableChoiceRow>& rows) {
+  if (closing_.load()) return std::nullopt;
+  auto ask = [this, &rows]() -> std::optional<std::vector<int>> {
+    FlushAll();
+    TableExportDialog dialog(rows, window_);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Ticked();
+  };
+  if (OnUiThread()) return ask();
+  std::optional<std::vector<int>> result;
+  QMetaObject::invokeMethod(
+      this, [&] { result = closing_.load() ? std::nullopt : ask(); },
+      Qt::BlockingQueuedConnection);
+  return result;
 }
 
 void QtHost::AskSuccessor(SuccessorQuestion& question) {

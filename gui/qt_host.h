@@ -50,6 +50,8 @@ class QtHost : public QObject, public Host {
   void SetClipboardText(const std::string& text) override;
   void ProcessEvents() override;
   void AskSuccessor(SuccessorQuestion& question) override;
+  std::optional<std::vector<int>> ChooseTablesToExport(
+      const std::vector<TableChoiceRow>& rows) override;
   void Post(std::function<void()> task) override;
 
   // The file that the open dialogs propose while nothing else is proposed.

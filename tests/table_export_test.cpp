@@ -11,10 +11,12 @@
 #include <nlohmann/json.hpp>
 
 #include "app/database_tables.h"
+#include "app/table_export_offer.h"
 #include "tests/support/corpus.h"
 #include "tests/support/corpus_volumes.h"
 #include "tests/support/mdf_builder.h"
 #include "tests/support/run_cli.h"
+#include "tests/support/scripted_host.h"
 
 namespace pagerake {
 namespace {
@@ -101,6 +103,42 @@ TEST(TableExport, RowsOfTheSurvivingPagesComeOutAndTheLostOnesAreCounted) {
   EXPECT_NE(sql.str().find("CREATE TABLE [dbo].[Orders] (\n  [OrderID] int NOT NULL,"),
             std::string::npos)
       << sql.str();
+}
+
+// The window's offer after CREATE MDF: the tables listed with their counts; the ticked ones written
+// into the folder chosen; nothing written when the user declines.
+TEST(TableExport, TheWindowOffersTheTablesOfTheFileJustWritten) {
+  PAGERAKE_REQUIRE_CORPUS();
+  testing::TempDir dir;
+  ASSERT_TRUE(testing::CopyImage(CorpusPath("r06.mdf"), dir.File("written.mdf")));
+  testing::ScriptedHost declined;
+  OfferTableExport(dir.File("written.mdf"), declined);
+  ASSERT_EQ(declined.tablesOffered.size(), 13u);
+  EXPECT_TRUE(declined.dialogRequests().empty());  // no folder asked for
+
+  const auto row = [&](const std::string& name) {
+    for (const TableChoiceRow& r : declined.tablesOffered) {
+      if (r.name == name) return r;
+    }
+    return TableChoiceRow{};
+  };
+  EXPECT_EQ(row("dbo.Orders").rowsExpected, "830");
+  EXPECT_EQ(row("dbo.Orders").rowsRead, 830);
+  EXPECT_EQ(row("dbo.Orders").pagesMissing, 0);
+
+  std::vector<int> ticked;
+  for (size_t i = 0; i < declined.tablesOffered.size(); ++i) {
+    const std::string& name = declined.tablesOffered[i].name;
+    if (name == "dbo.Orders" || name == "dbo.Customers") ticked.push_back(static_cast<int>(i));
+  }
+  testing::ScriptedHost ticking;
+  ticking.tableAnswers = {ticked};
+  ticking.folderAnswers = {dir.File("")};
+  OfferTableExport(dir.File("written.mdf"), ticking);
+  EXPECT_EQ(Lines(dir.File("dbo.Orders.csv")), 1 + 830);
+  EXPECT_EQ(Lines(dir.File("dbo.Customers.csv")), 1 + 91);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("dbo.Products.csv")));
+  EXPECT_EQ(ticking.messageTexts().back().rfind("已导出2个表", 0), 0u) << ticking.messageTexts().back();
 }
 
 }  // namespace

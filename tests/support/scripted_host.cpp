@@ -153,3 +153,17 @@ std::vector<std::string> ScriptedHost::messageTexts() const {
 }
 
 }  // namespace pagerake::testing
+
+namespace pagerake::testing {
+
+std::optional<std::vector<int>> ScriptedHost::ChooseTablesToExport(
+    const std::vector<TableChoiceRow>& rows) {
+  std::lock_guard lock(mu_);
+  tablesOffered = rows;
+  if (tableAnswers.empty()) return std::nullopt;
+  std::optional<std::vector<int>> answer = tableAnswers.front();
+  tableAnswers.pop_front();
+  return answer;
+}
+
+}  // namespace pagerake::testing

@@ -42,6 +42,9 @@ class ScriptedHost : public Host {
   void RunPosted();
   // Runs the next scripted answer on the question; none left: no answer (a cancel).
   void AskSuccessor(SuccessorQuestion& question) override;
+  // Records the rows and gives the next scripted answer (none left: declined).
+  std::optional<std::vector<int>> ChooseTablesToExport(
+      const std::vector<TableChoiceRow>& rows) override;
 
   // Script: answers taken in order; when a queue is empty the default answer is given.
   std::deque<MessageResult> messageAnswers;
@@ -49,6 +52,8 @@ class ScriptedHost : public Host {
   std::deque<std::optional<std::string>> openAnswers;
   std::deque<std::optional<std::string>> folderAnswers;
   std::deque<std::function<void(SuccessorQuestion&)>> successorAnswers;
+  std::deque<std::optional<std::vector<int>>> tableAnswers;
+  std::vector<TableChoiceRow> tablesOffered;  // the rows of the last export dialog
 
   // Recordings (copies, taken under the lock).
   std::vector<std::string> memo(Memo m) const;
