@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,11 +16,15 @@ DialogScript::DialogScript() {
 }
 
 void DialogScript::Choose(const QString& titleHas, const QString& path) {
-  answers_.push_back({titleHas, path, 0});
+  answers_.push_back({titleHas, path, 0, {}});
 }
 
 void DialogScript::Press(const QString& titleHas, int button) {
-  answers_.push_back({titleHas, {}, button});
+  answers_.push_back({titleHas, {}, button, {}});
+}
+
+void DialogScript::Click(const QString& titleHas, const QString& objectName) {
+  answers_.push_back({titleHas, {}, 0, objectName});
 }
 
 void DialogScript::Look() {
@@ -46,6 +51,24 @@ void DialogScript::Look() {
     } else {
       mismatches_ << "no such button in " + seen_.back();
       box->reject();
+    }
+    return;
+  }
+  if (qobject_cast<QFileDialog*>(modal) == nullptr) {
+    // The program's own dialogs answer themselves unless the script clicks one of their buttons.
+    if (answers_.empty() || answers_.front().pushButton.isEmpty()) return;
+    seen_ << modal->windowTitle();
+    const Answer a = answers_.front();
+    answers_.pop_front();
+    if (!modal->windowTitle().contains(a.titleHas)) {
+      mismatches_ << "expected " + a.titleHas + ", got " + modal->windowTitle();
+    }
+    answered_ = modal;
+    if (auto* b = modal->findChild<QPushButton*>(a.pushButton)) {
+      QMetaObject::invokeMethod(b, "click", Qt::QueuedConnection);
+    } else {
+      mismatches_ << "no button " + a.pushButton + " in " + modal->windowTitle();
+      if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
     }
     return;
   }

@@ -20,12 +20,16 @@ class DialogScript : public QObject {
     QString titleHas;  // the dialog's title holds this text ("" for any)
     QString path;      // a file dialog: the path to choose ("" cancels)
     int button = 0;    // a message box: the QMessageBox::StandardButton to press
+    QString pushButton;  // another dialog: the object name of the push button to click
   };
 
   DialogScript();
   // The next dialog gets a path (a file or folder dialog) or presses a button (a message box).
   void Choose(const QString& titleHas, const QString& path);
   void Press(const QString& titleHas, int button);
+  // The next dialog of another kind (one of the program's own) gets its push button named
+  // `objectName` clicked.
+  void Click(const QString& titleHas, const QString& objectName);
   // Every message box that is not scripted is answered with its default button (OK).
   void AnswerOthersWithOk(bool on) { answerOthers_ = on; }
 

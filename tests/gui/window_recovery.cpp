@@ -30,7 +30,8 @@ bool WaitForJob(TForm1& w, int timeoutMs) {
 }
 
 QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& image,
-                             const QString& mdf, const std::function<void(Stage)>& shown) {
+                             const QString& mdf, const std::function<void(Stage)>& shown,
+                             const QString& exportFolder) {
   auto show = [&](Stage stage) {
     if (shown) shown(stage);
   };
@@ -65,10 +66,17 @@ QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& ima
   w.Button5->click();
   script.Choose(U("保存MDF文件"), mdf);
   script.Press(U("提示"), QMessageBox::Ok);  // the closing message: what the pages are worth
+  if (exportFolder.isEmpty()) {
+    script.Click(U("数据库中的表"), "btncancel");
+  } else {
+    script.Click(U("数据库中的表"), "btnexport");
+    script.Choose(U("选择导出表的文件夹"), exportFolder);
+    script.Press(U("提示"), QMessageBox::Ok);  // "已导出…"
+  }
   w.Button2->click();
   if (!script.done()) return "CREATE MDF asked no file, or said nothing at its end";
   if (!w.Memo3->toPlainText().contains(U("组合完毕"))) return "CREATE MDF did not finish";
-  if (!script.seen().last().contains(" proven, ")) return "the closing message gave no evidence";
+  if (!script.seen().filter(" proven, ").size()) return "the closing message gave no evidence";
   QString report = mdf;
   report.replace(".mdf", ".report.json");
   if (!QFile::exists(report)) return "no report beside the file: " + report;

@@ -15,8 +15,11 @@ namespace pagerake::gui::testing {
 enum class Stage { kSourceChosen, kScanned, kAnalysed, kAssembled };
 
 // Empty when every step did what it should; else what went wrong.
+// After CREATE MDF the tables of the file are offered: with `exportFolder` every one is exported
+// there, else the offer is closed.
 QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& image,
-                             const QString& mdf, const std::function<void(Stage)>& shown = {});
+                             const QString& mdf, const std::function<void(Stage)>& shown = {},
+                             const QString& exportFolder = {});
 
 // Waits for the window's job to end and for everything it posted to be shown.
 bool WaitForJob(TForm1& w, int timeoutMs = 300000);

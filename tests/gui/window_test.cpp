@@ -383,9 +383,11 @@ void WindowTest::RecoversADeletedFileThroughTheWindow() {
   DialogScript script;
   QTemporaryDir out;
   const QString mdf = out.filePath("recovered.mdf");
-  const QString failed =
-      testing::RecoverThroughWindow(w, script, QString::fromStdString(volume.image.path), mdf);
+  const QString failed = testing::RecoverThroughWindow(
+      w, script, QString::fromStdString(volume.image.path), mdf, {}, out.path());
   QVERIFY2(failed.isEmpty(), qPrintable(failed));
+  // The offer after CREATE MDF exported the tables the file holds.
+  QVERIFY(!QDir(out.path()).entryList({"*.csv"}, QDir::Files).isEmpty());
   QFile written(mdf), original(QString::fromStdString((pagerake::testing::CorpusDir() / "r11.mdf").string()));
   QVERIFY(written.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
   QVERIFY(written.readAll() == original.readAll());
