@@ -10,10 +10,29 @@
 namespace pagerake {
 namespace {
 
+constexpr size_t kBlockBytes = size_t{1} << 20;
+
 bool NeedsQuotes(const std::string& text) {
-  if (text.empty()) return true;
-  if (text.front() == ' ' || text.back() == ' ') return true;
-  return text.find_first_of(",\"\r\n") != std::string::npos;
+  if (text.empty() || text.front() == ' ' || text.back() == ' ') return true;
+  for (const char c : text) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+// Appends the field CsvField gives, without a string of its own.
+void AppendCsvField(std::string& line, const RowValue& value) {
+  if (value.null) return;
+  if (!NeedsQuotes(value.text)) {
+    line += value.text;
+    return;
+  }
+  line += '"';
+  for (const char c : value.text) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
 }
 
 // Writes through a staged file; the stream is closed before the commit.
@@ -127,14 +146,22 @@ bool ExportTable(TableReader& reader, const CatalogTable& table, const std::stri
     line += CsvField(RowValue{false, table.columns[i].name});
   }
   out.Write(line + "\r\n");
+  // Lines gather in a block that goes out when it is full.
+  std::string block;
+  block.reserve(kBlockBytes + 4096);
   result = reader.Read(table, ghosts, [&](const TableRow& row) {
-    line = ghosts ? (row.ghost ? "1" : "0") : "";
+    if (ghosts) block += row.ghost ? "1" : "0";
     for (size_t i = 0; i < row.values.size(); ++i) {
-      if (ghosts || i > 0) line += ',';
-      line += CsvField(row.values[i]);
+      if (ghosts || i > 0) block += ',';
+      AppendCsvField(block, row.values[i]);
     }
-    out.Write(line + "\r\n");
+    block += "\r\n";
+    if (block.size() >= kBlockBytes) {
+      out.Write(block);
+      block.clear();
+    }
   });
+  out.Write(block);
   return out.Commit(why);
 }
 

@@ -30,6 +30,7 @@ bool LayOutColumns(std::vector<TableColumn>& columns, std::string& why) {
     TableColumn& c = columns[i];
     c.nullIndex = static_cast<int>(i);
     c.fixedOffset = c.variableIndex = c.bitPosition = -1;
+    c.fixedBytes = 0;
     if (c.type.systemType == sqltype::kBit) {
       if (bitByte < 0 || bitsInByte == 8) {
         bitByte = offset++;
@@ -37,6 +38,7 @@ bool LayOutColumns(std::vector<TableColumn>& columns, std::string& why) {
       }
       c.fixedOffset = bitByte;
       c.bitPosition = bitsInByte++;
+      c.fixedBytes = 1;
       continue;
     }
     if (IsVariableLength(c.type.systemType)) {
@@ -50,6 +52,7 @@ bool LayOutColumns(std::vector<TableColumn>& columns, std::string& why) {
       return false;
     }
     c.fixedOffset = offset;
+    c.fixedBytes = *fixed;
     offset += *fixed;
   }
   return true;
@@ -59,8 +62,7 @@ int FixedBytesOfLayout(const std::vector<TableColumn>& columns) {
   int end = kFirstFixedOffset;
   for (const TableColumn& c : columns) {
     if (c.fixedOffset < 0) continue;
-    const int bytes = c.bitPosition >= 0 ? 1 : FixedStorageBytes(c.type).value_or(0);
-    end = std::max(end, c.fixedOffset + bytes);
+    end = std::max(end, c.fixedOffset + c.fixedBytes);
   }
   return end - kFirstFixedOffset;
 }
@@ -79,9 +81,7 @@ std::optional<ColumnBytes> ColumnOf(const RecordParts& record, const TableColumn
   }
   if (column.fixedOffset >= 0) {
     const size_t at = static_cast<size_t>(column.fixedOffset - kFirstFixedOffset);
-    const size_t bytes = column.bitPosition >= 0
-                             ? 1
-                             : static_cast<size_t>(FixedStorageBytes(column.type).value_or(0));
+    const auto bytes = static_cast<size_t>(column.fixedBytes);
     if (at + bytes > record.fixed.size()) return std::nullopt;
     out.bytes = record.fixed.subspan(at, bytes);
     if (column.bitPosition >= 0) out.bit = (out.bytes[0] >> column.bitPosition) & 1;

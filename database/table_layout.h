@@ -28,6 +28,7 @@ struct TableColumn {
   int variableIndex = -1;  // its entry in the variable column array; -1 for a fixed-length one
   int nullIndex = 0;       // its bit in the null bitmap
   int bitPosition = -1;    // for a bit column: its bit in the byte at fixedOffset
+  int fixedBytes = 0;      // the bytes a fixed-length column takes (1 for a bit column)
 };
 
 // Fills in where each column lies; `columns` in column id order. False, with the reason, when a

@@ -24,19 +24,19 @@ std::string StatusText(ValueStatus status) {
 
 }  // namespace
 
-bool TableReader::Decode(const CatalogTable& table, const RecordParts& record, TableRow& out,
-                         std::string& why) {
+bool TableReader::Decode(const CatalogTable& table, int fixedBytes, const RecordParts& record,
+                         TableRow& out, std::string& why) {
   const int columns = static_cast<int>(table.columns.size());
   if (record.columnCount >= 0 && record.columnCount != columns) {
     why = "the record holds " + std::to_string(record.columnCount) + " columns, the catalog names " +
           std::to_string(columns);
     return false;
   }
-  if (static_cast<int>(record.fixed.size()) < FixedBytesOfLayout(table.columns)) {
+  if (static_cast<int>(record.fixed.size()) < fixedBytes) {
     why = "the record's fixed part is shorter than the table's fixed-length columns";
     return false;
   }
-  out.values.assign(table.columns.size(), RowValue{});
+  out.values.resize(table.columns.size());
   for (size_t i = 0; i < table.columns.size(); ++i) {
     const TableColumn& column = table.columns[i];
     const std::optional<ColumnBytes> bytes = ColumnOf(record, column);
@@ -45,6 +45,8 @@ bool TableReader::Decode(const CatalogTable& table, const RecordParts& record, T
       return false;
     }
     RowValue& value = out.values[i];
+    value.null = false;
+    value.text.clear();
     if (bytes->null) {
       value.null = true;
       continue;
@@ -82,6 +84,7 @@ TableReadResult TableReader::Read(const CatalogTable& table, bool ghosts,
     if (result.problems.size() < kMaxRowProblems) result.problems.push_back({page, slot, why});
   };
   TableRow decoded;
+  const int fixedBytes = FixedBytesOfLayout(table.columns);
   for (const TableUnit& unit : table.units) {
     if (unit.kind != kUnitInRow) continue;
     UnitPageList list = ForEachUnitRecord(
@@ -101,7 +104,7 @@ TableReadResult TableReader::Read(const CatalogTable& table, bool ghosts,
           decoded.page = page;
           decoded.slot = slot;
           decoded.ghost = ghost;
-          if (!Decode(table, *parts, decoded, why)) {
+          if (!Decode(table, fixedBytes, *parts, decoded, why)) {
             problem(page, slot, why);
             return;
           }

@@ -54,7 +54,7 @@ class TableReader {
                        const std::function<void(const TableRow&)>& row);
 
  private:
-  bool Decode(const CatalogTable& table, const RecordParts& record, TableRow& out,
+  bool Decode(const CatalogTable& table, int fixedBytes, const RecordParts& record, TableRow& out,
               std::string& why);
 
   PageLookup& lookup_;
