@@ -81,6 +81,13 @@ void CatalogReader::ReadTables(Catalog& catalog) {
         table.units.insert(table.units.end(), units->second.begin(), units->second.end());
       }
     }
+    if (table.compression != 0 && table.layoutProblem.empty()) {
+      // Compressed records keep their columns in another format: none is read rather than any
+      // misread.
+      table.layoutProblem = std::string("its rows are stored with ") +
+                            (table.compression == 1 ? "row" : "page") +
+                            " compression, which this program does not decode";
+    }
     if (table.units.empty() && table.layoutProblem.empty()) {
       table.layoutProblem = "no allocation unit of its rows is in the catalog";
     }
