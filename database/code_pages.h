@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "page/page_content.h"  // AppendUtf8
+
 namespace pagerake {
 
 // The code page of a collation id as syscolpars.collationid records it:
@@ -36,9 +38,6 @@ std::optional<std::string> CodePageToUtf8(int codePage, std::span<const uint8_t>
 // UTF-16LE as UTF-8: surrogate pairs are joined, an unpaired surrogate becomes U+FFFD. Nothing
 // for an odd number of bytes.
 std::optional<std::string> Utf16LeToUtf8(std::span<const uint8_t> bytes);
-
-// Appends one code point (at most U+10FFFF, no surrogates) in UTF-8.
-void AppendUtf8(std::string& out, uint32_t codePoint);
 
 // The upper half (bytes 0x80-0xFF) of a single-byte code page in code_page_tables.cpp: 128 UTF-16
 // code units, U+FFFD where the code page defines nothing; nullptr for other code pages.

@@ -7,13 +7,6 @@
 #include "page/page_header.h"
 
 namespace pagerake {
-namespace {
-
-// Offset of the slot array's last entry, which holds the first record's offset.
-constexpr int kFirstSlotOffset = kPageSize - 2;  // 8190
-
-// Longest recorded name that is taken, in UTF-16 units.
-constexpr int kMaxNameUnits = 4001;
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -32,6 +25,14 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+namespace {
+
+// Offset of the slot array's last entry, which holds the first record's offset.
+constexpr int kFirstSlotOffset = kPageSize - 2;  // 8190
+
+// Longest recorded name that is taken, in UTF-16 units.
+constexpr int kMaxNameUnits = 4001;
 
 // UTF-16LE units to UTF-8, with leading and trailing spaces and control characters removed.
 // A surrogate without its partner becomes U+FFFD.

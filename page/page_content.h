@@ -53,4 +53,7 @@ std::optional<std::string> ReadRecordedFileName(const uint8_t* page);
 // characters removed; a surrogate without its partner becomes U+FFFD.
 std::string Utf16ToTrimmedUtf8(const uint8_t* text, int units);
 
+// Appends one code point (at most U+10FFFF, no surrogates) in UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+
 }  // namespace pagerake
