@@ -175,6 +175,30 @@ TEST(TableRows, PubsGivesItsWellKnownRows) {
   EXPECT_EQ(ValueWhere(t, "dbo.publishers", "pub_id", "9901", "city"), "M\xC2\x81nchen");
 }
 
+// A value of each type the other corpus files hold rows of (float and time columns there have no
+// rows): dates, datetime2(7), decimal, tinyint, padded char and Vietnamese nvarchar.
+TEST(TableRows, OneValueOfEachTypeTheCorpusHolds) {
+  PAGERAKE_REQUIRE_CORPUS();
+  const struct {
+    const char* file;
+    KnownValue value;
+  } cases[] = {
+      {"r08.mdf", {"dbo.comments", "comment_id", "1", "post_date", "2014-12-31"}},
+      {"r14.mdf", {"dbo.Table", "Id", "0", "Time", "2016-01-11T00:54:58.9130000"}},
+      {"r09.mdf", {"dbo.Hoc", "MaSV", "1551010143", "Diem", "5.00"}},
+      {"r09.mdf", {"dbo.MonHoc", "TenMH", "L\xE1\xBA\xADp tr\xC3\xACnh web", "SoTinChi", "4"}},
+      {"r09.mdf", {"dbo.MonHoc", "SoTinChi", "3", "MaMH", "IT03      "}},
+      {"r09.mdf", {"dbo.MonHoc", "SoTinChi", "3", "TenMH", "C\xC6\xA1 s\xE1\xBB\x9F d\xE1\xBB\xAF li\xE1\xBB\x87u"}},
+  };
+  for (const auto& c : cases) {
+    MemoryFile file(c.file);
+    const Tables t = ReadAll(file);
+    const KnownValue& v = c.value;
+    EXPECT_EQ(ValueWhere(t, v.table, v.keyColumn, v.key, v.column), v.value)
+        << c.file << " " << v.table << "." << v.column;
+  }
+}
+
 // The user tables of each corpus file (r04 and r12 are databases without any).
 const std::map<std::string, int> kUserTables = {
     {"r01.mdf", 14}, {"r02.mdf", 13}, {"r03.mdf", 4},  {"r04.mdf", 0},  {"r05.mdf", 4},
