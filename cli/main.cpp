@@ -2,6 +2,7 @@
 // what the window would show, as text or JSON.
 #include <cstdio>
 
+#include "app/file_report.h"
 #include "cli/command.h"
 #include "source/process_memory.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Pagerake: recover SQL Server data files (MDF) from disks, partitions and images",
                "pagerake-cli"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("pagerake-cli ") + pagerake::ProgramVersion());
   pagerake::cli::Action action;
   pagerake::cli::AddInspectCommand(app, action);
   pagerake::cli::AddScanCommand(app, action);

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPlainTextEdit>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,28 @@
 #include "source/process_memory.h"
 
 int main(int argc, char** argv) {
+  // Answered before the window's libraries start, so that they work without a display.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--version") {
+      std::printf("pagerake %s\n", PAGERAKE_VERSION);
+      return 0;
+    }
+    if (arg == "--help" || arg == "-h") {
+      std::printf(
+          "Usage: pagerake [--demo] [IMAGE]\n"
+          "Recover SQL Server data files (MDF) from disks, partitions and images in a desktop\n"
+          "window: choose the source, scan it for database pages, analyse a database's\n"
+          "fragments and write the file back, with a report of every page.\n\n"
+          "  IMAGE      a disk or volume image; the first tab's log names it and the open\n"
+          "             dialog proposes it\n"
+          "  --demo     name the image as the demo does\n"
+          "  --help     show this text\n"
+          "  --version  show the version\n\n"
+          "The same recovery without a window: pagerake-cli (see pagerake-cli --help).\n");
+      return 0;
+    }
+  }
   pagerake::KeepLargeBlocksMapped();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pagerake");
