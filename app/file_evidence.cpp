@@ -91,6 +91,7 @@ FileEvidence JudgeWrittenFile(const Session& session, const MdfWriteResult& w) {
       f.choicePages.push_back(static_cast<int64_t>(p));
     }
   }
+  f.choices = DescribeChoices(session, w.facts, f.choicePages);
   return f;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/file_size.h"
+#include "app/choice_report.h"
 #include "app/session.h"
 #include "app/tables_at_stake.h"
 #include "assembly/mdf_writer.h"
@@ -25,6 +26,8 @@ struct FileEvidence {
   std::optional<std::string> sha256;
   // The tables whose pages are missing or in doubt, read from the written file's catalog.
   std::vector<TableAtStake> tables;
+  // Each run of pages taken among others: where they and their rival lie, what decided.
+  std::vector<ChoiceRecord> choices;
 };
 
 // The writer's input for the session's assembly list and analysis.

@@ -120,6 +120,7 @@ Json ReportJson(const ReportContext& c, const FileEvidence& f, const MdfWriteRes
   doc["findings"] = std::move(findings);
   doc["classes"] = ClassRuns(f.evidence);
   doc["tables_at_stake"] = TablesAtStakeJson(f.tables);
+  doc["choices"] = ChoicesJson(f.choices);
   return doc;
 }
 

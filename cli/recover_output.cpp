@@ -145,6 +145,7 @@ void PrintJson(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
     d["pages_rebuilt"] = e.rebuilt;
     d["rebuilt_pages"] = e.rebuiltPages;
     d["tables_at_stake"] = TablesAtStakeJson(r.evidence.tables);
+    d["choices"] = ChoicesJson(r.evidence.choices);
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
     d["report"] = f.reportPath ? nlohmann::ordered_json(*f.reportPath) : nullptr;

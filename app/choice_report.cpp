@@ -1,0 +1,96 @@
+#include "app/choice_report.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "assembly/written_pages.h"
+#include "page/page_header.h"
+
+namespace pagerake {
+namespace {
+
+// The first page of [begin, end) that an assembly row holds, and its first sector there; nothing
+// when no row holds one (the run's pages went out as zeros).
+std::optional<std::pair<int32_t, int64_t>> Taken(const Session& session, int32_t begin,
+                                                 int32_t end) {
+  std::optional<std::pair<int32_t, int64_t>> best;
+  for (const FragmentRow& r : session.assemblyList.list.rows) {
+    const int32_t first = std::max(begin, r.beginPage);
+    if (first >= std::min(end, r.endPage) || (best && best->first <= first)) continue;
+    best = {first, r.fsec + int64_t{kSectorsPerPage} * (first - r.beginPage)};
+  }
+  return best;
+}
+
+int64_t RivalSector(const Session& session, int32_t line, int32_t page) {
+  if (line < 0 || line >= static_cast<int32_t>(session.fragmentTable.size())) return -1;
+  const FragmentRecord& f = session.fragmentTable[line];
+  if (page < f.beginPage || page >= f.endPage) return -1;
+  return f.fsec + int64_t{kSectorsPerPage} * (page - f.beginPage);
+}
+
+std::string DecidedBy(const Session& session, const std::vector<uint16_t>& facts, int32_t begin,
+                      int32_t end, int64_t named) {
+  bool differs = false, refuted = false, none = false;
+  for (int32_t p = begin; p < end && p < static_cast<int32_t>(facts.size()); ++p) {
+    const uint16_t f = facts[static_cast<size_t>(p)];
+    differs = differs || (f & kFactRivalUnsettled) != 0;
+    refuted = refuted || (f & kFactRivalRefuted) != 0;
+    none = none || (f & kFactRivalNone) != 0;
+  }
+  if (none) {
+    if (named == 0) return "no rival seen: the consistency check confirms the pages";
+    return named < end - begin
+               ? "no rival seen: taken for want of evidence; the check confirms some of the pages"
+               : "no rival seen: taken for want of evidence; nothing confirms the pages";
+  }
+  if (!differs) return "the rival holds the same bytes";
+  if (refuted && named == 0) return "the file's structures refute the rival and confirm the pages";
+  return session.rules.preferNewest ? "the newer copy by LSN (older copy rule); nothing else decides"
+                                    : "nearest on the disk: nothing in the pages decides";
+}
+
+}  // namespace
+
+std::vector<ChoiceRecord> DescribeChoices(const Session& session,
+                                          const std::vector<uint16_t>& facts,
+                                          const std::vector<int64_t>& named) {
+  std::vector<ChoiceRecord> out;
+  for (const PageSpan& span : session.analysis.chosenAmongOthers) {
+    if (span.end <= span.begin) continue;
+    ChoiceRecord c;
+    c.begin = span.begin;
+    c.end = span.end;
+    const auto taken = Taken(session, span.begin, span.end);
+    c.takenPage = taken ? taken->first : span.begin;
+    c.takenSector = taken ? taken->second : -1;
+    c.rivalSector = RivalSector(session, span.rival, c.takenPage);
+    const auto from = std::lower_bound(named.begin(), named.end(), int64_t{span.begin});
+    const auto to = std::lower_bound(named.begin(), named.end(), int64_t{span.end});
+    c.pagesNamed = to - from;
+    c.decidedBy = DecidedBy(session, facts, span.begin, span.end, c.pagesNamed);
+    out.push_back(std::move(c));
+  }
+  std::sort(out.begin(), out.end(),
+            [](const ChoiceRecord& a, const ChoiceRecord& b) { return a.begin < b.begin; });
+  return out;
+}
+
+nlohmann::ordered_json ChoicesJson(const std::vector<ChoiceRecord>& choices) {
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (const ChoiceRecord& c : choices) {
+    out.push_back({{"first_page", c.begin},
+                   {"end_page", c.end},
+                   {"compared_page", c.takenPage},
+                   {"taken_sector", c.takenSector < 0 ? nlohmann::ordered_json()
+                                                      : nlohmann::ordered_json(c.takenSector)},
+                   {"rival_sector", c.rivalSector < 0 ? nlohmann::ordered_json()
+                                                      : nlohmann::ordered_json(c.rivalSector)},
+                   {"decided_by", c.decidedBy},
+                   {"named", c.pagesNamed}});
+  }
+  return out;
+}
+
+}  // namespace pagerake
