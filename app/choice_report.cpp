@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/database_tables.h"
 #include "assembly/written_pages.h"
 #include "page/page_header.h"
 
@@ -66,6 +67,7 @@ std::vector<ChoiceRecord> DescribeChoices(const Session& session,
     c.takenPage = taken ? taken->first : span.begin;
     c.takenSector = taken ? taken->second : -1;
     c.rivalSector = RivalSector(session, span.rival, c.takenPage);
+    c.rivalLine = c.rivalSector >= 0 ? span.rival : -1;
     const auto from = std::lower_bound(named.begin(), named.end(), int64_t{span.begin});
     const auto to = std::lower_bound(named.begin(), named.end(), int64_t{span.end});
     c.pagesNamed = to - from;
@@ -91,6 +93,37 @@ nlohmann::ordered_json ChoicesJson(const std::vector<ChoiceRecord>& choices) {
                    {"named", c.pagesNamed}});
   }
   return out;
+}
+
+int64_t WriteAlternatives(Session& session, const std::vector<ChoiceRecord>& choices,
+                          const std::vector<int64_t>& named, const std::string& mdfPath,
+                          std::string& why) {
+  std::string pages;
+  nlohmann::ordered_json index = nlohmann::ordered_json::array();
+  std::vector<uint8_t> page(kPageSize);
+  for (const ChoiceRecord& c : choices) {
+    if (c.rivalLine < 0) continue;
+    const FragmentRecord& rival = session.fragmentTable[c.rivalLine];
+    for (int32_t p = c.takenPage; p < c.end && p < rival.endPage; ++p) {
+      if (!std::binary_search(named.begin(), named.end(), int64_t{p})) continue;
+      const int64_t offset = int64_t{kSectorsPerPage} * (p - rival.beginPage);
+      if (!session.pageAccess.ReadFragmentSectors(session.dataSource, rival.fsec, offset,
+                                                  kSectorsPerPage, page.data())) {
+        why = "the rival of page " + std::to_string(p) + " cannot be read";
+        return -1;
+      }
+      index.push_back({{"page", p},
+                       {"offset", pages.size()},
+                       {"rival_sector", rival.fsec + offset}});
+      pages.append(reinterpret_cast<const char*>(page.data()), page.size());
+    }
+  }
+  if (index.empty()) return 0;
+  if (!WriteTextFile(mdfPath + ".alternatives", pages, why) ||
+      !WriteTextFile(mdfPath + ".alternatives.json", index.dump(2) + "\n", why)) {
+    return -1;
+  }
+  return static_cast<int64_t>(index.size());
 }
 
 }  // namespace pagerake

@@ -20,6 +20,7 @@ struct ChoiceRecord {
   int32_t takenPage = 0;     // the run's first page that a fragment gave (the others: zeros)
   int64_t takenSector = -1;  // its first sector on the source; -1 when no fragment gave one
   int64_t rivalSector = -1;  // the first sector of that page in the rival; -1: no rival seen
+  int32_t rivalLine = -1;    // the rival's line in the fragment table
   // What decided, in English: "the rival holds the same bytes", "the file's structures refute the
   // rival", "the consistency check confirms the page, no rival seen", "nearest on the disk:
   // nothing in the pages decides", ...
@@ -36,5 +37,14 @@ std::vector<ChoiceRecord> DescribeChoices(const Session& session,
 // [{"first_page": 40, "end_page": 48, "compared_page": 40, "taken_sector": …, "rival_sector": …,
 //   "decided_by": "…", "named": 8}, …]
 nlohmann::ordered_json ChoicesJson(const std::vector<ChoiceRecord>& choices);
+
+// Writes beside `mdfPath` the rival's page of every page `named` among others whose rival was
+// seen: NAME.alternatives (8192 bytes a page, in page order) and NAME.alternatives.json (per page:
+// its number, its offset in NAME.alternatives and the rival's first sector), so that a DBA can
+// put one in place of the page taken. Returns the pages written; -1, with the reason, when the
+// files cannot be written or a rival's page cannot be read.
+int64_t WriteAlternatives(Session& session, const std::vector<ChoiceRecord>& choices,
+                          const std::vector<int64_t>& named, const std::string& mdfPath,
+                          std::string& why);
 
 }  // namespace pagerake

@@ -49,6 +49,7 @@ struct RecoverOptions {
   std::string outDir;
   int db = 0;  // 0: every database file
   bool json = false;
+  bool writeAlternatives = false;
   RuleFlags rules;
   std::string invokedBy;  // the command line, for the report
 };
@@ -116,7 +117,7 @@ std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir)
 // Recovers database file `row` into `dir`: written under a temporary name, then renamed to the
 // name claimed for it (replacing only the empty file that claimed it).
 // A recovery that Ctrl-C interrupted keeps nothing of this file.
-RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
+RecoveredFile RecoverOne(Session& session, StageHost& host, int row, bool writeAlternatives,
                          const std::filesystem::path& dir, const std::string& invokedBy,
                          const InterruptWatch& interrupts) {
   RecoveredFile f;
@@ -159,6 +160,16 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row,
   } else {
     std::fprintf(stderr, "pagerake-cli: cannot write the report beside %s: %s\n",
                  claimed->c_str(), error.c_str());
+  }
+  if (writeAlternatives) {
+    const int64_t pages = WriteAlternatives(session, f.report.evidence.choices,
+                                            f.report.choicePages, *claimed, error);
+    if (pages < 0) {
+      std::fprintf(stderr, "pagerake-cli: cannot write the alternatives beside %s: %s\n",
+                   claimed->c_str(), error.c_str());
+    } else if (pages > 0) {
+      f.alternativesPath = *claimed + ".alternatives";
+    }
   }
   return f;
 }
@@ -224,7 +235,8 @@ int RunRecover(const RecoverOptions& o) {
   std::vector<RecoveredFile> files;
   for (size_t k = 0; k < rows.size() && !interrupts.interrupted(); ++k) {
     host.BeginDatabase(static_cast<int>(k + 1), static_cast<int>(rows.size()));
-    files.push_back(RecoverOne(session, host, rows[k], o.outDir, o.invokedBy, interrupts));
+    files.push_back(RecoverOne(session, host, rows[k], o.writeAlternatives, o.outDir, o.invokedBy,
+                               interrupts));
   }
   host.ClearStage();
   RecoverTotals totals;
@@ -264,6 +276,9 @@ void AddRecoverCommand(CLI::App& app, Action& action) {
   cmd->add_option("--db", o->db, "recover only this database file: its number in `files`")
       ->check(CLI::PositiveNumber);
   cmd->add_flag("--json", o->json, "print one JSON document instead of the report");
+  cmd->add_flag("--write-alternatives", o->writeAlternatives,
+                "write beside each file the rival's page of every page taken among others "
+                "(NAME.alternatives, indexed by NAME.alternatives.json)");
   AddRuleFlags(cmd, o->rules);
   cmd->callback([o, &action, cmd] {
     CheckFragmentSource(o->from);

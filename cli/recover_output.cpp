@@ -149,6 +149,8 @@ void PrintJson(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
     d["sha256"] = f.sha256 ? nlohmann::ordered_json(*f.sha256) : nullptr;
     d["output"] = f.output ? nlohmann::ordered_json(*f.output) : nullptr;
     d["report"] = f.reportPath ? nlohmann::ordered_json(*f.reportPath) : nullptr;
+    d["alternatives"] =
+        f.alternativesPath ? nlohmann::ordered_json(*f.alternativesPath) : nullptr;
     databases.push_back(std::move(d));
   }
   nlohmann::ordered_json doc;

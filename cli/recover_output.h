@@ -17,6 +17,7 @@ struct RecoveredFile {
   std::optional<std::string> sha256;
   std::optional<std::string> output;  // the file's final path; none when nothing was written
   std::optional<std::string> reportPath;  // the report beside it
+  std::optional<std::string> alternativesPath;  // the rivals' pages beside it (--write-alternatives)
 };
 
 // How far a recovery got: the fragments and database files found, and whether Ctrl-C stopped it.
