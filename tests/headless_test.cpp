@@ -137,6 +137,15 @@ TEST(Headless, RecoversWhatSurvivesOfADatabaseWhoseFirstPagesAreGone) {
         ASSERT_TRUE(real && rebuilt);
         EXPECT_TRUE(std::ranges::equal((*real)[27], (*rebuilt)[27]));  // the logical name
         EXPECT_TRUE(std::ranges::equal((*real)[23], (*rebuilt)[23]));  // the file GUID
+        // Switched off alone, the rule leaves the zeros.
+        session.rules.rebuildHeader = false;
+        const RecoveryReport zeros = scanned.Recover(headless->fsec, dir.File("zeros.mdf"));
+        session.rules.rebuildHeader = true;
+        EXPECT_TRUE(zeros.evidence.evidence.rebuiltPages.empty());
+        const std::vector<uint8_t> plain = testing::ReadWholeFile(dir.File("zeros.mdf"));
+        ASSERT_GE(plain.size(), size_t{kPageSize});
+        EXPECT_TRUE(std::all_of(plain.begin(), plain.begin() + kPageSize,
+                                [](uint8_t b) { return b == 0; }));
       }
     }
   }
