@@ -110,7 +110,7 @@ void NameTablesAtStake(FileEvidence& e, const MdfWriteResult& w, std::vector<int
   doubtful.insert(doubtful.end(), e.evidence.inconsistentPages.begin(),
                   e.evidence.inconsistentPages.end());
   doubtful.insert(doubtful.end(), w.unreadablePageNumbers.begin(), w.unreadablePageNumbers.end());
-  if (doubtful.empty() && w.zeroPages + w.unreadablePages == 0) return;
+  if (doubtful.empty()) return;
   e.tables = TablesAtStake(w.path, std::move(doubtful));
 }
 

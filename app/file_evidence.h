@@ -42,7 +42,7 @@ void RebuildHeaderOfHeadless(const Session& session, MdfWriteResult& w, Host& ho
 
 // Names in `e` the tables that `doubtful` pages (missing, unreadable, in doubt) of the written
 // file belong to, with the inconsistent and unreadable pages `e` and `w` know; reads the file's
-// catalog only when some page of it is in doubt or was written as zeros.
+// catalog only when some page of it is in doubt.
 void NameTablesAtStake(FileEvidence& e, const MdfWriteResult& w, std::vector<int64_t> doubtful);
 
 // The lines the assembly memo gets after a file was written: the summary, where the size came

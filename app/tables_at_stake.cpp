@@ -18,14 +18,12 @@ std::vector<TableAtStake> TablesAtStake(const std::string& path, std::vector<int
   std::sort(doubtful.begin(), doubtful.end());
   TableReader reader(lookup, units);
   for (const CatalogTable& table : catalog->tables) {
+    // Which doubtful pages the table's IAM pages claim: its IAM pages are read, not its pages.
     std::set<int64_t> hit;
     for (const TableUnit& unit : table.units) {
-      const bool inRow = unit.kind == kUnitInRow;
-      const UnitPageList list = units.Pages(unit.id, unit.firstIam, inRow ? 1 : 3, inRow ? 2 : 4);
-      for (int64_t p : list.pages) {
+      for (int64_t p : units.ClaimedPages(unit.id, unit.firstIam)) {
         if (std::binary_search(doubtful.begin(), doubtful.end(), p)) hit.insert(p);
       }
-      hit.insert(list.missing.begin(), list.missing.end());
     }
     if (hit.empty()) continue;
     TableAtStake t;

@@ -19,9 +19,9 @@ struct TableAtStake {
   int64_t rowsRead = 0;
 };
 
-// The user tables of the file at `path` that hold one of `doubtful` (page numbers, any order) or
-// whose allocation pages claim a page the file does not hold. Empty when the file gives no
-// catalog.
+// The user tables of the file at `path` whose IAM pages claim one of `doubtful` (page numbers,
+// any order), with the rows still read from each of them (those tables alone are read whole).
+// Empty when the file gives no catalog.
 std::vector<TableAtStake> TablesAtStake(const std::string& path, std::vector<int64_t> doubtful);
 
 // [{"table": "dbo.Orders", "pages": [...], "catalog_rows": 830, "rows_read": 772}, ...]

@@ -74,27 +74,18 @@ std::vector<int64_t> UnitPages::PagesByHeader(const AllocationUnit& unit, uint8_
   return out;
 }
 
-UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB) {
-  const AllocationUnit unit = UnitOfId(auid);
-  UnitPageList list;
-  std::set<int64_t> claimed;
+bool UnitPages::Claimed(const AllocationUnit& unit, int64_t firstIam, std::set<int64_t>& claimed) {
   std::set<int64_t> seenIam;
-  const int64_t iamLimit =
-      kIamPagesPerRangeLimit * (lookup_.PageCount() / kGamInterval + 1);
-  int64_t iam = firstIam;
-  while (iam != 0) {
+  const int64_t iamLimit = kIamPagesPerRangeLimit * (lookup_.PageCount() / kGamInterval + 1);
+  for (int64_t iam = firstIam; iam != 0;) {
     if (!seenIam.insert(iam).second || static_cast<int64_t>(seenIam.size()) > iamLimit ||
         !FetchPage(lookup_, iam, scratch_) ||
         scratch_[header_offset::kPageType] != kPageTypeIam ||
         !NamesUnit(ReadPageRelations(scratch_.data()), unit)) {
-      list.chainWhole = false;
-      break;
+      return false;
     }
     const std::optional<IamPageView> view = DecodeIamPage(scratch_.data());
-    if (!view) {
-      list.chainWhole = false;
-      break;
-    }
+    if (!view) return false;
     for (int32_t single : view->singles) {
       if (single > 0) claimed.insert(single);
     }
@@ -103,6 +94,20 @@ UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, ui
     });
     iam = LoadLe32(scratch_.data() + header_offset::kNextPageId);
   }
+  return true;
+}
+
+std::vector<int64_t> UnitPages::ClaimedPages(uint64_t auid, int64_t firstIam) {
+  std::set<int64_t> claimed;
+  Claimed(UnitOfId(auid), firstIam, claimed);
+  return std::vector<int64_t>(claimed.begin(), claimed.end());
+}
+
+UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB) {
+  const AllocationUnit unit = UnitOfId(auid);
+  UnitPageList list;
+  std::set<int64_t> claimed;
+  list.chainWhole = Claimed(unit, firstIam, claimed);
   for (int64_t page : claimed) {
     if (page >= lookup_.PageCount()) continue;
     if (FetchPage(lookup_, page, scratch_)) {

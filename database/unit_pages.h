@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "database/page_lookup.h"
@@ -43,6 +44,11 @@ class UnitPages {
   // starting from its first IAM page `firstIam` (0: the unit has none).
   UnitPageList Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB);
 
+  // The pages the unit's IAM chain claims (its single pages and every page of its extents), in
+  // page order, without reading them: which unit a page belongs to, for the price of its IAM
+  // pages. Empty when the chain is broken at its first page.
+  std::vector<int64_t> ClaimedPages(uint64_t auid, int64_t firstIam);
+
   // The pages of type `type` whose header names `unit`, found by reading every page header of
   // the file (once), in page order: how a file without its first pages is still read.
   std::vector<int64_t> PagesByHeader(const AllocationUnit& unit, uint8_t type);
@@ -53,6 +59,8 @@ class UnitPages {
     uint8_t type = 0;
   };
   const std::map<int64_t, HeaderEntry>& Headers();
+  // Adds to `claimed` the pages of `unit`'s IAM chain from `firstIam`; false where it breaks.
+  bool Claimed(const AllocationUnit& unit, int64_t firstIam, std::set<int64_t>& claimed);
   std::optional<bool> AllocatedByPfs(int64_t page);
 
   PageLookup& lookup_;
