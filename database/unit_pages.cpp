@@ -38,15 +38,15 @@ bool FetchPage(PageLookup& lookup, int64_t number, PageBytes& out) {
   return true;
 }
 
-const std::map<int64_t, UnitPages::HeaderEntry>& UnitPages::Headers() {
+const std::vector<UnitPages::HeaderEntry>& UnitPages::Headers() {
   if (!headers_) {
-    headers_.emplace();
+    headers_.emplace(static_cast<size_t>(lookup_.PageCount()));
     for (int64_t n = 0; n < lookup_.PageCount(); ++n) {
       if (!lookup_.ReadPage(n, scratch_.data())) continue;
       const PageRelations r = ReadPageRelations(scratch_.data());
       if (r.version != 1 || r.pageId != static_cast<uint64_t>(n) || r.fileId != 1) continue;
       if (!IsObjectPageType(r.type)) continue;
-      (*headers_)[n] = HeaderEntry{r.unit, r.type};
+      (*headers_)[static_cast<size_t>(n)] = HeaderEntry{r.unit, r.type};
     }
   }
   return *headers_;
@@ -68,8 +68,10 @@ std::optional<bool> UnitPages::AllocatedByPfs(int64_t page) {
 
 std::vector<int64_t> UnitPages::PagesByHeader(const AllocationUnit& unit, uint8_t type) {
   std::vector<int64_t> out;
-  for (const auto& [page, entry] : Headers()) {
-    if (entry.unit == unit && entry.type == type) out.push_back(page);
+  const std::vector<HeaderEntry>& headers = Headers();
+  for (size_t page = 0; page < headers.size(); ++page) {
+    const HeaderEntry& entry = headers[page];
+    if (entry.type == type && entry.unit == unit) out.push_back(static_cast<int64_t>(page));
   }
   return out;
 }
@@ -123,8 +125,11 @@ UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, ui
   }
   if (!list.chainWhole || !list.missing.empty()) {
     // Pages of the unit elsewhere in the file (moved there, or claimed by an IAM page lost).
-    for (const auto& [page, entry] : Headers()) {
-      if (entry.unit.objectId != unit.objectId || !IsType(entry.type, typeA, typeB)) continue;
+    const std::vector<HeaderEntry>& headers = Headers();
+    for (size_t at = 0; at < headers.size(); ++at) {
+      const HeaderEntry& entry = headers[at];
+      const auto page = static_cast<int64_t>(at);
+      if (!IsType(entry.type, typeA, typeB) || entry.unit.objectId != unit.objectId) continue;
       if (!AllocatedByPfs(page).value_or(true)) continue;
       list.pages.push_back(page);
     }

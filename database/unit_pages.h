@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -54,17 +53,18 @@ class UnitPages {
   std::vector<int64_t> PagesByHeader(const AllocationUnit& unit, uint8_t type);
 
  private:
+  // What a page's header names, 8 bytes a page (a page that is none of the units' holds type 0).
   struct HeaderEntry {
     AllocationUnit unit;
     uint8_t type = 0;
   };
-  const std::map<int64_t, HeaderEntry>& Headers();
+  const std::vector<HeaderEntry>& Headers();
   // Adds to `claimed` the pages of `unit`'s IAM chain from `firstIam`; false where it breaks.
   bool Claimed(const AllocationUnit& unit, int64_t firstIam, std::set<int64_t>& claimed);
   std::optional<bool> AllocatedByPfs(int64_t page);
 
   PageLookup& lookup_;
-  std::optional<std::map<int64_t, HeaderEntry>> headers_;  // read once, when a chain breaks
+  std::optional<std::vector<HeaderEntry>> headers_;  // read once, when a chain breaks
   int64_t pfsPage_ = -1;
   bool pfsHeld_ = false;
   PageBytes pfs_{};

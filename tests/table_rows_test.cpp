@@ -317,6 +317,17 @@ TEST(TableRows, DamagedFilesLoseRowsWithAWord) {
   EXPECT_EQ(badTables.byName.at("dbo.Customers").result.rows, 0);
   EXPECT_EQ(badTables.byName.at("dbo.Orders").result.rows, 830);
 
+  // The boot page gone: sysallocunits' pages are found by their headers, the tables read whole, and
+  // the catalog's own columns tell the version's page 0 layout (r06 is of SQL Server 2008).
+  MemoryFile noBoot("r06.mdf");
+  noBoot.Drop(9);
+  const Tables withoutBoot = ReadAll(noBoot);
+  EXPECT_EQ(withoutBoot.catalog.version, 0);
+  EXPECT_EQ(withoutBoot.catalog.columnsVersion, 655);
+  ASSERT_FALSE(withoutBoot.catalog.problems.empty());
+  EXPECT_NE(withoutBoot.catalog.problems[0].find("boot page"), std::string::npos);
+  EXPECT_EQ(withoutBoot.byName.at("dbo.Orders").result.rows, 830);
+
   // The column catalog gone: the reason, no tables.
   MemoryFile noCatalog("r06.mdf");
   UnitPages noCatalogUnits(noCatalog);
