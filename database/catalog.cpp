@@ -98,7 +98,7 @@ bool CatalogReader::ReadAllocationUnits(int64_t firstPage) {
   const auto own = unitsByRowset_.find(kAllocUnitsUnit);
   if (own != unitsByRowset_.end() && !own->second.empty()) {
     const UnitPageList list = ForEachUnitRecord(
-        lookup_, units_, own->second.front(),
+        units_, own->second.front(),
         [&](int64_t, int, const uint8_t*, const std::optional<RecordParts>& parts) {
           if (IsRow(parts)) AddAllocationUnit(*parts);
         });

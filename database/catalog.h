@@ -100,21 +100,19 @@ struct Catalog {
 std::optional<Catalog> ReadCatalog(PageLookup& lookup, UnitPages& units, std::string& why);
 
 // Calls `f(pageNumber, slot, page, parts)` for every used slot on the data pages of `unit`, in
-// page order (`parts` is nothing for a record that does not split). Returns the unit's pages.
+// page order (then those found by their headers; `parts` is nothing for a record that does not
+// split), each page read once. Returns the unit's pages.
 template <typename F>
-UnitPageList ForEachUnitRecord(PageLookup& lookup, UnitPages& units, const TableUnit& unit, F&& f) {
-  UnitPageList list = units.Pages(unit.id, unit.firstIam, kPageTypeData, kPageTypeData);
-  PageBytes page;
-  for (int64_t number : list.pages) {
-    if (!FetchPage(lookup, number, page)) continue;
-    const int slots = SlotCount(page.data());
-    for (int slot = 0; slot < slots; ++slot) {
-      const std::optional<std::span<const uint8_t>> bytes = SlotBytes(page.data(), slot);
-      if (bytes && bytes->empty()) continue;
-      f(number, slot, page.data(), bytes ? SplitRecord(*bytes) : std::nullopt);
-    }
-  }
-  return list;
+UnitPageList ForEachUnitRecord(UnitPages& units, const TableUnit& unit, F&& f) {
+  return units.Pages(unit.id, unit.firstIam, kPageTypeData, kPageTypeData,
+                     [&](int64_t number, const uint8_t* page) {
+                       const int slots = SlotCount(page);
+                       for (int slot = 0; slot < slots; ++slot) {
+                         const auto bytes = SlotBytes(page, slot);
+                         if (bytes && bytes->empty()) continue;
+                         f(number, slot, page, bytes ? SplitRecord(*bytes) : std::nullopt);
+                       }
+                     });
 }
 
 }  // namespace pagerake

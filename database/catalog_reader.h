@@ -96,7 +96,7 @@ void CatalogReader::ForEachSystemRow(uint64_t rowset, const std::string& what, F
   for (const TableUnit& unit : it->second) {
     if (unit.kind != kUnitInRow) continue;
     const UnitPageList list = ForEachUnitRecord(
-        lookup_, units_, unit,
+        units_, unit,
         [&](int64_t, int, const uint8_t*, const std::optional<RecordParts>& parts) {
           if (IsRow(parts)) f(*parts);
         });

@@ -88,7 +88,7 @@ TableReadResult TableReader::Read(const CatalogTable& table, bool ghosts,
   for (const TableUnit& unit : table.units) {
     if (unit.kind != kUnitInRow) continue;
     UnitPageList list = ForEachUnitRecord(
-        lookup_, units_, unit,
+        units_, unit,
         [&](int64_t page, int slot, const uint8_t*, const std::optional<RecordParts>& parts) {
           if (!parts) {
             problem(page, slot, "the record runs past its page");

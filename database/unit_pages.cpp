@@ -105,7 +105,8 @@ std::vector<int64_t> UnitPages::ClaimedPages(uint64_t auid, int64_t firstIam) {
   return std::vector<int64_t>(claimed.begin(), claimed.end());
 }
 
-UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB) {
+UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB,
+                             const std::function<void(int64_t, const uint8_t*)>& visit) {
   const AllocationUnit unit = UnitOfId(auid);
   UnitPageList list;
   std::set<int64_t> claimed;
@@ -116,6 +117,7 @@ UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, ui
       const PageRelations r = ReadPageRelations(scratch_.data());
       if (NamesUnit(r, unit) && IsType(r.type, typeA, typeB)) {
         list.pages.push_back(page);
+        if (visit) visit(page, scratch_.data());
         continue;
       }
       if (NamesUnit(r, unit)) continue;  // the unit's page of another kind (an upper index page)
@@ -125,16 +127,18 @@ UnitPageList UnitPages::Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, ui
   }
   if (!list.chainWhole || !list.missing.empty()) {
     // Pages of the unit elsewhere in the file (moved there, or claimed by an IAM page lost).
+    const std::vector<int64_t> taken = list.pages;  // in page order
     const std::vector<HeaderEntry>& headers = Headers();
     for (size_t at = 0; at < headers.size(); ++at) {
       const HeaderEntry& entry = headers[at];
       const auto page = static_cast<int64_t>(at);
       if (!IsType(entry.type, typeA, typeB) || entry.unit.objectId != unit.objectId) continue;
+      if (std::binary_search(taken.begin(), taken.end(), page)) continue;
       if (!AllocatedByPfs(page).value_or(true)) continue;
       list.pages.push_back(page);
+      if (visit && FetchPage(lookup_, page, scratch_)) visit(page, scratch_.data());
     }
     std::sort(list.pages.begin(), list.pages.end());
-    list.pages.erase(std::unique(list.pages.begin(), list.pages.end()), list.pages.end());
     std::erase_if(list.missing, [&](int64_t p) {
       return std::binary_search(list.pages.begin(), list.pages.end(), p);
     });

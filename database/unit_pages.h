@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <vector>
@@ -40,8 +41,11 @@ class UnitPages {
   explicit UnitPages(PageLookup& lookup) : lookup_(lookup) {}
 
   // The pages of unit `auid` whose type is `typeA` or `typeB` (data pages: 1; LOB pages: 3, 4),
-  // starting from its first IAM page `firstIam` (0: the unit has none).
-  UnitPageList Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB);
+  // starting from its first IAM page `firstIam` (0: the unit has none). `visit`, when given, gets
+  // each page taken with its bytes (torn bits restored) as it is read, so that a caller reads
+  // every page once: those the IAM pages claim in page order, then any found by their headers.
+  UnitPageList Pages(uint64_t auid, int64_t firstIam, uint8_t typeA, uint8_t typeB,
+                     const std::function<void(int64_t, const uint8_t*)>& visit = {});
 
   // The pages the unit's IAM chain claims (its single pages and every page of its extents), in
   // page order, without reading them: which unit a page belongs to, for the price of its IAM
