@@ -46,7 +46,7 @@ inline constexpr size_t kMaxRowProblems = 200;
 
 class TableReader {
  public:
-  TableReader(PageLookup& lookup, UnitPages& units) : lookup_(lookup), units_(units), lobs_(lookup) {}
+  TableReader(PageLookup& lookup, UnitPages& units) : units_(units), lobs_(lookup) {}
 
   // Calls `row` for each row of `table` (and for each ghost record when `ghosts`), in page order.
   // A table whose layout is not known gives no rows; the caller reports its layoutProblem.
@@ -57,7 +57,6 @@ class TableReader {
   bool Decode(const CatalogTable& table, int fixedBytes, const RecordParts& record, TableRow& out,
               std::string& why);
 
-  PageLookup& lookup_;
   UnitPages& units_;
   LobReader lobs_;
 };
