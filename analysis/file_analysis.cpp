@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 
+#include "analysis/content_choice.h"
 #include "analysis/file_facts.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -107,15 +108,58 @@ int32_t CandidateByBootPage(const AnalysisInput& in, const AnalysisResults& resu
   return best;
 }
 
-// The pages of the chosen candidate `k` that another of `candidates` holds too.
-void NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates, int32_t k,
-                AnalysisResults& results) {
+// The pages of the chosen candidate `k` that another of `candidates` holds too, with what the
+// content said of each rival (`content`: its weighing of `group`; the others are weighed in pairs
+// with `judge`). Returns the page where the content ends what `k` gives, or -1: a candidate that
+// begins inside `k` and holds the file's pages where the two overlap (k's tail there is another
+// database's). The choice noted for that overlap is turned round: the pages will come from that
+// candidate, with `k` as their rival.
+int32_t NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidates, int32_t k,
+                   AnalysisResults& results, ContentJudge* judge = nullptr,
+                   const ContentChoice* content = nullptr, const std::vector<int32_t>& group = {}) {
+  int32_t cut = -1;
   for (int32_t c : candidates) {
     if (c == k) continue;
     const int32_t begin = std::max(in.order[c].beginPage, in.order[k].beginPage);
     const int32_t end = std::min(in.order[c].endPage, in.order[k].endPage);
-    if (begin < end) results.chosenAmongOthers.push_back({begin, end, in.order[c].recordNo});
+    if (begin >= end) continue;
+    PageSpan span{begin, end, in.order[c].recordNo};
+    const bool weighed = content != nullptr &&
+                         std::find(group.begin(), group.end(), c) != group.end() &&
+                         begin >= content->windowBegin && end <= content->windowEnd;
+    if (weighed) {
+      KeepContent(*content, group, k, c, span);
+    } else if (judge != nullptr) {
+      const std::vector<int32_t> pair{k, c};
+      const ContentChoice two = judge->Choose(pair, k);
+      if (cut < 0 && in.order[c].beginPage > in.order[k].beginPage && two.chosen == c &&
+          (two.decision == ContentDecision::kStructures ||
+           two.decision == ContentDecision::kLaterState)) {
+        cut = in.order[c].beginPage;
+        ++results.contentChoices;
+        span = PageSpan{begin, end, in.order[k].recordNo};
+        span.decision = two.decision;
+        span.taken = two.tallies[1];
+        span.rivalTally = two.tallies[0];
+      } else {
+        KeepContent(two, pair, k, c, span);
+      }
+    }
+    results.chosenAmongOthers.push_back(span);
   }
+  return cut;
+}
+
+// The chained entry of the page-order index that holds `page`; -1 when none does.
+int32_t ChainedHolding(const AnalysisInput& in, const AnalysisResults& results, int32_t page) {
+  for (size_t i = 0; i < in.order.size(); ++i) {
+    const PageOrderEntry& e = in.order[i];
+    if (e.beginPage <= page && page < results.ChainedEnd(e.recordNo, e.endPage) &&
+        results.inAssembly[static_cast<size_t>(e.recordNo)]) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  return -1;
 }
 
 }  // namespace
@@ -166,7 +210,8 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
 }
 
 void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32_t since,
-                        int32_t before, int32_t from, int32_t to) {
+                        int32_t before, int32_t from, int32_t to, ContentJudge* judge,
+                        int32_t taken) {
   // The index is in begin-page order: the entries that begin in [since, before).
   const auto first = std::lower_bound(
       in.order.begin(), in.order.end(), since,
@@ -182,9 +227,16 @@ void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32
   for (int32_t i : rivals) {
     const int32_t begin = std::max(from, in.order[i].beginPage);
     const int32_t end = std::min(to, in.order[i].endPage);
-    if (begin < end && IsRival(TestCandidate(in, results, i, nullptr, false))) {
-      results.chosenAmongOthers.push_back({begin, end, in.order[i].recordNo});
+    if (begin >= end || !IsRival(TestCandidate(in, results, i, nullptr, false))) continue;
+    PageSpan span{begin, end, in.order[i].recordNo};
+    const int32_t holder = taken >= 0 ? taken : ChainedHolding(in, results, begin);
+    if (judge != nullptr && holder >= 0) {
+      // Taken already: the content only says whether the rival is borne out.
+      const std::vector<int32_t> pair{holder, i};
+      KeepContent(judge->Choose(pair, holder), pair, holder, i, span);
+      if (span.Settled()) ++results.contentChoices;
     }
+    results.chosenAmongOthers.push_back(span);
   }
 }
 
@@ -199,6 +251,8 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   results.startNewest.reset();
   results.boundFromLine = -1;
   results.bootPageChoices = 0;
+  results.contentChoices = 0;
+  results.cutShort.clear();
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   const int32_t begin = in.rules.headless ? BeginOfStart(in) : 0;
   results.startBeginPage = begin;
@@ -234,7 +288,10 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   //    file's own where the start is another copy's) was never a candidate: a rival.
   const auto last = static_cast<int32_t>(in.order.size()) - 1;
   int32_t t = begin + results.firstFragmentPages;
-  if (in.automatic) NoteUnchosenRivals(in, results, 0, t, begin, t);
+  std::optional<ContentJudge> judge;
+  if (in.rules.contentChoice && in.automatic) judge.emplace(in, results);
+  ContentJudge* const weigh = judge ? &*judge : nullptr;
+  if (in.automatic) NoteUnchosenRivals(in, results, 0, t, begin, t, weigh);
   int32_t longest = 0;  // the most pages an entry holds: how far back one can reach from
   for (const PageOrderEntry& e : in.order) longest = std::max(longest, e.endPage - e.beginPage);
   int32_t c = 0;
@@ -278,19 +335,30 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     }
     int32_t k = candidates[0];
     const size_t notedBefore = results.chosenAmongOthers.size();
+    int32_t cut = -1;  // where the content ends what the one taken gives
     if (candidates.size() > 1 && in.automatic) {
       if (results.lastChainedFragment >= 0) k = NearestCandidate(in, results, candidates);
-      if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound) {
+      // The content first: where it tells the candidates that begin here apart, it decides.
+      std::vector<int32_t> group;
+      for (const int32_t g : candidates) {
+        if (in.order[g].beginPage == in.order[candidates[0]].beginPage) group.push_back(g);
+      }
+      std::optional<ContentChoice> content;
+      if (judge && group.size() > 1) content = judge->Choose(group, k);
+      if (content && content->decision != ContentDecision::kNone) {
+        k = content->chosen;
+        ++results.contentChoices;
+      } else if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound) {
         const int32_t byBound = CandidateByBootPage(in, results, candidates, k);
         if (byBound != k) ++results.bootPageChoices;
         k = byBound;
       }
-      if (byAge) {
+      if (byAge && !(content && content->decision != ContentDecision::kNone)) {
         const int32_t nearest = k;
         k = NewestCandidate(in, candidates, newest, nearest);
         if (k != nearest) ++results.newerCopiesTaken;
       }
-      NoteChoice(in, candidates, k, results);
+      cut = NoteChoice(in, candidates, k, results, weigh, content ? &*content : nullptr, group);
     } else if (candidates.size() > 1) {
       const std::optional<int32_t> chosen = in.choose ? in.choose(candidates) : std::nullopt;
       if (!chosen) {
@@ -301,13 +369,19 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     }
     if (in.automatic && results.lastChainedFragment >= 0) {
       // A piece that begins inside what is chained was never a candidate for what lies behind.
-      NoteUnchosenRivals(in, results, std::max(0, t - longest), t, t, in.order[k].endPage);
+      NoteUnchosenRivals(in, results, std::max(0, t - longest), t, t, in.order[k].endPage, weigh,
+                         k);
     }
     for (const int32_t d : doubted) {
       const int32_t begin = std::max(in.order[d].beginPage, in.order[k].beginPage);
       const int32_t end = std::min(in.order[d].endPage, in.order[k].endPage);
       if (in.automatic && begin < end) {
-        results.chosenAmongOthers.push_back({begin, end, in.order[d].recordNo});
+        PageSpan span{begin, end, in.order[d].recordNo};
+        if (judge) {
+          const std::vector<int32_t> pair{k, d};
+          KeepContent(judge->Choose(pair, k), pair, k, d, span);
+        }
+        results.chosenAmongOthers.push_back(span);
       }
     }
     std::erase_if(doubted, [&](int32_t d) { return in.order[d].endPage <= in.order[k].endPage; });
@@ -315,15 +389,19 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       results.chosenAmongOthers.push_back({in.order[k].beginPage, in.order[k].endPage});
     }
     unproven.clear();
-    const bool unconfirmed = results.chosenAmongOthers.size() > notedBefore;
+    // What a piece taught is unconfirmed where a choice the content did not settle took it.
+    const bool unconfirmed =
+        std::any_of(results.chosenAmongOthers.begin() + static_cast<std::ptrdiff_t>(notedBefore),
+                    results.chosenAmongOthers.end(), [](const PageSpan& s) { return !s.Settled(); });
     // Chain it and learn from its pages.
     const int32_t f = in.order[k].recordNo;
     host.AddMemoLine(Memo::kAnalysis, "找到碎片号" + std::to_string(f));
     results.lastChainedFragment = f;
     results.inAssembly[static_cast<size_t>(f)] = 1;
     const FragmentRecord& r = in.table[static_cast<size_t>(f)];
-    if (!CollectPageInfo(results.pageMap, in.reader, PagesOf(r.sizeKB), r.beginPage, r.fsec,
-                         unconfirmed)) {
+    if (cut >= 0) results.cutShort.emplace_back(f, cut);
+    const int32_t learn = cut >= 0 ? cut - r.beginPage : PagesOf(r.sizeKB);
+    if (!CollectPageInfo(results.pageMap, in.reader, learn, r.beginPage, r.fsec, unconfirmed)) {
       // Its readable pages were learned from; it stays chained, and CREATE MDF writes the pages
       // it cannot read as zeros and names them.
       host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
@@ -337,13 +415,17 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
         results.boundFromLine = f;
       }
     }
-    t = in.order[k].endPage;
+    t = cut >= 0 ? cut : in.order[k].endPage;
     c = k + 1;
   }
   for (const std::string& line : TurnedAwayLines(results)) host.AddMemoLine(Memo::kAnalysis, line);
   if (results.bootPageChoices > 0) {
     host.AddMemoLine(Memo::kAnalysis, "按引导页LSN上限选择碎片,次数" +
                                           std::to_string(results.bootPageChoices));
+  }
+  if (results.contentChoices > 0) {
+    host.AddMemoLine(Memo::kAnalysis,
+                     "按页面内容选择碎片,次数" + std::to_string(results.contentChoices));
   }
   if (results.boundFromLine >= 0) {
     host.AddMemoLine(Memo::kAnalysis,

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/file_size.h"
@@ -38,13 +39,40 @@ struct TurnedAway {
   void Note(int32_t line, size_t tableSize);
 };
 
+// What the file's structures said of one candidate's pages where they differ from another's
+// (content_choice.h).
+struct ContentTally {
+  int32_t confirming = 0;  // claims that pages already chained bear out
+  int32_t refuting = 0;    // claims that they break
+  int32_t later = 0;       // pages that are the later state of another candidate's
+  int32_t earlier = 0;     // pages of which another candidate holds the later state
+  bool operator==(const ContentTally&) const = default;
+};
+
+enum class ContentDecision : uint8_t {
+  kNone = 0,    // nothing in the pages told the candidates apart: the nearest was taken
+  kStructures,  // the others break claims of the file's structures, the one taken none
+  kLaterState,  // the structures say the same; the one taken is the later state of the others
+  kLeaning,     // the one taken is confirmed more, or refuted less, but not beyond doubt
+};
+
 // Pages [begin, end) of the file; for a choice, the table line of the fragment that could have
-// given them instead (-1: none known, the pages were taken without evidence).
+// given them instead (-1: none known, the pages were taken without evidence), and, where the
+// content was weighed, what it said of the pages taken and of that rival.
 struct PageSpan {
+  PageSpan() = default;
+  PageSpan(int32_t b, int32_t e, int32_t r = -1) : begin(b), end(e), rival(r) {}
   int32_t begin = 0;
   int32_t end = 0;
   int32_t rival = -1;
+  ContentDecision decision = ContentDecision::kNone;
+  ContentTally taken;
+  ContentTally rivalTally;
   bool operator==(const PageSpan&) const = default;
+  // The content settled it: the rival's pages here are not the file's.
+  bool Settled() const {
+    return decision == ContentDecision::kStructures || decision == ContentDecision::kLaterState;
+  }
 };
 
 // What an analysis leaves, valid until the next one.
@@ -73,6 +101,18 @@ struct AnalysisResults {
   std::optional<PageLsn> startNewest;
   int32_t boundFromLine = -1;
   int32_t bootPageChoices = 0;
+  // The choices that the pages' content decided (content_choice.h).
+  int32_t contentChoices = 0;
+  // Chained fragments that give their pages only up to a page (table line, end page): from there
+  // on the content showed another fragment's pages to be the file's, and this one's tail is not.
+  std::vector<std::pair<int32_t, int32_t>> cutShort;
+  // The end page of the chained fragment at table line `line` that ends at `end` when whole.
+  int32_t ChainedEnd(int32_t line, int32_t end) const {
+    for (const auto& [cut, at] : cutShort) {
+      if (cut == line) return std::min(end, at);
+    }
+    return end;
+  }
   // The pages that were taken from a fragment when another one could have given them as well:
   // the automatic choice among several candidates (by disk distance or age), and SEARCH MORE's
   // takes without evidence or among several that fit. Nothing in the pages confirms such a choice,
@@ -127,8 +167,13 @@ CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, i
 // the pages just taken from another one: where the candidate test accepts one, the pages of
 // [from, to) it holds go to results.chosenAmongOthers (nothing confirmed that choice). The
 // fragments the rules turn away here are not counted.
+// With `judge`, the content of each such rival is weighed against the pages taken (from `taken`,
+// a position in the page-order index; -1: the chained fragment that holds them) and the span
+// keeps what it said (content_choice.h).
+class ContentJudge;
 void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32_t since,
-                        int32_t before, int32_t from, int32_t to);
+                        int32_t before, int32_t from, int32_t to, ContentJudge* judge = nullptr,
+                        int32_t taken = -1);
 
 // The file id and the begin page of the start fragment (1 and 0 when its line is not found).
 int16_t FileIdOfStart(const AnalysisInput& in);

@@ -51,6 +51,11 @@ struct RecoveryRules {
   // the file, the size found), named as rebuilt, rather than with zeros there.
   bool rebuildHeader = true;
 
+  // Where several fragments fit at the same place, the one the file's structures confirm is
+  // taken (content_choice.h), and its pages are not named where the structures refute the others
+  // or show them an earlier state of the same database.
+  bool contentChoice = true;
+
   static RecoveryRules Classic() {
     RecoveryRules rules;
     rules.lsnBound = false;
@@ -64,6 +69,7 @@ struct RecoveryRules {
     rules.settledTails = false;
     rules.headless = false;
     rules.rebuildHeader = false;
+    rules.contentChoice = false;
     return rules;
   }
 };

@@ -57,7 +57,8 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
       const FragmentTable copy = scanning ? session.FragmentTableSnapshot() : FragmentTable();
       const FragmentTable& table = scanning ? copy : session.fragmentTable;
       if (session.analysis.inAssembly.size() == table.size()) {
-        RebuildAssemblyList(table, session.analysis.inAssembly, session.assemblyList);
+        RebuildAssemblyList(table, session.analysis.inAssembly, session.assemblyList,
+                            session.analysis.cutShort);
       }
     } else if (end == AnalysisEnd::kStartFailed) {
       session.assemblyList = AssemblyListModel{};

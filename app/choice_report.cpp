@@ -31,8 +31,25 @@ int64_t RivalSector(const Session& session, int32_t line, int32_t page) {
   return f.fsec + int64_t{kSectorsPerPage} * (page - f.beginPage);
 }
 
-std::string DecidedBy(const Session& session, const std::vector<uint16_t>& facts, int32_t begin,
-                      int32_t end, int64_t named) {
+std::string Tally(const ContentTally& t) {
+  return std::to_string(t.confirming) + " claims borne out, " + std::to_string(t.refuting) +
+         " broken";
+}
+
+// What the content said, where it was weighed.
+std::string ContentSaid(const PageSpan& span) {
+  std::string said = "the pages taken: " + Tally(span.taken) + "; the rival: " +
+                     Tally(span.rivalTally);
+  if (span.taken.later > 0 || span.rivalTally.later > 0) {
+    said += "; later state of the other: " + std::to_string(span.taken.later) + " pages taken, " +
+            std::to_string(span.rivalTally.later) + " of the rival";
+  }
+  return said;
+}
+
+std::string DecidedBy(const Session& session, const std::vector<uint16_t>& facts,
+                      const PageSpan& span, int64_t named) {
+  const int32_t begin = span.begin, end = span.end;
   bool differs = false, refuted = false, none = false;
   for (int32_t p = begin; p < end && p < static_cast<int32_t>(facts.size()); ++p) {
     const uint16_t f = facts[static_cast<size_t>(p)];
@@ -47,7 +64,17 @@ std::string DecidedBy(const Session& session, const std::vector<uint16_t>& facts
                : "no rival seen: taken for want of evidence; nothing confirms the pages";
   }
   if (!differs) return "the rival holds the same bytes";
+  if (span.decision == ContentDecision::kStructures && named == 0) {
+    return "the content: the file's structures refute the rival (" + ContentSaid(span) + ")";
+  }
+  if (span.decision == ContentDecision::kLaterState && named == 0) {
+    return "the content: the rival is an earlier state of the database (" + ContentSaid(span) +
+           ")";
+  }
   if (refuted && named == 0) return "the file's structures refute the rival and confirm the pages";
+  if (span.decision != ContentDecision::kNone) {
+    return "the content leans to the pages taken, not beyond doubt (" + ContentSaid(span) + ")";
+  }
   return session.rules.preferNewest ? "the newer copy by LSN (older copy rule); nothing else decides"
                                     : "nearest on the disk: nothing in the pages decides";
 }
@@ -71,7 +98,7 @@ std::vector<ChoiceRecord> DescribeChoices(const Session& session,
     const auto from = std::lower_bound(named.begin(), named.end(), int64_t{span.begin});
     const auto to = std::lower_bound(named.begin(), named.end(), int64_t{span.end});
     c.pagesNamed = to - from;
-    c.decidedBy = DecidedBy(session, facts, span.begin, span.end, c.pagesNamed);
+    c.decidedBy = DecidedBy(session, facts, span, c.pagesNamed);
     out.push_back(std::move(c));
   }
   std::sort(out.begin(), out.end(),

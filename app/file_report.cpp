@@ -55,7 +55,8 @@ Json RulesJson(const RecoveryRules& r) {
               {"older_copy", r.preferNewest},      {"checked_mends", r.checkedMends},
               {"confirmed_choices", r.confirmedChoices}, {"settled_tails", r.settledTails},
               {"headless", r.headless},
-              {"rebuild_header", r.rebuildHeader}};
+              {"rebuild_header", r.rebuildHeader},
+              {"content_choice", r.contentChoice}};
 }
 
 // Runs of pages of each class: [[first, last], …], so that a large file's report stays small.

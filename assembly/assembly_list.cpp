@@ -42,11 +42,20 @@ std::string Hex(uint32_t value, int digits) {
 }  // namespace
 
 void RebuildAssemblyList(const FragmentTable& table, const std::vector<int32_t>& inAssembly,
-                         AssemblyListModel& model) {
+                         AssemblyListModel& model,
+                         const std::vector<std::pair<int32_t, int32_t>>& cutShort) {
   model.list.rows.clear();
   model.list.selected = -1;
   for (size_t i = 0; i < table.size() && i < inAssembly.size(); ++i) {
-    if (inAssembly[i] == 1) model.list.AppendRecord(table[i]);
+    if (inAssembly[i] != 1) continue;
+    FragmentRecord r = table[i];
+    for (const auto& [line, end] : cutShort) {
+      if (static_cast<size_t>(line) != i || end <= r.beginPage || end >= r.endPage) continue;
+      r.endPage = end;
+      r.sizeKB = 8 * (end - r.beginPage);
+      r.esec = r.fsec + int64_t{16} * (end - r.beginPage);
+    }
+    model.list.AppendRecord(r);
   }
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "base/host.h"
@@ -32,9 +33,11 @@ struct AssemblyListModel {
 };
 
 // Rebuilds the rows from the lines whose flag is 1, in table order, numbered from 1. Neither sorts
-// nor changes the sort column or the buttons.
+// nor changes the sort column or the buttons. A line of `cutShort` (table line, end page) gives
+// its pages only up to that end page.
 void RebuildAssemblyList(const FragmentTable& table, const std::vector<int32_t>& inAssembly,
-                         AssemblyListModel& model);
+                         AssemblyListModel& model,
+                         const std::vector<std::pair<int32_t, int32_t>>& cutShort = {});
 
 // A click on column `column`'s header: records it in `sortColumn` (shared with the fragment list),
 // makes the three buttons usable exactly when it is the start-page column, sorts ascending.

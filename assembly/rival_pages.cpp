@@ -15,7 +15,7 @@ RivalPages::RivalPages(const std::vector<PageSpan>& choices, const FragmentTable
     : table_(table), withRivals_(std::make_unique<ConsistencyCheck>(filePages)) {
   for (const PageSpan& span : choices) {
     for (int64_t p = std::max(0, span.begin); p < span.end; ++p) {
-      choices_.emplace_back(p, span.rival);
+      choices_.push_back({p, span.rival, span.Settled()});
     }
   }
   std::sort(choices_.begin(), choices_.end());
@@ -26,20 +26,22 @@ RivalPages::~RivalPages() = default;
 
 uint16_t RivalPages::Judge(int64_t number, const uint8_t* page, PageAccess& pages,
                            const DataSource& source) {
-  while (next_ < choices_.size() && choices_[next_].first < number) ++next_;
+  while (next_ < choices_.size() && choices_[next_].page < number) ++next_;
   uint16_t facts = 0;
   int rivals = 0;
   int32_t differing = -1;
-  for (; next_ < choices_.size() && choices_[next_].first == number; ++next_) {
+  bool settled = true;  // every rival that differs is one the content settled
+  for (; next_ < choices_.size() && choices_[next_].page == number; ++next_) {
     facts |= kFactChosen;
     ++rivals;
-    const int32_t line = choices_[next_].second;
+    const int32_t line = choices_[next_].rival;
     if (line < 0) {
       facts |= kFactRivalNone;  // taken without evidence: no one rival to compare
       continue;
     }
     if (table_ == nullptr || static_cast<size_t>(line) >= table_->size()) {
       facts |= kFactRivalUnsettled;
+      settled = false;
       continue;
     }
     const FragmentRecord& r = (*table_)[static_cast<size_t>(line)];
@@ -47,13 +49,16 @@ uint16_t RivalPages::Judge(int64_t number, const uint8_t* page, PageAccess& page
     if (index < 0 || !pages.ReadFragmentSectors(source, r.fsec, index * kSectorsPerPage,
                                                 kSectorsPerPage, rival_.data())) {
       facts |= kFactRivalUnsettled;
+      settled = false;
       continue;
     }
     if (std::memcmp(rival_.data(), page, kPageSize) != 0) {
       facts |= kFactRivalUnsettled;
       differing = line;
+      settled = settled && choices_[next_].settled;
     }
   }
+  if (differing >= 0 && settled && !(facts & kFactRivalNone)) facts |= kFactRivalRefuted;
   // One rival that differs, read whole: the second check sees it in the page's place.
   if (rivals == 1 && differing >= 0) {
     replaced_.emplace_back(number, differing);

@@ -28,7 +28,8 @@ class RivalPages {
   RivalPages(const std::vector<PageSpan>& choices, const FragmentTable* table, int64_t filePages);
   ~RivalPages();
 
-  // The facts (kFactChosen, kFactRivalUnsettled, kFactRivalNone) of page `number`, held
+  // The facts (kFactChosen, kFactRivalUnsettled, kFactRivalNone, and kFactRivalRefuted where the
+  // content settled every differing rival's choice) of page `number`, held
   // in `page` as written; reads the rivals' pages of that number. Every page written goes through
   // here, in page order, for the second check.
   uint16_t Judge(int64_t number, const uint8_t* page, PageAccess& pages,
@@ -41,7 +42,13 @@ class RivalPages {
   std::vector<int64_t> RivalsRefuted(const ConsistencyReport& written);
 
  private:
-  std::vector<std::pair<int64_t, int32_t>> choices_;  // (page, rival line), sorted
+  struct Choice {
+    int64_t page;
+    int32_t rival;  // its line
+    bool settled;   // the content showed the rival is not the file's (PageSpan::Settled)
+    auto operator<=>(const Choice&) const = default;
+  };
+  std::vector<Choice> choices_;  // sorted
   size_t next_ = 0;
   const FragmentTable* table_;
   IoBuffer rival_{kPageSize, IoBuffer::kUninitialized};

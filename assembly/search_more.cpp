@@ -188,7 +188,7 @@ SearchMoreResult SearchMore(const SearchMoreInput& in) {
     host.AddMemoLine(Memo::kAssembly,
                      "本次找到碎片数量" + std::to_string(*taken) + "。二次查找完毕");
     if (*taken == 0) break;
-    RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly);
+    RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly, in.results.cutShort);
   }
   for (const std::string& line : TurnedAwayLines(in.results, turnedAwayBefore)) {
     host.AddMemoLine(Memo::kAssembly, line);

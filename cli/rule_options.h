@@ -22,6 +22,7 @@ struct RuleFlags {
   bool noSettledTails = false;
   bool noHeadless = false;
   bool noRebuildHeader = false;
+  bool noContentChoice = false;
 
   RecoveryRules Rules() const {
     RecoveryRules rules = classic ? RecoveryRules::Classic() : RecoveryRules{};
@@ -37,6 +38,7 @@ struct RuleFlags {
     if (noSettledTails) rules.settledTails = false;
     if (noHeadless) rules.headless = false;
     if (noRebuildHeader) rules.rebuildHeader = false;
+    if (noContentChoice) rules.contentChoice = false;
     return rules;
   }
 };
@@ -78,6 +80,9 @@ inline void AddRuleFlags(CLI::App* cmd, RuleFlags& flags) {
   cmd->add_flag("--no-rebuild-header", flags.noRebuildHeader,
                 "write zeros where such a database's page 0 was, not a page 0 built from its own "
                 "catalog");
+  cmd->add_flag("--no-content-choice", flags.noContentChoice,
+                "choose among fragments that fit at one place by distance alone, not by what the "
+                "file's structures (links, IAM pages, index pages) and the LSN say of their pages");
 }
 
 }  // namespace pagerake::cli

@@ -316,11 +316,12 @@ QWidget* TForm1::BuildAnalysisTab() {
   chkiammarks = Check("chkiammarks", "核对IAM标记(IAM MARKS)", true, rules);
   chkunusedpages = Check("chkunusedpages", "排除从未分配的页(UNUSED PAGES)", true, rules);
   chkbootpage = Check("chkbootpage", "按引导页选择碎片(BOOT PAGE CHOICE)", true, rules);
+  chkcontentchoice = Check("chkcontentchoice", "按页面内容选择碎片(CONTENT CHOICE)", true, rules);
   chkoldercopy = Check("chkoldercopy", "盘上可能有旧副本(OLDER COPY)", false, rules);
   chkheadless = Check("chkheadless", "列出无文件头的数据库(HEADLESS)", true, rules);
   auto* ruleBox = new QVBoxLayout(rules);
   for (QCheckBox* c : {chkclassic, chklsnbound, chkiammarks, chkunusedpages, chkbootpage,
-                       chkoldercopy, chkheadless}) {
+                       chkcontentchoice, chkoldercopy, chkheadless}) {
     ruleBox->addWidget(c);
   }
   auto* buttons = new QVBoxLayout;

@@ -108,6 +108,7 @@ class TForm1 : public QMainWindow {
   QCheckBox* chkiammarks = nullptr;
   QCheckBox* chkunusedpages = nullptr;
   QCheckBox* chkbootpage = nullptr;
+  QCheckBox* chkcontentchoice = nullptr;  // fragments chosen by what their pages say
   QCheckBox* chkheadless = nullptr;  // databases found without their page 0
   QCheckBox* chkoldercopy = nullptr;
   // The assembly tab.

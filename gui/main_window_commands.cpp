@@ -182,6 +182,7 @@ void TForm1::PullFields() {
   r.iamMarks = chkiammarks->isChecked();
   r.unusedPages = chkunusedpages->isChecked();
   r.bootPageChoice = chkbootpage->isChecked();
+  r.contentChoice = chkcontentchoice->isChecked();
   r.headless = chkheadless->isChecked();
   r.preferNewest = chkoldercopy->isChecked();
   r.tailSearch = chktailsearch->isChecked();
@@ -198,6 +199,7 @@ void TForm1::ApplyRules(const RecoveryRules& r) {
   chkiammarks->setChecked(r.iamMarks);
   chkunusedpages->setChecked(r.unusedPages);
   chkbootpage->setChecked(r.bootPageChoice);
+  chkcontentchoice->setChecked(r.contentChoice);
   chkheadless->setChecked(r.headless);
   chkoldercopy->setChecked(r.preferNewest);
   chktailsearch->setChecked(r.tailSearch);
@@ -245,7 +247,7 @@ void TForm1::PushState() {
   Button5->setEnabled(s.assemblyList.Button5);
   Button6->setEnabled(s.assemblyList.Button6);
   const bool classic = chkclassic->isChecked();
-  for (QCheckBox* c : {chkpagezero, chklsnbound, chkiammarks, chkunusedpages, chkbootpage,
+  for (QCheckBox* c : {chkpagezero, chklsnbound, chkiammarks, chkunusedpages, chkbootpage, chkcontentchoice,
                        chkoldercopy, chktailsearch, chkcheckedmends, chkconfirmedchoices,
                        chksettledtails, chkheadless, chkrebuildheader}) {
     c->setEnabled(!classic);

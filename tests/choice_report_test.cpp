@@ -22,9 +22,10 @@ using testing::CorpusPath;
 
 TEST(ChoiceReport, EveryNamedChoiceHasItsRivalBesideTheFile) {
   PAGERAKE_REQUIRE_CORPUS();
-  // r04's pieces hold the same system pages of the same model database and lie nearer than some
-  // of r16's own (see the recovery tests): its pages 91-108 are taken from them, and named.
-  const testing::Volume volume{"ntfs-512-r16", true, 1, "r16.mdf", {"r04.mdf"}, false, false};
+  // r14's pieces hold the same system pages of the same model database and lie nearer than some
+  // of r11's own (see the recovery tests): pages are taken from them where nothing in the pages
+  // tells the two apart, and named.
+  const testing::Volume volume{"ntfs-512-r11", true, 1, "r11.mdf", {"r14.mdf"}, false, false};
   const testing::ScatteredVolume v = testing::BuildVolume(volume);
   PAGERAKE_REQUIRE_IMAGE(v.image);
   testing::TempDir dir;
@@ -33,7 +34,7 @@ TEST(ChoiceReport, EveryNamedChoiceHasItsRivalBesideTheFile) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const nlohmann::json doc = nlohmann::json::parse(r.out);
   const std::vector<uint8_t> image = testing::ReadWholeFile(v.image.path);
-  const std::vector<uint8_t> original = testing::ReadWholeFile(CorpusPath("r16.mdf"));
+  const std::vector<uint8_t> original = testing::ReadWholeFile(CorpusPath("r11.mdf"));
   bool sawTarget = false;
   for (const nlohmann::json& db : doc["databases"]) {
     const auto named = db["chosen_among_others_pages"].get<std::vector<int64_t>>();
@@ -46,7 +47,7 @@ TEST(ChoiceReport, EveryNamedChoiceHasItsRivalBesideTheFile) {
       });
       EXPECT_TRUE(covered) << out << " page " << p;
     }
-    if (db["name"].get<std::string>().find("Database1") == std::string::npos ||
+    if (db["name"].get<std::string>().find("AngularCRUD") == std::string::npos ||
         testing::ReadWholeFile(out).size() != original.size()) {
       continue;
     }
@@ -79,7 +80,10 @@ TEST(ChoiceReport, EveryNamedChoiceHasItsRivalBesideTheFile) {
     EXPECT_GT(rightRivals, 0);  // the target's own pages, put beside the file
     for (const nlohmann::json& c : db["choices"]) {
       if (c["named"].get<int64_t>() > 0 && !c["rival_sector"].is_null()) {
-        EXPECT_EQ(c["decided_by"], "nearest on the disk: nothing in the pages decides");
+        // Named: nothing settled the choice, whatever leaned to it.
+        const std::string by = c["decided_by"];
+        EXPECT_TRUE(by.starts_with("nearest on the disk") || by.starts_with("the content leans"))
+            << by;
       }
     }
   }
