@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/content_choice.h"
 #include "fragments/fragment_extraction.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -50,6 +51,8 @@ class HoleCandidates {
 std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test,
                             const HoleCandidates& holes) {
   Host& host = in.reader.host;
+  std::optional<ContentJudge> judge;
+  if (in.rules.contentChoice) judge.emplace(test, in.results);
   const std::vector<FragmentRow>& rows = in.assembly.list.rows;
   std::vector<int32_t> candidates;
   int32_t taken = 0;
@@ -79,11 +82,26 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
       if (t == CandidateTest::kNoEvidence && !uncertain) uncertain = position;
       if (t == CandidateTest::kRejectUnconfirmed) doubted.push_back(position);
     }
-    if (const std::optional<int32_t> k = accepted ? accepted : uncertain) {
+    if (const std::optional<int32_t> first = accepted ? accepted : uncertain) {
       // Taken without evidence, or while another fragment of the hole fits as well: unconfirmed.
       bool alone = accepted.has_value();
       for (; alone && next < candidates.size(); ++next) {
         alone = !IsRival(TestCandidate(test, in.results, candidates[next], nullptr, false));
+      }
+      // Of two that fit, the one the content favours beyond doubt; the first otherwise.
+      std::optional<int32_t> k = first;
+      std::optional<int32_t> other = !alone && accepted ? std::optional(candidates[next - 1])
+                                                        : std::nullopt;
+      std::optional<ContentChoice> content;
+      if (other && judge) {
+        content = judge->Choose({*first, *other}, *first);
+        if (content->chosen == *other &&
+            (content->decision == ContentDecision::kStructures ||
+             content->decision == ContentDecision::kLaterState)) {
+          std::swap(k, other);
+          std::swap(content->tallies[0], content->tallies[1]);
+        }
+        if (content->decision != ContentDecision::kNone) ++in.results.contentChoices;
       }
       const PageOrderEntry& entry = in.order[static_cast<size_t>(*k)];
       const size_t notedBefore = in.results.chosenAmongOthers.size();
@@ -95,12 +113,16 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
               {begin, end, in.order[static_cast<size_t>(d)].recordNo});
         }
       }
-      if (!alone && accepted) {
+      if (other) {
         // The piece that fits as well: its pages of the same numbers are compared as they go out.
-        const PageOrderEntry& rival = in.order[static_cast<size_t>(candidates[next - 1])];
-        const int32_t begin = std::max(rival.beginPage, entry.beginPage);
-        const int32_t end = std::min(rival.endPage, entry.endPage);
-        if (begin < end) in.results.chosenAmongOthers.push_back({begin, end, rival.recordNo});
+        const PageOrderEntry& rival = in.order[static_cast<size_t>(*other)];
+        PageSpan span{std::max(rival.beginPage, entry.beginPage),
+                      std::min(rival.endPage, entry.endPage), rival.recordNo};
+        if (content) {
+          // Its tallies are the one taken's first, the rival's second (swapped where it turned).
+          KeepContent(*content, {*k, *other}, *k, *other, span);
+        }
+        if (span.begin < span.end) in.results.chosenAmongOthers.push_back(span);
       } else if (!alone) {
         in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});  // no evidence
       } else {
