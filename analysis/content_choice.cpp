@@ -120,6 +120,38 @@ void ContentJudge::Weigh(int64_t page, const std::vector<const uint8_t*>& versio
   }
 }
 
+void ContentJudge::ReadChained() {
+  chained_.clear();
+  cache_.clear();
+  for (const PageOrderEntry& e : in_.order) {
+    if (results_.inAssembly[static_cast<size_t>(e.recordNo)]) {
+      const int32_t first = results_.ChainedBegin(e.recordNo, e.beginPage);
+      chained_.push_back({first, results_.ChainedEnd(e.recordNo, e.endPage),
+                          in_.table[static_cast<size_t>(e.recordNo)].fsec +
+                              int64_t{kSectorsPerPage} * (first - e.beginPage)});
+    }
+  }
+  std::sort(chained_.begin(), chained_.end(),
+            [](const Run& a, const Run& b) { return a.begin < b.begin; });
+}
+
+ContentTally ContentJudge::Vouch(int32_t position, int32_t from, int32_t to) {
+  std::vector<ContentTally> tally(1);
+  ReadChained();
+  const PageOrderEntry& e = in_.order[position];
+  const FragmentRecord& r = in_.table[static_cast<size_t>(e.recordNo)];
+  std::vector<uint8_t> page(kPageSize);
+  const std::vector<const uint8_t*> versions{page.data()};
+  for (int32_t p = from; p < to && p < from + kWindowPages; ++p) {
+    if (in_.reader.pages.ReadFragmentSectors(in_.reader.source, r.fsec,
+                                             int64_t{p - e.beginPage} * kSectorsPerPage,
+                                             kSectorsPerPage, page.data())) {
+      Weigh(p, versions, from, to, tally);
+    }
+  }
+  return tally[0];
+}
+
 ContentChoice ContentJudge::Choose(const std::vector<int32_t>& group, int32_t nearest) {
   ContentChoice out;
   out.chosen = nearest;
@@ -131,16 +163,7 @@ ContentChoice ContentJudge::Choose(const std::vector<int32_t>& group, int32_t ne
   for (const int32_t g : group) end = std::min(end, in_.order[g].endPage);
   out.windowBegin = begin;
   out.windowEnd = end;
-  chained_.clear();
-  cache_.clear();
-  for (const PageOrderEntry& e : in_.order) {
-    if (results_.inAssembly[static_cast<size_t>(e.recordNo)]) {
-      chained_.push_back({e.beginPage, results_.ChainedEnd(e.recordNo, e.endPage),
-                          in_.table[static_cast<size_t>(e.recordNo)].fsec});
-    }
-  }
-  std::sort(chained_.begin(), chained_.end(),
-            [](const Run& a, const Run& b) { return a.begin < b.begin; });
+  ReadChained();
   if (results_.lsnBound && !bounds_) LoadBounds();
   // Page by page, every candidate's copy; the pages where they all agree say nothing.
   std::vector<std::vector<uint8_t>> copies(group.size(), std::vector<uint8_t>(kPageSize));

@@ -41,7 +41,11 @@ class ContentJudge {
   // hold the same pages; `nearest`, one of them, where nothing tells them apart.
   ContentChoice Choose(const std::vector<int32_t>& group, int32_t nearest);
 
+  // What the claims of the pages [from, to) of the fragment at `position` say, alone.
+  ContentTally Vouch(int32_t position, int32_t from, int32_t to);
+
  private:
+  void ReadChained();
   const uint8_t* Chained(int64_t page);
   void LoadBounds();
   bool LaterState(const PageLsn& newer, const PageLsn& older) const;

@@ -154,7 +154,8 @@ int32_t NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidat
 int32_t ChainedHolding(const AnalysisInput& in, const AnalysisResults& results, int32_t page) {
   for (size_t i = 0; i < in.order.size(); ++i) {
     const PageOrderEntry& e = in.order[i];
-    if (e.beginPage <= page && page < results.ChainedEnd(e.recordNo, e.endPage) &&
+    if (results.ChainedBegin(e.recordNo, e.beginPage) <= page &&
+        page < results.ChainedEnd(e.recordNo, e.endPage) &&
         results.inAssembly[static_cast<size_t>(e.recordNo)]) {
       return static_cast<int32_t>(i);
     }
@@ -180,17 +181,28 @@ int32_t BeginOfStart(const AnalysisInput& in) {
 
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
                             PageLsn* newest, bool noteTurnedAway) {
-  const int32_t line = in.order[position].recordNo;
-  const FragmentRecord& r = in.table[static_cast<size_t>(line)];
+  const FragmentRecord& r = in.table[static_cast<size_t>(in.order[position].recordNo)];
   const int32_t n = PagesOf(r.sizeKB);
   if (int64_t{results.targetFileSizePages} < int64_t{r.beginPage} + n) return CandidateTest::kReject;
+  return TestRun(in, results, position, r.beginPage, r.beginPage + n, newest, noteTurnedAway);
+}
+
+CandidateTest TestRun(const AnalysisInput& in, AnalysisResults& results, int32_t position,
+                      int32_t from, int32_t to, PageLsn* newest, bool noteTurnedAway) {
+  const int32_t line = in.order[position].recordNo;
+  const FragmentRecord& r = in.table[static_cast<size_t>(line)];
+  if (from < r.beginPage || to <= from || int64_t{results.targetFileSizePages} < to) {
+    return CandidateTest::kReject;
+  }
+  const int32_t n = to - from;
+  const int64_t fsec = r.fsec + int64_t{kSectorsPerPage} * (from - r.beginPage);
   PageMatchCounts counts;
   MatchRules rules;
   rules.lsnBound = in.rules.lsnBound && results.lsnBound ? &*results.lsnBound : nullptr;
   rules.iamMarks = in.rules.iamMarks;
   rules.newest = newest != nullptr;
   rules.neverAllocated = in.rules.unusedPages;
-  CountPageMatches(results.pageMap, in.reader, n, r.beginPage, r.fsec, counts, rules);
+  CountPageMatches(results.pageMap, in.reader, n, from, fsec, counts, rules);
   if (newest != nullptr) *newest = counts.newest;
   if (counts.iamMarkConflict && noteTurnedAway) results.iamMismatch.Note(line, in.table.size());
   if (counts.conflicts > 0) {
@@ -253,6 +265,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
   results.bootPageChoices = 0;
   results.contentChoices = 0;
   results.cutShort.clear();
+  results.cutFront.clear();
   results.firstFragmentPages = PagesOf(in.startSizeKB);
   const int32_t begin = in.rules.headless ? BeginOfStart(in) : 0;
   results.startBeginPage = begin;

@@ -56,6 +56,10 @@ enum class ContentDecision : uint8_t {
   kLeaning,     // the one taken is confirmed more, or refuted less, but not beyond doubt
 };
 
+// The rival of a span whose pages came from the tail of a fragment that begins in front of a hole
+// (SEARCH MORE): nothing but their own claims vouches for them, and the report always names them.
+inline constexpr int32_t kRivalTailRun = -2;
+
 // Pages [begin, end) of the file; for a choice, the table line of the fragment that could have
 // given them instead (-1: none known, the pages were taken without evidence), and, where the
 // content was weighed, what it said of the pages taken and of that rival.
@@ -106,12 +110,22 @@ struct AnalysisResults {
   // Chained fragments that give their pages only up to a page (table line, end page): from there
   // on the content showed another fragment's pages to be the file's, and this one's tail is not.
   std::vector<std::pair<int32_t, int32_t>> cutShort;
+  // Chained fragments whose pages are taken only from a page on (table line, first page): the
+  // pages in front of it are another database's (see SEARCH MORE).
+  std::vector<std::pair<int32_t, int32_t>> cutFront;
   // The end page of the chained fragment at table line `line` that ends at `end` when whole.
   int32_t ChainedEnd(int32_t line, int32_t end) const {
     for (const auto& [cut, at] : cutShort) {
       if (cut == line) return std::min(end, at);
     }
     return end;
+  }
+  // Its first page, where it begins at `begin` when whole.
+  int32_t ChainedBegin(int32_t line, int32_t begin) const {
+    for (const auto& [cut, at] : cutFront) {
+      if (cut == line) return std::max(begin, at);
+    }
+    return begin;
   }
   // The pages that were taken from a fragment when another one could have given them as well:
   // the automatic choice among several candidates (by disk distance or age), and SEARCH MORE's
@@ -162,6 +176,10 @@ inline bool IsRival(CandidateTest t) {
 // `noteTurnedAway` false: only a look, which the counts of turned-away fragments leave out.
 CandidateTest TestCandidate(const AnalysisInput& in, AnalysisResults& results, int32_t position,
                             PageLsn* newest = nullptr, bool noteTurnedAway = true);
+// The same for the fragment's pages [from, to) alone.
+CandidateTest TestRun(const AnalysisInput& in, AnalysisResults& results, int32_t position,
+                      int32_t from, int32_t to, PageLsn* newest = nullptr,
+                      bool noteTurnedAway = true);
 
 // The fragments not chained that begin at a page in [since, before) and hold pages of [from, to),
 // the pages just taken from another one: where the candidate test accepts one, the pages of

@@ -58,7 +58,7 @@ void RunAnalysis(Session& session, Host& host, AnalysisRun& run) {
       const FragmentTable& table = scanning ? copy : session.fragmentTable;
       if (session.analysis.inAssembly.size() == table.size()) {
         RebuildAssemblyList(table, session.analysis.inAssembly, session.assemblyList,
-                            session.analysis.cutShort);
+                            session.analysis.cutShort, session.analysis.cutFront);
       }
     } else if (end == AnalysisEnd::kStartFailed) {
       session.assemblyList = AssemblyListModel{};

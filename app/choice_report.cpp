@@ -50,6 +50,10 @@ std::string ContentSaid(const PageSpan& span) {
 std::string DecidedBy(const Session& session, const std::vector<uint16_t>& facts,
                       const PageSpan& span, int64_t named) {
   const int32_t begin = span.begin, end = span.end;
+  if (span.rival == kRivalTailRun) {
+    return "a fragment's pages in a hole, behind another database's pages: their claims alone "
+           "vouch for them";
+  }
   bool differs = false, refuted = false, none = false;
   for (int32_t p = begin; p < end && p < static_cast<int32_t>(facts.size()); ++p) {
     const uint16_t f = facts[static_cast<size_t>(p)];

@@ -43,7 +43,8 @@ std::string Hex(uint32_t value, int digits) {
 
 void RebuildAssemblyList(const FragmentTable& table, const std::vector<int32_t>& inAssembly,
                          AssemblyListModel& model,
-                         const std::vector<std::pair<int32_t, int32_t>>& cutShort) {
+                         const std::vector<std::pair<int32_t, int32_t>>& cutShort,
+                         const std::vector<std::pair<int32_t, int32_t>>& cutFront) {
   model.list.rows.clear();
   model.list.selected = -1;
   for (size_t i = 0; i < table.size() && i < inAssembly.size(); ++i) {
@@ -54,6 +55,12 @@ void RebuildAssemblyList(const FragmentTable& table, const std::vector<int32_t>&
       r.endPage = end;
       r.sizeKB = 8 * (end - r.beginPage);
       r.esec = r.fsec + int64_t{16} * (end - r.beginPage);
+    }
+    for (const auto& [line, begin] : cutFront) {
+      if (static_cast<size_t>(line) != i || begin <= r.beginPage || begin >= r.endPage) continue;
+      r.fsec += int64_t{16} * (begin - r.beginPage);
+      r.beginPage = begin;
+      r.sizeKB = 8 * (r.endPage - begin);
     }
     model.list.AppendRecord(r);
   }

@@ -34,10 +34,12 @@ struct AssemblyListModel {
 
 // Rebuilds the rows from the lines whose flag is 1, in table order, numbered from 1. Neither sorts
 // nor changes the sort column or the buttons. A line of `cutShort` (table line, end page) gives
-// its pages only up to that end page.
+// its pages only up to that end page, one of `cutFront` (table line, first page) only from that
+// page on.
 void RebuildAssemblyList(const FragmentTable& table, const std::vector<int32_t>& inAssembly,
                          AssemblyListModel& model,
-                         const std::vector<std::pair<int32_t, int32_t>>& cutShort = {});
+                         const std::vector<std::pair<int32_t, int32_t>>& cutShort = {},
+                         const std::vector<std::pair<int32_t, int32_t>>& cutFront = {});
 
 // A click on column `column`'s header: records it in `sortColumn` (shared with the fragment list),
 // makes the three buttons usable exactly when it is the start-page column, sorts ascending.

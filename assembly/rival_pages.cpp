@@ -35,6 +35,11 @@ uint16_t RivalPages::Judge(int64_t number, const uint8_t* page, PageAccess& page
     facts |= kFactChosen;
     ++rivals;
     const int32_t line = choices_[next_].rival;
+    if (line == kRivalTailRun) {
+      facts |= kFactRivalNone | kFactRivalUnsettled;  // a tail taken into a hole: always named
+      settled = false;
+      continue;
+    }
     if (line < 0) {
       facts |= kFactRivalNone;  // taken without evidence: no one rival to compare
       continue;

@@ -47,6 +47,52 @@ class HoleCandidates {
   std::vector<size_t> groups_;
 };
 
+// Where nothing fits a hole [e, n) whole: of a fragment not chained that begins in front of the
+// hole and reaches into it, the pages in the hole, where they fit the map (no conflict, a match)
+// and the file's structures bear their claims out and break none. The scan joins runs whose page
+// numbers follow on, whatever database each came from, so a piece of this file can hang behind a
+// piece of another; its pages in front of the hole are not taken. Nothing chose among others
+// here, but nothing else vouches for the pages either: they are named unless the check of the
+// written file confirms them.
+bool TakeTailIntoHole(const SearchMoreInput& in, const AnalysisInput& test, ContentJudge& judge,
+                      int64_t e, int64_t n, int16_t fileId) {
+  for (size_t i = 0; i < in.order.size(); ++i) {
+    const PageOrderEntry& o = in.order[i];
+    if (o.fileId != fileId || o.beginPage >= e || o.endPage <= e ||
+        in.results.inAssembly[static_cast<size_t>(o.recordNo)]) {
+      continue;
+    }
+    const auto from = static_cast<int32_t>(e);
+    const auto to = static_cast<int32_t>(std::min<int64_t>(o.endPage, n));
+    if (TestRun(test, in.results, static_cast<int32_t>(i), from, to, nullptr, false) !=
+        CandidateTest::kAccept) {
+      continue;
+    }
+    const ContentTally said = judge.Vouch(static_cast<int32_t>(i), from, to);
+    if (said.refuting > 0 || said.confirming == 0) continue;
+    const int32_t f = o.recordNo;
+    in.reader.host.AddMemoLine(Memo::kAssembly, "找到碎片号" + std::to_string(f) + "的页面" +
+                                                    std::to_string(from) + "-" +
+                                                    std::to_string(to - 1));
+    in.results.inAssembly[static_cast<size_t>(f)] = 1;
+    in.results.cutFront.emplace_back(f, from);
+    // Where this fragment was noted as the rival of pages taken from another, those pages keep
+    // their choice; where it was the rival of pages in the hole (none were taken), it no longer is.
+    std::erase_if(in.results.chosenAmongOthers, [&](const PageSpan& s) {
+      return s.rival == f && s.begin >= from && s.end <= to;
+    });
+    in.results.chosenAmongOthers.push_back(PageSpan{from, to, kRivalTailRun});
+    if (to < o.endPage) in.results.cutShort.emplace_back(f, to);
+    const FragmentRecord& r = in.table[static_cast<size_t>(f)];
+    if (!CollectPageInfo(in.results.pageMap, in.reader, to - from, from,
+                         r.fsec + int64_t{kSectorsPerPage} * (from - o.beginPage))) {
+      in.reader.host.AddMemoLine(Memo::kAssembly, "get page info error,碎片号" + std::to_string(f));
+    }
+    return true;
+  }
+  return false;
+}
+
 // One pass over the holes of the list sorted by start page; how many fragments it took.
 std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test,
                             const HoleCandidates& holes) {
@@ -66,7 +112,6 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
     }
     if (n == e) continue;
     holes.Find(e, n, candidates);
-    if (candidates.empty()) continue;
     std::optional<int32_t> accepted;
     std::optional<int32_t> uncertain;
     std::vector<int32_t> doubted;  // turned away only by what unconfirmed pieces taught
@@ -141,6 +186,8 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
         // What its readable pages taught is kept; the pass goes on.
         host.AddMemoLine(Memo::kAssembly, "get page info error,碎片号" + std::to_string(f));
       }
+    } else if (judge && TakeTailIntoHole(in, test, *judge, e, n, rows[i].fileId)) {
+      ++taken;
     }
     host.ProcessEvents();
   }
@@ -210,7 +257,8 @@ SearchMoreResult SearchMore(const SearchMoreInput& in) {
     host.AddMemoLine(Memo::kAssembly,
                      "本次找到碎片数量" + std::to_string(*taken) + "。二次查找完毕");
     if (*taken == 0) break;
-    RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly, in.results.cutShort);
+    RebuildAssemblyList(in.table, in.results.inAssembly, in.assembly, in.results.cutShort,
+                        in.results.cutFront);
   }
   for (const std::string& line : TurnedAwayLines(in.results, turnedAwayBefore)) {
     host.AddMemoLine(Memo::kAssembly, line);
