@@ -83,6 +83,24 @@ std::string DecidedBy(const Session& session, const std::vector<uint16_t>& facts
                                     : "nearest on the disk: nothing in the pages decides";
 }
 
+nlohmann::ordered_json TallyJson(const ContentTally& t) {
+  return {{"confirming", t.confirming},
+          {"refuting", t.refuting},
+          {"later_state", t.later},
+          {"earlier_state", t.earlier}};
+}
+
+nlohmann::ordered_json ContentJson(const ChoiceRecord& c) {
+  if (c.decision == ContentDecision::kNone && c.taken == ContentTally{} &&
+      c.rival == ContentTally{}) {
+    return nullptr;
+  }
+  static constexpr const char* kDecisions[] = {"none", "structures", "later_state", "leaning"};
+  return {{"decision", kDecisions[static_cast<size_t>(c.decision)]},
+          {"taken", TallyJson(c.taken)},
+          {"rival", TallyJson(c.rival)}};
+}
+
 }  // namespace
 
 std::vector<ChoiceRecord> DescribeChoices(const Session& session,
@@ -103,6 +121,9 @@ std::vector<ChoiceRecord> DescribeChoices(const Session& session,
     const auto to = std::lower_bound(named.begin(), named.end(), int64_t{span.end});
     c.pagesNamed = to - from;
     c.decidedBy = DecidedBy(session, facts, span, c.pagesNamed);
+    c.decision = span.decision;
+    c.taken = span.taken;
+    c.rival = span.rivalTally;
     out.push_back(std::move(c));
   }
   std::sort(out.begin(), out.end(),
@@ -121,7 +142,8 @@ nlohmann::ordered_json ChoicesJson(const std::vector<ChoiceRecord>& choices) {
                    {"rival_sector", c.rivalSector < 0 ? nlohmann::ordered_json()
                                                       : nlohmann::ordered_json(c.rivalSector)},
                    {"decided_by", c.decidedBy},
-                   {"named", c.pagesNamed}});
+                   {"named", c.pagesNamed},
+                   {"content", ContentJson(c)}});
   }
   return out;
 }

@@ -26,6 +26,10 @@ struct ChoiceRecord {
   // nothing in the pages decides", ...
   std::string decidedBy;
   int64_t pagesNamed = 0;  // of the run, the pages the report names among others
+  // What the content said where it was weighed (content_choice.h).
+  ContentDecision decision = ContentDecision::kNone;
+  ContentTally taken;
+  ContentTally rival;
 };
 
 // The analysis's choices, judged by what the writer saw of each page (`facts`, one word per page
@@ -35,7 +39,10 @@ std::vector<ChoiceRecord> DescribeChoices(const Session& session,
                                           const std::vector<int64_t>& named);
 
 // [{"first_page": 40, "end_page": 48, "compared_page": 40, "taken_sector": …, "rival_sector": …,
-//   "decided_by": "…", "named": 8}, …]
+//   "decided_by": "…", "named": 8, "content": {"decision": "structures", "taken": {"confirming":
+//   4, "refuting": 0, "later_state": 0, "earlier_state": 0}, "rival": {…}}}, …]: "content" is null
+//   where the content was not weighed; "decision" is one of "none", "structures", "later_state",
+//   "leaning".
 nlohmann::ordered_json ChoicesJson(const std::vector<ChoiceRecord>& choices);
 
 // Writes beside `mdfPath` the rival's page of every page `named` among others whose rival was
