@@ -334,8 +334,10 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       // it cannot read as zeros and names them.
       host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
     }
-    // The boot page chained sets the bound the start fragment could not.
-    if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound &&
+    // The boot page chained sets the bound the start fragment could not, where no unsettled
+    // choice took it: a bound from another database's boot page would then vouch for that
+    // database's pages as the later state.
+    if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound && !unconfirmed &&
         r.beginPage <= kBootPage && in.order[k].endPage > kBootPage) {
       if (const std::optional<PageLsn> bound = BootBoundOf(in, in.order[k], r.fsec);
           bound && *bound >= *results.startNewest) {

@@ -186,5 +186,23 @@ TEST(ContentChoice, SearchMoreTakesTheFilesPagesFromBehindAnotherDatabasesInOneF
   EXPECT_TRUE(d.Analyse(WithoutContent(), memo, &without).cutFront.empty());
 }
 
+// With the older-copy option, the newer copy by LSN takes r14's boot page where the content cannot
+// tell the two apart. That choice is unsettled: the bound of r14's boot page must not then make
+// r14's later pages the later state of the file (they would be taken unnamed).
+TEST(ContentChoice, ABootPageTakenByAnUnsettledChoiceSetsNoBound) {
+  PAGERAKE_REQUIRE_CORPUS();
+  PieceDisk d({{"r11.mdf", 1000, 0, 9}, {"r14.mdf", 2000, 9, 31}, {"r11.mdf", 6000, 9, 31},
+               {"r14.mdf", 9000, 40, 40}, {"r11.mdf", 12000, 40, 40}, {"r11.mdf", 15000, 80, 312}});
+  RecoveryRules rules;
+  rules.preferNewest = true;
+  std::vector<std::string> memo;
+  const AnalysisResults by = d.Analyse(rules, memo);
+  ASSERT_FALSE(by.chosenAmongOthers.empty());
+  EXPECT_FALSE(by.lsnBound.has_value());
+  for (const PageSpan& s : by.chosenAmongOthers) {
+    EXPECT_NE(s.decision, ContentDecision::kLaterState) << s.begin << "-" << s.end;
+  }
+}
+
 }  // namespace
 }  // namespace pagerake
