@@ -264,6 +264,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
     int32_t k = candidates[0];
     const size_t notedBefore = results.chosenAmongOthers.size();
     int32_t cut = -1;  // where the content ends what the one taken gives
+    bool takenByAge = false;  // the older-copy option chose it, as the newest
     if (candidates.size() > 1 && in.automatic) {
       if (results.lastChainedFragment >= 0) k = NearestCandidate(in, results, candidates);
       // The content first: where it tells the candidates that begin here apart, it decides.
@@ -282,6 +283,7 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
         k = byBound;
       }
       if (byAge && !(content && content->decision != ContentDecision::kNone)) {
+        takenByAge = true;
         const int32_t nearest = k;
         k = NewestCandidate(in, candidates, newest, nearest);
         if (k != nearest) ++results.newerCopiesTaken;
@@ -309,12 +311,12 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
           const std::vector<int32_t> pair{k, d};
           KeepContent(judge->Choose(pair, k), pair, k, d, span);
         }
-        results.chosenAmongOthers.push_back(span);
+        results.NoteChosenAmongOthers(span);
       }
     }
     std::erase_if(doubted, [&](int32_t d) { return in.order[d].endPage <= in.order[k].endPage; });
     if (std::find(unproven.begin(), unproven.end(), k) != unproven.end()) {
-      results.chosenAmongOthers.push_back({in.order[k].beginPage, in.order[k].endPage});
+      results.NoteChosenAmongOthers({in.order[k].beginPage, in.order[k].endPage});
     }
     unproven.clear();
     // What a piece taught is unconfirmed where a choice the content did not settle took it.
@@ -334,10 +336,10 @@ AnalysisEnd AnalyseFile(const AnalysisInput& in, AnalysisResults& results) {
       // it cannot read as zeros and names them.
       host.AddMemoLine(Memo::kAnalysis, "get page info error,碎片号" + std::to_string(f));
     }
-    // The boot page chained sets the bound the start fragment could not, where no unsettled
-    // choice took it: a bound from another database's boot page would then vouch for that
-    // database's pages as the later state.
-    if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound && !unconfirmed &&
+    // The boot page chained sets the bound the start fragment could not, but not where it was
+    // taken as the newest copy: the newest boot page of the disk may be another database's, and
+    // its bound would then vouch for that database's pages as the later state.
+    if (in.rules.bootPageChoice && results.startNewest && !results.lsnBound && !takenByAge &&
         r.beginPage <= kBootPage && in.order[k].endPage > kBootPage) {
       if (const std::optional<PageLsn> bound = BootBoundOf(in, in.order[k], r.fsec);
           bound && *bound >= *results.startNewest) {

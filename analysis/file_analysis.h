@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -132,6 +133,13 @@ struct AnalysisResults {
   // takes without evidence or among several that fit. Nothing in the pages confirms such a choice,
   // so the recover report names them.
   std::vector<PageSpan> chosenAmongOthers;
+  // Notes `span` once: SEARCH MORE's passes meet the same choice again.
+  void NoteChosenAmongOthers(const PageSpan& span) {
+    if (std::find(chosenAmongOthers.begin(), chosenAmongOthers.end(), span) ==
+        chosenAmongOthers.end()) {
+      chosenAmongOthers.push_back(span);
+    }
+  }
   // What the analysis's tests learned of the fragments' pages (header_facts.h), so that SEARCH
   // MORE's tests read none of them again.
   std::shared_ptr<HeaderFactCache> headerFacts;

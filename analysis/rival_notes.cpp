@@ -51,7 +51,7 @@ int32_t NoteChoice(const AnalysisInput& in, const std::vector<int32_t>& candidat
         KeepContent(two, pair, k, c, span);
       }
     }
-    results.chosenAmongOthers.push_back(span);
+    results.NoteChosenAmongOthers(span);
   }
   return cut;
 }
@@ -83,7 +83,7 @@ void NoteUnchosenRivals(const AnalysisInput& in, AnalysisResults& results, int32
       KeepContent(judge->Choose(pair, holder), pair, holder, i, span);
       if (span.Settled()) ++results.contentChoices;
     }
-    results.chosenAmongOthers.push_back(span);
+    results.NoteChosenAmongOthers(span);
   }
 }
 

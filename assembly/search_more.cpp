@@ -81,7 +81,7 @@ bool TakeTailIntoHole(const SearchMoreInput& in, const AnalysisInput& test, Cont
     std::erase_if(in.results.chosenAmongOthers, [&](const PageSpan& s) {
       return s.rival == f && s.begin >= from && s.end <= to;
     });
-    in.results.chosenAmongOthers.push_back(PageSpan{from, to, kRivalTailRun});
+    in.results.NoteChosenAmongOthers(PageSpan{from, to, kRivalTailRun});
     if (to < o.endPage) in.results.cutShort.emplace_back(f, to);
     const FragmentRecord& r = in.table[static_cast<size_t>(f)];
     if (!CollectPageInfo(in.results.pageMap, in.reader, to - from, from,
@@ -154,7 +154,7 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
         const int32_t begin = std::max(in.order[static_cast<size_t>(d)].beginPage, entry.beginPage);
         const int32_t end = std::min(in.order[static_cast<size_t>(d)].endPage, entry.endPage);
         if (begin < end) {
-          in.results.chosenAmongOthers.push_back(
+          in.results.NoteChosenAmongOthers(
               {begin, end, in.order[static_cast<size_t>(d)].recordNo});
         }
       }
@@ -167,9 +167,9 @@ std::optional<int32_t> Pass(const SearchMoreInput& in, const AnalysisInput& test
           // Its tallies are the one taken's first, the rival's second (swapped where it turned).
           KeepContent(*content, {*k, *other}, *k, *other, span);
         }
-        if (span.begin < span.end) in.results.chosenAmongOthers.push_back(span);
+        if (span.begin < span.end) in.results.NoteChosenAmongOthers(span);
       } else if (!alone) {
-        in.results.chosenAmongOthers.push_back({entry.beginPage, entry.endPage});  // no evidence
+        in.results.NoteChosenAmongOthers({entry.beginPage, entry.endPage});  // no evidence
       } else {
         // A piece that runs into the hole from the row in front of it was never a candidate.
         NoteUnchosenRivals(test, in.results, rows[i].beginPage, entry.beginPage,

@@ -187,9 +187,9 @@ TEST(ContentChoice, SearchMoreTakesTheFilesPagesFromBehindAnotherDatabasesInOneF
 }
 
 // With the older-copy option, the newer copy by LSN takes r14's boot page where the content cannot
-// tell the two apart. That choice is unsettled: the bound of r14's boot page must not then make
-// r14's later pages the later state of the file (they would be taken unnamed).
-TEST(ContentChoice, ABootPageTakenByAnUnsettledChoiceSetsNoBound) {
+// tell the two apart. The bound of a boot page taken as the newest must not then make r14's
+// later pages the later state of the file (they would be taken unnamed).
+TEST(ContentChoice, ABootPageTakenAsTheNewerCopySetsNoBound) {
   PAGERAKE_REQUIRE_CORPUS();
   PieceDisk d({{"r11.mdf", 1000, 0, 9}, {"r14.mdf", 2000, 9, 31}, {"r11.mdf", 6000, 9, 31},
                {"r14.mdf", 9000, 40, 40}, {"r11.mdf", 12000, 40, 40}, {"r11.mdf", 15000, 80, 312}});
