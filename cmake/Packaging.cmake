@@ -46,6 +46,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME pagerake-cli)
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME pagerake)
+# The window takes its translations from the command line's package.
+set(CPACK_COMPONENT_GUI_DEPENDS cli)
 set(CPACK_DEBIAN_CLI_DESCRIPTION "Recover SQL Server data files (MDF): the command line
  Scans a disk, partition or image (raw or in a container) for SQL Server database pages and
  rebuilds deleted or formatted-away data files from them, with a report of every page.")
