@@ -7,6 +7,10 @@ std::optional<StartupImage> StartupImageOf(const std::vector<std::string>& args)
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       image.demo = true;
+    } else if (args[i] == "--lang") {
+      ++i;  // the language, not an image
+    } else if (args[i].starts_with("--lang=")) {
+      continue;
     } else if (image.path.empty()) {
       image.path = args[i];
     }

@@ -12,6 +12,7 @@
 
 #include "analysis/successor_choice.h"
 #include "app/analysis_commands.h"
+#include "app/translation.h"
 #include "cli/command.h"
 #include "cli/console_host.h"
 #include "cli/fragment_output.h"
@@ -48,7 +49,7 @@ class AnalysisHost : public ConsoleHost {
   }
   std::optional<std::string> ChooseFolder(const std::string& title) override {
     if (!interactive_) return ConsoleHost::ChooseFolder(title);
-    std::fprintf(stderr, "%s (a folder; empty to cancel): ", title.c_str());
+    std::fprintf(stderr, Tr("%s (a folder; empty to cancel): ").c_str(), Tr(title).c_str());
     std::string line;
     if (!std::getline(std::cin, line) || TrimSpaces(line).empty()) return std::nullopt;
     return std::string(TrimSpaces(line));
@@ -63,8 +64,8 @@ class AnalysisHost : public ConsoleHost {
 };
 
 void PrintSuccessorRow(const char* lead, const SuccessorRow& r) {
-  std::fprintf(stderr, "%s #%-6d %10d KB  pages %d-%d  sectors %lld-%lld\n", lead, r.number,
-               r.sizeKB, r.beginPage, r.endPage, static_cast<long long>(r.fsec),
+  std::fprintf(stderr, Tr("%s #%-6d %10d KB  pages %d-%d  sectors %lld-%lld\n").c_str(), lead,
+               r.number, r.sizeKB, r.beginPage, r.endPage, static_cast<long long>(r.fsec),
                static_cast<long long>(r.esec));
 }
 
@@ -73,16 +74,17 @@ void PrintSuccessorRow(const char* lead, const SuccessorRow& r) {
 void AnalysisHost::AskSuccessor(SuccessorQuestion& q) {
   SuccessorChoice& c = q.choice;
   while (c.answer() == SuccessorChoice::kWaiting) {
-    std::fprintf(stderr, "\n指定接续碎片: 符合超过1个,请选择后续碎片\n");
-    if (c.lastChainedRow) PrintSuccessorRow("  上一有效碎片", *c.lastChainedRow);
+    std::fprintf(stderr, "\n%s\n", Tr("指定接续碎片: 符合超过1个,请选择后续碎片").c_str());
+    if (c.lastChainedRow) PrintSuccessorRow(("  " + Tr("上一有效碎片")).c_str(), *c.lastChainedRow);
     for (size_t i = 0; i < c.candidates.size(); ++i) {
       const std::string lead = std::string("  ") + (c.candidates[i].ticked ? "[x] " : "[ ] ") +
                                std::to_string(i + 1) + (static_cast<int>(i) == c.chosenRow() ? "*" : " ");
       PrintSuccessorRow(lead.c_str(), c.candidates[i]);
     }
-    std::fprintf(stderr,
-                 "row number: chain it; Enter: the ticked row, else the one marked *; "
-                 "t N: tick or untick row N; s: save the ticked rows as .hex files; q: cancel\n> ");
+    std::fprintf(stderr, "%s\n> ",
+                 Tr("row number: chain it; Enter: the ticked row, else the one marked *; "
+                    "t N: tick or untick row N; s: save the ticked rows as .hex files; q: cancel")
+                     .c_str());
     std::string line;
     if (!std::getline(std::cin, line)) {
       c.Close();
@@ -102,14 +104,14 @@ void AnalysisHost::AskSuccessor(SuccessorQuestion& q) {
     } else if (command.substr(0, 2) == "t ") {
       const int row = rowNumber(command.substr(2));
       if (row >= 0) c.candidates[static_cast<size_t>(row)].ticked ^= true;
-      else std::fprintf(stderr, "no such row: %s\n", line.c_str());
+      else std::fprintf(stderr, Tr("no such row: %s\n").c_str(), line.c_str());
     } else if (const int row = rowNumber(command); row >= 0) {
       // A row named on the terminal is the choice: ticks only say what to save.
       for (SuccessorRow& r : c.candidates) r.ticked = false;
       c.ClickRow(row);
       c.ClickOk();
     } else {
-      std::fprintf(stderr, "not understood: %s\n", line.c_str());
+      std::fprintf(stderr, Tr("not understood: %s\n").c_str(), line.c_str());
     }
   }
 }
@@ -129,10 +131,11 @@ void PrintDatabaseFiles(const DatabaseFileList& files, bool json) {
     std::printf("%s\n", doc.dump(2).c_str());
     return;
   }
-  std::printf("%6s  %12s  %10s  %14s  %s\n", "序号", "碎片大小(KB)", "pages", "开始扇区", "文件名");
+  std::printf("%6s  %12s  %10s  %14s  %s\n", Tr("序号").c_str(), Tr("碎片大小(KB)").c_str(),
+              Tr("pages").c_str(), Tr("开始扇区").c_str(), Tr("文件名").c_str());
   for (const DatabaseFileRow& r : files.rows) {
     std::printf("%6d  %12d  %10d  %14lld  %s\n", r.number, r.sizeKB, RowPages(r.sizeKB),
-                static_cast<long long>(r.fsec), r.name.c_str());
+                static_cast<long long>(r.fsec), Tr(r.name).c_str());
   }
 }
 
@@ -143,7 +146,7 @@ int RunFiles(const AnalysisCliOptions& o) {
   if (!LoadFragments(o.from, session, host)) return kExitBadInput;
   ChangeTab(session, host, kAnalysisTab);
   PrintDatabaseFiles(session.databaseFiles, o.json);
-  std::fprintf(stderr, "%zu database files among %zu fragments\n",
+  std::fprintf(stderr, Tr("%zu database files among %zu fragments\n").c_str(),
                session.databaseFiles.rows.size(), session.fragmentTable.size());
   return kExitOk;
 }
@@ -178,10 +181,11 @@ void PrintAnalysis(const Session& session, const std::vector<std::string>& memo,
     std::printf("%s\n", doc.dump(2).c_str());
     return;
   }
-  std::printf("%s: %d pages (%lld KB)\n", a.targetFileName.c_str(), a.targetFileSizePages,
-              static_cast<long long>(a.targetFileSizePages) * 8);
-  std::printf("%8s  %10s  %10s  %12s  %14s  %14s\n", "record", "开始页面号", "结束页面号",
-              "碎片大小(KB)", "开始扇区", "结束扇区");
+  std::printf(Tr("%s: %d pages (%lld KB)\n").c_str(), a.targetFileName.c_str(),
+              a.targetFileSizePages, static_cast<long long>(a.targetFileSizePages) * 8);
+  std::printf("%8s  %10s  %10s  %12s  %14s  %14s\n", Tr("record").c_str(),
+              Tr("开始页面号").c_str(), Tr("结束页面号").c_str(), Tr("碎片大小(KB)").c_str(),
+              Tr("开始扇区").c_str(), Tr("结束扇区").c_str());
   int64_t pages = 0;
   for (size_t i : chained) {
     const FragmentRecord& r = session.fragmentTable[i];
@@ -189,7 +193,7 @@ void PrintAnalysis(const Session& session, const std::vector<std::string>& memo,
                 static_cast<long long>(r.fsec), static_cast<long long>(r.esec));
     pages += r.Pages();
   }
-  std::printf("%zu fragments chained, %lld of %d pages\n", chained.size(),
+  std::printf(Tr("%zu fragments chained, %lld of %d pages\n").c_str(), chained.size(),
               static_cast<long long>(pages), a.targetFileSizePages);
 }
 
@@ -201,8 +205,8 @@ int RunAnalyse(const AnalysisCliOptions& o) {
   ChangeTab(session, host, kAnalysisTab);
   const size_t count = session.databaseFiles.rows.size();
   if (o.db < 1 || static_cast<size_t>(o.db) > count) {
-    std::fprintf(stderr, "pagerake-cli: --db %d: %zu database files were found%s\n", o.db, count,
-                 count > 0 ? " (pagerake-cli files lists them)" : "");
+    std::fprintf(stderr, Tr("pagerake-cli: --db %d: %zu database files were found%s\n").c_str(),
+                 o.db, count, count > 0 ? Tr(" (pagerake-cli files lists them)").c_str() : "");
     return kExitBadInput;
   }
   ClickDatabaseFile(session, o.db - 1);

@@ -9,7 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/file_evidence.h"
+#include "app/translation.h"
 #include "cli/command.h"
+#include "cli/help_formatter.h"
 #include "app/database_file_check.h"
 #include "database/consistency_check.h"
 #include "page/page_header.h"
@@ -29,10 +31,10 @@ struct CheckOptions {
 std::string Unreadable(const std::string& path) {
   std::error_code error;
   const uintmax_t bytes = std::filesystem::file_size(path, error);
-  if (error) return "cannot read " + path + ": " + error.message();
+  if (error) return Format(Tr("cannot read %s: %s"), path.c_str(), error.message().c_str());
   if (bytes % kPageSize != 0) {
-    return path + " is not a whole number of 8192-byte pages (" + std::to_string(bytes) +
-           " bytes)";
+    return Format(Tr("%s is not a whole number of 8192-byte pages (%s bytes)"), path.c_str(),
+                  std::to_string(bytes).c_str());
   }
   return {};
 }
@@ -68,8 +70,9 @@ void PrintText(const ConsistencyReport& r) {
   for (const ConsistencyFinding& f : r.findings) {
     std::printf("%s\n", FindingLine(f).c_str());
   }
-  std::printf("%lld pages: %lld confirmed, %lld refuted, %lld tied but not proven whole, "
-              "%lld without evidence either way\n",
+  std::printf(Tr("%lld pages: %lld confirmed, %lld refuted, %lld tied but not proven whole, "
+                 "%lld without evidence either way\n")
+                  .c_str(),
               static_cast<long long>(r.pages), static_cast<long long>(r.confirmed),
               static_cast<long long>(r.refuted), static_cast<long long>(r.tied),
               static_cast<long long>(r.unknown()));
@@ -82,7 +85,7 @@ int RunCheck(const CheckOptions& o) {
   }
   const std::optional<ConsistencyReport> report = CheckDatabaseFile(o.file);
   if (!report) {
-    std::fprintf(stderr, "pagerake-cli: cannot read %s\n", o.file.c_str());
+    std::fprintf(stderr, Tr("pagerake-cli: cannot read %s\n").c_str(), o.file.c_str());
     return kExitBadInput;
   }
   if (o.json) {

@@ -1,5 +1,7 @@
 #include "cli/console_host.h"
 
+#include "app/translation.h"
+
 namespace pagerake::cli {
 namespace {
 
@@ -25,11 +27,11 @@ void ConsoleHost::Print(const std::string& line) {
 }
 
 void ConsoleHost::AddMemoLine(Memo memo, const std::string& line) {
-  Print(std::string("[") + MemoName(memo) + "] " + line);
+  Print(std::string("[") + MemoName(memo) + "] " + Tr(line));
 }
 
 void ConsoleHost::SetStatusText(const std::string& text) {
-  if (answers_.showStatus) Print("[status] " + text);
+  if (answers_.showStatus) Print("[status] " + Tr(text));
 }
 
 MessageResult ConsoleHost::ShowMessage(const std::string& text, const std::string& caption,
@@ -52,22 +54,22 @@ MessageResult ConsoleHost::ShowMessage(const std::string& text, const std::strin
       shown = answers_.yes ? " -> Retry" : " -> Abort";
       break;
   }
-  Print("[" + caption + "] " + text + shown);
+  Print("[" + Tr(caption) + "] " + Tr(text) + shown);
   return result;
 }
 
 std::optional<std::string> ConsoleHost::ChooseSaveFile(const FileDialogRequest& request) {
-  Print("[save] " + request.title + Answered(answers_.saveFile));
+  Print("[save] " + Tr(request.title) + Answered(answers_.saveFile));
   return answers_.saveFile;
 }
 
 std::optional<std::string> ConsoleHost::ChooseOpenFile(const FileDialogRequest& request) {
-  Print("[open] " + request.title + Answered(answers_.openFile));
+  Print("[open] " + Tr(request.title) + Answered(answers_.openFile));
   return answers_.openFile;
 }
 
 std::optional<std::string> ConsoleHost::ChooseFolder(const std::string& title) {
-  Print("[folder] " + title + Answered(answers_.folder));
+  Print("[folder] " + Tr(title) + Answered(answers_.folder));
   return answers_.folder;
 }
 

@@ -1,7 +1,8 @@
 // The Host of pagerake-cli: the window as a terminal sees it. Memo lines, status texts and
 // message boxes are printed to standard error (standard output is kept for each command's own
 // result); questions and file dialogs are answered from the command's options, so that a run
-// never waits for a person. Posted tasks run at once. Safe to call from a job thread.
+// never waits for a person. Posted tasks run at once. Safe to call from a job thread. Texts are
+// shown in the language chosen at the start (Tr).
 #pragma once
 
 #include <cstdio>

@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "app/session.h"
+#include "app/translation.h"
 #include "cli/command.h"
 #include "cli/console_host.h"
 #include "cli/fragment_source.h"
+#include "cli/help_formatter.h"
 #include "fragments/fragment_extraction.h"
 #include "fragments/option_text.h"
 
@@ -43,12 +45,12 @@ bool TickRows(const std::string& wanted, FragmentListModel& list, std::string& e
     const auto first = ParseInt32Text(item.substr(0, dash));
     const auto last = dash == std::string::npos ? first : ParseInt32Text(item.substr(dash + 1));
     if (!first || !last || *first < 1 || *last < *first) {
-      error = "--rows: \"" + item + "\" is not a row number or a range like 5-9";
+      error = Format(Tr("--rows: \"%s\" is not a row number or a range like 5-9"), item.c_str());
       return false;
     }
     if (*last > count) {
-      error = "--rows: row " + std::to_string(*last) + " does not exist; the list has " +
-              std::to_string(count) + " rows";
+      error = Format(Tr("--rows: row %d does not exist; the list has %lld rows"), *last,
+                     static_cast<long long>(count));
       return false;
     }
     for (int32_t r = *first; r <= *last; ++r) list.rows[r - 1].checked = true;

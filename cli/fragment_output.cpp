@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/translation.h"
+
 namespace pagerake::cli {
 namespace {
 
@@ -28,7 +30,7 @@ size_t DisplayWidth(const std::string& text) {
 
 void PrintFragmentList(const FragmentListModel& list) {
   std::vector<size_t> widths(kFragmentColumnCount);
-  for (int c = 0; c < kFragmentColumnCount; ++c) widths[c] = DisplayWidth(kColumnTitles[c]);
+  for (int c = 0; c < kFragmentColumnCount; ++c) widths[c] = DisplayWidth(Tr(kColumnTitles[c]));
   for (const FragmentRow& row : list.rows) {
     for (int c = 0; c < kFragmentColumnCount; ++c) {
       widths[c] = std::max(widths[c], DisplayWidth(row.Cell(c)));
@@ -45,8 +47,11 @@ void PrintFragmentList(const FragmentListModel& list) {
     while (!line.empty() && line.back() == ' ') line.pop_back();
     std::printf("%s\n", line.c_str());
   };
-  printRow([](int c) { return std::string(kColumnTitles[c]); });
-  for (const FragmentRow& row : list.rows) printRow([&row](int c) { return row.Cell(c); });
+  printRow([](int c) { return Tr(kColumnTitles[c]); });
+  // The note is a recorded name, or the program's words for a page 0 it could not read.
+  for (const FragmentRow& row : list.rows) {
+    printRow([&row](int c) { return c == kColMemo ? Tr(row.Cell(c)) : row.Cell(c); });
+  }
 }
 
 nlohmann::ordered_json FragmentJson(const FragmentRecord& r) {

@@ -8,7 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/translation.h"
 #include "cli/command.h"
+#include "cli/help_formatter.h"
 #include "source/image_container.h"
 #include "source/raw_disk.h"
 
@@ -26,7 +28,8 @@ int RunInfo(const InfoOptions& o) {
   if (facts.format == ContainerFormat::kRaw) {
     DiskParameters params;
     if (!QueryDiskParameters(o.source, params)) {
-      std::fprintf(stderr, "pagerake-cli: cannot open %s for reading\n", o.source.c_str());
+      std::fprintf(stderr, Tr("pagerake-cli: cannot open %s for reading\n").c_str(),
+                   o.source.c_str());
       return kExitBadInput;
     }
     facts.mediaBytes = params.totalSectors * 512;
@@ -36,7 +39,7 @@ int RunInfo(const InfoOptions& o) {
     const std::unique_ptr<ContainerImage> image =
         ContainerImage::Open(o.source, facts.format, error);
     if (!image) {
-      std::fprintf(stderr, "pagerake-cli: cannot read %s: %s: %s\n", o.source.c_str(),
+      std::fprintf(stderr, Tr("pagerake-cli: cannot read %s: %s: %s\n").c_str(), o.source.c_str(),
                    ContainerFormatName(facts.format), error.c_str());
       return kExitBadInput;
     }
@@ -55,11 +58,15 @@ int RunInfo(const InfoOptions& o) {
     std::printf("%s\n", doc.dump(2).c_str());
     return kExitOk;
   }
-  std::printf("%-26s %s\n", "format", ContainerFormatName(facts.format));
-  std::printf("%-26s %lld bytes (%lld sectors)\n", "media size",
-              static_cast<long long>(facts.mediaBytes), static_cast<long long>(facts.mediaBytes / 512));
+  const auto row = [](const std::string& name, const std::string& value) {
+    std::printf("%s %s\n", PadRight(name, 26).c_str(), value.c_str());
+  };
+  row(Tr("format"), ContainerFormatName(facts.format));
+  row(Tr("media size"), Format(Tr("%lld bytes (%lld sectors)"),
+                               static_cast<long long>(facts.mediaBytes),
+                               static_cast<long long>(facts.mediaBytes / 512)));
   for (size_t i = 0; i < facts.files.size(); ++i) {
-    std::printf("%-26s %s\n", i == 0 ? "files" : "", facts.files[i].c_str());
+    row(i == 0 ? Tr("files") : "", facts.files[i]);
   }
   for (const auto& [name, value] : facts.recorded) {
     std::printf("%-26s %s\n", name.c_str(), value.c_str());

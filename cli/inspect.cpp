@@ -11,7 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/translation.h"
 #include "cli/command.h"
+#include "cli/help_formatter.h"
 #include "page/byte_order.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
@@ -81,20 +83,20 @@ class PageFile {
   bool Open(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-      error = "cannot open " + path + ": " + std::strerror(errno);
+      error = Format(Tr("cannot open %s: %s"), path.c_str(), std::strerror(errno));
       return false;
     }
     if (S_ISDIR(st.st_mode)) {
-      error = "cannot inspect " + path + ": it is a folder";
+      error = Format(Tr("cannot inspect %s: it is a folder"), path.c_str());
       return false;
     }
     f_ = std::fopen(path.c_str(), "rb");
     if (!f_) {
-      error = "cannot open " + path + ": " + std::strerror(errno);
+      error = Format(Tr("cannot open %s: %s"), path.c_str(), std::strerror(errno));
       return false;
     }
     if (std::fseek(f_, 0, SEEK_END) != 0 || (size_ = ftello(f_)) < 0) {
-      error = "cannot read the size of " + path;
+      error = Format(Tr("cannot read the size of %s"), path.c_str());
       return false;
     }
     return true;
@@ -137,7 +139,7 @@ int RunInspect(const InspectOptions& o) {
   const int64_t pages = file.size() / kPageSize;
   const int64_t partial = file.size() % kPageSize;
   if (o.page && (*o.page < 0 || *o.page >= pages)) {
-    std::fprintf(stderr, "pagerake-cli: page %lld is outside %s (%lld whole pages)\n",
+    std::fprintf(stderr, Tr("pagerake-cli: page %lld is outside %s (%lld whole pages)\n").c_str(),
                  static_cast<long long>(*o.page), o.file.c_str(), static_cast<long long>(pages));
     return kExitBadInput;
   }
@@ -170,7 +172,7 @@ int RunInspect(const InspectOptions& o) {
   }
   for (int64_t pos = first; pos < last; ++pos) {
     if (!file.ReadPage(pos, buf.data())) {
-      std::fprintf(stderr, "pagerake-cli: cannot read page %lld of %s\n",
+      std::fprintf(stderr, Tr("pagerake-cli: cannot read page %lld of %s\n").c_str(),
                    static_cast<long long>(pos), o.file.c_str());
       readFailed = true;
       break;
@@ -199,24 +201,26 @@ int RunInspect(const InspectOptions& o) {
   } else {
     if (pages > 0) {
       if (sizePages) {
-        std::printf("page 0: file size %d pages%s\n", *sizePages,
-                    *sizePages == pages ? "" : " (differs from the file's page count)");
+        std::printf(Tr("page 0: file size %d pages%s\n").c_str(), *sizePages,
+                    *sizePages == pages ? "" : Tr(" (differs from the file's page count)").c_str());
       } else {
-        std::printf("page 0: no file size recorded\n");
+        std::printf("%s\n", Tr("page 0: no file size recorded").c_str());
       }
     }
     if (pages > 32) {
-      std::printf("page 32: recorded name %s\n",
-                  recordedName ? recordedName->c_str() : "(none found)");
+      std::printf(Tr("page 32: recorded name %s\n").c_str(),
+                  recordedName ? recordedName->c_str() : Tr("(none found)").c_str());
     }
-    std::printf("%lld pages, %lld verified, %lld failed (%lld of them without protection)\n",
+    std::printf(Tr("%lld pages, %lld verified, %lld failed (%lld of them without protection)\n")
+                    .c_str(),
                 static_cast<long long>(last - first), static_cast<long long>(verified),
                 static_cast<long long>(failed), static_cast<long long>(unprotected));
   }
   if (partial != 0) {
     std::fprintf(stderr,
-                 "pagerake-cli: %s is not a whole number of 8192-byte pages: %lld trailing bytes "
-                 "after page %lld were not read\n",
+                 Tr("pagerake-cli: %s is not a whole number of 8192-byte pages: %lld trailing "
+                    "bytes after page %lld were not read\n")
+                     .c_str(),
                  o.file.c_str(), static_cast<long long>(partial), static_cast<long long>(pages));
     return kExitBadInput;
   }

@@ -3,15 +3,26 @@
 #include <cstdio>
 
 #include "app/file_report.h"
+#include "app/translation.h"
 #include "cli/command.h"
+#include "cli/help_formatter.h"
 #include "source/process_memory.h"
 
 int main(int argc, char** argv) {
   pagerake::KeepLargeBlocksMapped();
+  // The language is known before the commands are made, so that what they print follows it.
+  pagerake::UseLanguage(pagerake::LanguageOfCommandLine(argc, argv));
   CLI::App app{"Pagerake: recover SQL Server data files (MDF) from disks, partitions and images",
                "pagerake-cli"};
+  pagerake::cli::UseChosenLanguage(app);  // before the subcommands, which take it from the app
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("pagerake-cli ") + pagerake::ProgramVersion());
+  std::string language;
+  app.add_option("--lang", language,
+                 "language of the texts: en or zh (default: from LANGUAGE, LC_ALL, LC_MESSAGES, "
+                 "LANG; English unless Chinese is asked for)")
+      ->check(CLI::IsMember({"en", "zh"}));
+  app.fallthrough();
   pagerake::cli::Action action;
   pagerake::cli::AddInspectCommand(app, action);
   pagerake::cli::AddScanCommand(app, action);

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/translation.h"
 #include "cli/command.h"
 #include "cli/console_host.h"
 #include "cli/fragment_output.h"
@@ -50,13 +51,14 @@ int RunOpen(const OpenOptions& o) {
   } else {
     PrintFragmentList(list);
   }
-  std::fprintf(stderr, "%zu fragments", table.size());
+  std::fprintf(stderr, Tr("%zu fragments").c_str(), table.size());
   if (list.rows.size() < table.size()) {
-    std::fprintf(stderr, ", %zu listed (the saved filter hides the others)", list.rows.size());
+    std::fprintf(stderr, Tr(", %zu listed (the saved filter hides the others)").c_str(),
+                 list.rows.size());
   }
   if (r.contentOpened) {
-    std::fprintf(stderr, "; pages are read from %s; sectors per cluster %d", o.content->c_str(),
-                 sectorsPerCluster);
+    std::fprintf(stderr, Tr("; pages are read from %s; sectors per cluster %d").c_str(),
+                 o.content->c_str(), sectorsPerCluster);
   }
   std::fprintf(stderr, "\n");
   return kExitOk;

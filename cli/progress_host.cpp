@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/translation.h"
+
 namespace pagerake::cli {
 
 void ProgressHost::SetRange(int64_t begin, int64_t end) {
@@ -42,8 +44,8 @@ std::string FormatProgress(int64_t begin, int64_t end, int64_t cursor, int64_t f
                   static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
   }
   char text[160];
-  std::snprintf(text, sizeof text, "%5.1f%%  %8.1f MB/s  %s left  fragments: %lld", percent,
-                estimate ? estimate->bytesPerSecond / 1e6 : 0.0, left,
+  std::snprintf(text, sizeof text, Tr("%5.1f%%  %8.1f MB/s  %s left  fragments: %lld").c_str(),
+                percent, estimate ? estimate->bytesPerSecond / 1e6 : 0.0, left,
                 static_cast<long long>(fragments));
   return text;
 }
@@ -73,7 +75,7 @@ void ProgressHost::ShowProgress(int64_t cursor, int64_t fragments) {
   }
   const auto now = std::chrono::steady_clock::now();
   if (!LogLineDue(fragments, now)) return;
-  std::fprintf(stderr, "progress %s\n", ProgressText(cursor, fragments).c_str());
+  std::fprintf(stderr, Tr("progress %s\n").c_str(), ProgressText(cursor, fragments).c_str());
   std::fflush(stderr);
   loggedAt_ = now;
   loggedFragments_ = fragments;

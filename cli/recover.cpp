@@ -27,6 +27,7 @@
 #include "app/file_report.h"
 #include "app/recovery.h"
 #include "app/scan_command.h"
+#include "app/translation.h"
 #include "assembly/mdf_writer.h"
 #include "cli/command.h"
 #include "cli/fragment_source.h"
@@ -93,12 +94,13 @@ std::optional<std::string> ClaimOutputName(const std::filesystem::path& dir,
     int error = 0;
     if (CreateNewFile(candidate, error)) return candidate;
     if (error != 0) {
-      std::fprintf(stderr, "pagerake-cli: cannot create %s: %s\n", candidate.c_str(),
+      std::fprintf(stderr, Tr("pagerake-cli: cannot create %s: %s\n").c_str(), candidate.c_str(),
                    std::strerror(error));
       return std::nullopt;
     }
   }
-  std::fprintf(stderr, "pagerake-cli: no free name for %s in %s\n", name.c_str(), dir.c_str());
+  std::fprintf(stderr, Tr("pagerake-cli: no free name for %s in %s\n").c_str(), name.c_str(),
+               dir.c_str());
   return std::nullopt;
 }
 
@@ -108,7 +110,7 @@ std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir)
   std::string reason;
   auto created = pagerake::CreateTemporaryFile(dir.string(), std::to_string(::getpid()), reason);
   if (!created) {
-    std::fprintf(stderr, "pagerake-cli: cannot create a file in %s: %s\n", dir.c_str(),
+    std::fprintf(stderr, Tr("pagerake-cli: cannot create a file in %s: %s\n").c_str(), dir.c_str(),
                  reason.c_str());
   }
   return created;
@@ -142,8 +144,8 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row, bool writeA
     return f;
   }
   if (std::rename(temporary->c_str(), claimed->c_str()) != 0) {
-    std::fprintf(stderr, "pagerake-cli: cannot rename %s to %s: %s\n", temporary->c_str(),
-                 claimed->c_str(), std::strerror(errno));
+    std::fprintf(stderr, Tr("pagerake-cli: cannot rename %s to %s: %s\n").c_str(),
+                 temporary->c_str(), claimed->c_str(), std::strerror(errno));
     std::filesystem::remove(*temporary, ignored);
     std::filesystem::remove(*claimed, ignored);
     return f;
@@ -158,14 +160,15 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row, bool writeA
   if (WriteFileReport(context, f.report.evidence, f.report.write, error)) {
     f.reportPath = ReportJsonPath(*claimed);
   } else {
-    std::fprintf(stderr, "pagerake-cli: cannot write the report beside %s: %s\n",
+    std::fprintf(stderr, Tr("pagerake-cli: cannot write the report beside %s: %s\n").c_str(),
                  claimed->c_str(), error.c_str());
   }
   if (writeAlternatives) {
     const int64_t pages = WriteAlternatives(session, f.report.evidence.choices,
                                             f.report.choicePages, *claimed, error);
     if (pages < 0) {
-      std::fprintf(stderr, "pagerake-cli: cannot write the alternatives beside %s: %s\n",
+      std::fprintf(stderr,
+                   Tr("pagerake-cli: cannot write the alternatives beside %s: %s\n").c_str(),
                    claimed->c_str(), error.c_str());
     } else if (pages > 0) {
       f.alternativesPath = *claimed + ".alternatives";
@@ -179,7 +182,7 @@ bool PrepareOutputDir(const std::string& outDir) {
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
   if (!std::filesystem::is_directory(outDir)) {
-    std::fprintf(stderr, "pagerake-cli: -o %s: not a folder that can be created%s%s\n",
+    std::fprintf(stderr, Tr("pagerake-cli: -o %s: not a folder that can be created%s%s\n").c_str(),
                  outDir.c_str(), ec ? ": " : "", ec ? ec.message().c_str() : "");
     return false;
   }
@@ -198,7 +201,7 @@ int RunRecover(const RecoverOptions& o) {
   Session session;
   const InterruptWatch interrupts(session);
   session.rules = o.rules.Rules();
-  host.SetStage(o.from.info ? "opening the saved scan…" : "scanning…");
+  host.SetStage(Tr(o.from.info ? "opening the saved scan…" : "scanning…"));
   std::optional<ScanOptions> range;  // the scan's, once it has started
   const auto whileScanning = [&] {
     if (!range) {
@@ -213,13 +216,15 @@ int RunRecover(const RecoverOptions& o) {
     host.ClearStage();
     return interrupts.interrupted() ? kExitInterrupted : kExitBadInput;
   }
-  host.SetStage("listing database files…");
+  host.SetStage(Tr("listing database files…"));
   ChangeTab(session, host, kAnalysisTab);
   const int count = static_cast<int>(session.databaseFiles.rows.size());
   if (o.db > count && count > 0 && !interrupts.interrupted()) {
     host.ClearStage();
-    std::fprintf(stderr, "pagerake-cli: --db %d: %d database files were found "
-                 "(pagerake-cli files lists them)\n", o.db, count);
+    std::fprintf(stderr,
+                 Tr("pagerake-cli: --db %d: %d database files were found "
+                    "(pagerake-cli files lists them)\n").c_str(),
+                 o.db, count);
     return kExitBadInput;
   }
   std::vector<int> rows;
@@ -253,11 +258,11 @@ int RunRecover(const RecoverOptions& o) {
   int written = 0;
   for (const RecoveredFile& f : files) written += f.output ? 1 : 0;
   if (count == 0) {
-    std::fprintf(stderr, "no database file was found among %zu fragments\n",
+    std::fprintf(stderr, Tr("no database file was found among %zu fragments\n").c_str(),
                  totals.fragmentsFound);
   } else {
-    std::fprintf(stderr, "%d of %zu database files written to %s in %.2f s\n", written,
-                 files.size(), o.outDir.c_str(), totals.seconds);
+    std::fprintf(stderr, Tr("%d of %zu database files written to %s in %.2f s\n").c_str(),
+                 written, files.size(), o.outDir.c_str(), totals.seconds);
   }
   if (totals.interrupted) return kExitInterrupted;
   return written > 0 ? kExitOk : kExitNothingWritten;

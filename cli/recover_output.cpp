@@ -1,13 +1,20 @@
 #include "cli/recover_output.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
 #include "app/file_report.h"
+#include "app/translation.h"
+#include "cli/help_formatter.h"
 
 namespace pagerake::cli {
 namespace {
+
+constexpr size_t kLabelWidth = 26;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Why a database file was not written, from how its recovery ended.
 const char* NotWrittenReason(const RecoveryReport& r) {
@@ -26,12 +33,112 @@ const char* NotWrittenReason(const RecoveryReport& r) {
 std::string PageList(const std::vector<int64_t>& pages) {
   constexpr size_t kShown = 20;
   if (pages.empty()) return "";
-  std::string text = " (page" + std::string(pages.size() > 1 ? "s " : " ");
+  std::string numbers;
   for (size_t k = 0; k < pages.size() && k < kShown; ++k) {
-    text += (k > 0 ? ", " : "") + std::to_string(pages[k]);
+    numbers += (k > 0 ? ", " : "") + std::to_string(pages[k]);
   }
-  if (pages.size() > kShown) text += ", … " + std::to_string(pages.size() - kShown) + " more";
-  return text + ")";
+  if (pages.size() > kShown) numbers += ", " + Format(Tr("… %zu more"), pages.size() - kShown);
+  return " (" + Format(Tr(pages.size() > 1 ? "pages %s" : "page %s"), numbers.c_str()) + ")";
+}
+
+// Where the number that begins at `i` ends: its digits, and groups of three after commas (1,234).
+size_t NumberEnd(std::string_view text, size_t i) {
+  const auto digit = [text](size_t k) { return k < text.size() && IsDigit(text[k]); };
+  while (digit(i)) ++i;
+  while (i < text.size() && text[i] == ',' && digit(i + 1) && digit(i + 2) && digit(i + 3) &&
+         !digit(i + 4)) {
+    i += 4;
+  }
+  return i;
+}
+
+// A part of one of the core's lines in the language chosen. The catalog holds it with %s for each
+// number, so that a grouped number is one number ("%s proven"); the numbers come back in order.
+// The part as it is where the catalog has no text for it.
+std::string TrPart(std::string_view part) {
+  std::string shape;
+  std::vector<std::string> numbers;
+  for (size_t i = 0; i < part.size();) {
+    if (IsDigit(part[i])) {
+      const size_t end = NumberEnd(part, i);
+      numbers.emplace_back(part.substr(i, end - i));
+      shape += "%s";
+      i = end;
+    } else {
+      if (part[i] == '%') shape += '%';
+      shape += part[i++];
+    }
+  }
+  const std::string translated = Tr(shape);
+  if (translated == shape) return std::string(part);
+  std::string out;
+  size_t next = 0;
+  for (size_t i = 0; i < translated.size(); ++i) {
+    if (translated[i] == '%' && i + 1 < translated.size() && translated[i + 1] == 's' &&
+        next < numbers.size()) {
+      out += numbers[next++];
+      ++i;
+    } else if (translated[i] == '%' && i + 1 < translated.size() && translated[i + 1] == '%') {
+      out += '%';
+      ++i;
+    } else {
+      out += translated[i];
+    }
+  }
+  return out;
+}
+
+// One of the core's lines made of parts ("640 pages: 632 proven, 8 zero", "size: 640 pages, from
+// page 0 (page 0 as read recorded 1,000)"), part by part in the language chosen, whichever of
+// its parts it has.
+std::string TrParts(std::string_view line) {
+  static constexpr std::string_view kSeparators[] = {": ", ", ", " (", ")"};
+  std::string out;
+  size_t begin = 0;
+  for (size_t i = 0; i < line.size();) {
+    std::string_view separator;
+    for (std::string_view s : kSeparators) {
+      if (line.substr(i).starts_with(s)) {
+        separator = s;
+        break;
+      }
+    }
+    if (separator.empty()) {
+      ++i;
+      continue;
+    }
+    out += TrPart(line.substr(begin, i - begin));
+    out += separator;
+    i += separator.size();
+    begin = i;
+  }
+  return out + TrPart(line.substr(begin));
+}
+
+// TableAtStakeLine in the language chosen; the core's own line where the catalog has no text.
+std::string TableLine(const TableAtStake& t) {
+  const char* const line = t.pages.size() > 1
+                               ? "table %s: pages %s missing or in doubt; rows: %s"
+                               : "table %s: page %s missing or in doubt; rows: %s";
+  const std::string translated = Tr(line);
+  if (translated == line) return TableAtStakeLine(t);
+  constexpr size_t kShown = 20;
+  std::string pages;
+  for (size_t k = 0; k < t.pages.size() && k < kShown; ++k) {
+    pages += (k > 0 ? " " : "") + std::to_string(t.pages[k]);
+  }
+  if (t.pages.size() > kShown) pages += " … (" + std::to_string(t.pages.size()) + ")";
+  const std::string read = std::to_string(t.rowsRead);
+  const std::string rows =
+      t.catalogRows ? Format(Tr("%s in the catalog, %s read"),
+                             std::to_string(*t.catalogRows).c_str(), read.c_str())
+                    : Format(Tr("%s read"), read.c_str());
+  return Format(translated, t.table.c_str(), pages.c_str(), rows.c_str());
+}
+
+// "  label                      value": the label padded to its column.
+void PrintRow(const std::string& label, const std::string& value) {
+  std::printf("  %s %s\n", PadRight(label, kLabelWidth).c_str(), value.c_str());
 }
 
 }  // namespace
@@ -40,60 +147,58 @@ void PrintText(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
   const int count = totals.databasesListed;
   for (const RecoveredFile& f : files) {
     const RecoveryReport& r = f.report;
-    std::printf("database %d of %d: %s\n", f.index, count, r.name.c_str());
+    std::printf(Tr("database %d of %d: %s\n").c_str(), f.index, count, r.name.c_str());
     if (!f.output) {
-      std::printf("  not written: %s\n\n", NotWrittenReason(r));
+      std::printf(("  " + Tr("not written: %s") + "\n\n").c_str(), Tr(NotWrittenReason(r)).c_str());
       continue;
     }
     const PageEvidence& e = r.evidence.evidence;
-    std::printf("  %s\n", EvidenceSummary(e).c_str());
-    std::printf("  %s\n", SizeLine(r.evidence.size).c_str());
-    std::printf("  %-26s %d\n", "fragments chained", r.fragments);
-    std::printf("  %-26s %lld\n", "pages from fragments", static_cast<long long>(r.pagesRecovered));
-    std::printf("  %-26s %lld\n", "zero pages", static_cast<long long>(r.pagesZero));
-    std::printf("  %-26s %lld\n", "split pages mended",
-                static_cast<long long>(r.pagesRepaired + r.pagesTailFound));
-    std::printf("  %-26s %lld%s\n", "pages unreadable", static_cast<long long>(r.pagesUnreadable),
-                PageList(r.unreadablePages).c_str());
-    std::printf("  %-26s %d\n", "missing PFS pages", r.missingPfsPages);
-    std::printf("  %-26s %d%s\n", "missing allocated pages", r.missingPages,
-                PageList(std::vector<int64_t>(r.missingPageNumbers.begin(),
-                                              r.missingPageNumbers.end()))
-                    .c_str());
-    std::printf("  %-26s %lld%s\n", "pages failing verification",
-                static_cast<long long>(r.pagesUnverified), PageList(r.unverifiedPages).c_str());
-    std::printf("  %-26s %zu%s\n", "unprotected, unsound", r.unsoundPages.size(),
-                PageList(r.unsoundPages).c_str());
-    std::printf("  %-26s %lld%s\n", "inconsistent", static_cast<long long>(e.inconsistent),
-                PageList(e.inconsistentPages).c_str());
-    std::printf("  %-26s %lld%s\n", "unconfirmed", static_cast<long long>(e.unconfirmed),
-                PageList(e.unconfirmedPages).c_str());
+    std::printf("  %s\n", TrParts(EvidenceSummary(e)).c_str());
+    std::printf("  %s\n", TrParts(SizeLine(r.evidence.size)).c_str());
+    PrintRow(Tr("fragments chained"), std::to_string(r.fragments));
+    PrintRow(Tr("pages from fragments"), std::to_string(r.pagesRecovered));
+    PrintRow(Tr("zero pages"), std::to_string(r.pagesZero));
+    PrintRow(Tr("split pages mended"), std::to_string(r.pagesRepaired + r.pagesTailFound));
+    PrintRow(Tr("pages unreadable"),
+             std::to_string(r.pagesUnreadable) + PageList(r.unreadablePages));
+    PrintRow(Tr("missing PFS pages"), std::to_string(r.missingPfsPages));
+    PrintRow(Tr("missing allocated pages"),
+             std::to_string(r.missingPages) +
+                 PageList(std::vector<int64_t>(r.missingPageNumbers.begin(),
+                                               r.missingPageNumbers.end())));
+    PrintRow(Tr("pages failing verification"),
+             std::to_string(r.pagesUnverified) + PageList(r.unverifiedPages));
+    PrintRow(Tr("unprotected, unsound"),
+             std::to_string(r.unsoundPages.size()) + PageList(r.unsoundPages));
+    PrintRow(Tr("inconsistent"), std::to_string(e.inconsistent) + PageList(e.inconsistentPages));
+    PrintRow(Tr("unconfirmed"), std::to_string(e.unconfirmed) + PageList(e.unconfirmedPages));
     for (size_t k = 0; k < e.findings.size() && k < 10; ++k) {
       std::printf("    %s\n", FindingLine(e.findings[k]).c_str());
     }
     if (e.findings.size() > 10) {
-      std::printf("    … %zu more in the report\n", e.findings.size() - 10);
+      std::printf(("    " + Tr("… %zu more in the report") + "\n").c_str(),
+                  e.findings.size() - 10);
     }
-    std::printf("  %-26s %zu%s\n", "chosen among others", r.choicePages.size(),
-                PageList(r.choicePages).c_str());
+    PrintRow(Tr("chosen among others"),
+             std::to_string(r.choicePages.size()) + PageList(r.choicePages));
     if (e.rebuilt > 0) {
-      std::printf("  %-26s %lld%s\n", "rebuilt", static_cast<long long>(e.rebuilt),
-                  PageList(e.rebuiltPages).c_str());
+      PrintRow(Tr("rebuilt"), std::to_string(e.rebuilt) + PageList(e.rebuiltPages));
     }
     if (r.evidence.choicesConfirmed > 0) {
-      std::printf("  %-26s %lld\n", "  of them confirmed",
-                  static_cast<long long>(r.evidence.choicesConfirmed));
+      PrintRow("  " + Tr("of them confirmed"), std::to_string(r.evidence.choicesConfirmed));
     }
-    for (const TableAtStake& t : r.evidence.tables) std::printf("  %s\n", TableAtStakeLine(t).c_str());
-    std::printf("  %-26s %s\n", "sha256", f.sha256.value_or("(unreadable)").c_str());
-    std::printf("  %-26s %s\n", "written to", f.output->c_str());
-    std::printf("  %-26s %s\n\n", "report", f.reportPath.value_or("(not written)").c_str());
+    for (const TableAtStake& t : r.evidence.tables) std::printf("  %s\n", TableLine(t).c_str());
+    PrintRow("sha256", f.sha256 ? *f.sha256 : Tr("(unreadable)"));
+    PrintRow(Tr("written to"), *f.output);
+    PrintRow(Tr("report"), f.reportPath ? *f.reportPath : Tr("(not written)"));
+    std::printf("\n");
   }
   if (totals.interrupted) {
     int written = 0;
     for (const RecoveredFile& f : files) written += f.output ? 1 : 0;
-    std::printf("interrupted: %zu fragments found, %d database files listed, %d written\n",
-                totals.fragmentsFound, count, written);
+    std::printf(
+        Tr("interrupted: %zu fragments found, %d database files listed, %d written\n").c_str(),
+        totals.fragmentsFound, count, written);
   }
 }
 

@@ -18,6 +18,7 @@
 #include "app/scan_command.h"
 #include "app/session.h"
 #include "app/source_choice.h"
+#include "app/translation.h"
 #include "cli/command.h"
 #include "cli/console_host.h"
 #include "cli/fragment_output.h"
@@ -117,11 +118,11 @@ int RunScanCommand(const ScanCliOptions& o) {
   } else {
     PrintFragmentList(session.fragmentList);
   }
-  std::fprintf(stderr, "%zu fragments; %lld sectors scanned in %.2f s\n",
+  std::fprintf(stderr, Tr("%zu fragments; %lld sectors scanned in %.2f s\n").c_str(),
                session.fragmentTable.size(), static_cast<long long>(report.scannedSectors),
                seconds);
   if (report.end == ScanEnd::kStopped) {
-    std::fprintf(stderr, "stopped at sector %lld: --begin %lld goes on from there\n",
+    std::fprintf(stderr, Tr("stopped at sector %lld: --begin %lld goes on from there\n").c_str(),
                  static_cast<long long>(report.resumeSector),
                  static_cast<long long>(report.resumeSector));
   }

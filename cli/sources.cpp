@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/source_menu.h"
+#include "app/translation.h"
 #include "cli/command.h"
 
 namespace pagerake::cli {
@@ -40,11 +41,12 @@ int RunSources(bool json) {
     std::printf("%s\n", doc.dump(2).c_str());
     return kExitOk;
   }
+  // The captions are the window's, in Chinese: shown in the language chosen, as the window does.
   for (const SourceMenuItem& item : menu.items) {
     if (item.devicePath.empty()) {
-      std::printf("%s\n", item.caption.c_str());
+      std::printf("%s\n", Tr(item.caption).c_str());
     } else {
-      std::printf("%s\t%s\n", item.caption.c_str(), item.devicePath.c_str());
+      std::printf("%s\t%s\n", Tr(item.caption).c_str(), item.devicePath.c_str());
     }
   }
   return kExitOk;

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "app/translation.h"
+#include "cli/help_formatter.h"
+
 namespace pagerake::cli {
 
 void StageHost::EraseLocked() {
@@ -15,7 +18,7 @@ void StageHost::DrawLocked() {
   if (!terminal_ || line_.empty()) return;
   shown_ = estimate_.Text();
   std::fprintf(stderr, "\r\033[K%s%s", line_.c_str(),
-               shown_.empty() ? "" : ("  (" + shown_ + ")").c_str());
+               shown_.empty() ? "" : ("  (" + Tr(shown_) + ")").c_str());
   std::fflush(stderr);
   drawn_ = true;
 }
@@ -26,7 +29,7 @@ void StageHost::ShowLocked(std::string text) {
   DrawLocked();
 }
 
-void StageHost::DatabaseStageLocked(const char* stage) { ShowLocked(database_ + stage); }
+void StageHost::DatabaseStageLocked(const char* stage) { ShowLocked(database_ + Tr(stage)); }
 
 void StageHost::RefreshLocked() {
   if (estimate_.Text() == shown_) return;
@@ -71,7 +74,7 @@ void StageHost::SetStage(const std::string& text) {
 
 void StageHost::BeginDatabase(int k, int n) {
   std::lock_guard lock(mu_);
-  database_ = "database " + std::to_string(k) + "/" + std::to_string(n) + ": ";
+  database_ = Format(Tr("database %d/%d: "), k, n);
   file_ = k - 1;
   writing_ = false;
 }

@@ -10,6 +10,7 @@
 
 #include "app/database_file_check.h"
 #include "app/database_tables.h"
+#include "app/translation.h"
 #include "cli/command.h"
 #include "fragments/utf8_path.h"
 
@@ -31,7 +32,7 @@ struct TablesOptions {
 };
 
 std::string CatalogRowsText(const CatalogTable& t) {
-  return t.catalogRows ? std::to_string(*t.catalogRows) : "unknown";
+  return t.catalogRows ? std::to_string(*t.catalogRows) : Tr("unknown");
 }
 
 // Pages the consistency check refutes, among `pages`.
@@ -81,23 +82,29 @@ nlohmann::json TableJson(const CatalogTable& t, const TableReadResult& r,
 
 void PrintTableText(const CatalogTable& t, const TableReadResult& r,
                     const std::vector<int64_t>& inconsistent) {
-  std::printf("%s: %zu columns, %s; rows: %s in the catalog, %lld decoded", t.QualifiedName().c_str(),
-              t.columns.size(), t.heap ? "heap" : "clustered", CatalogRowsText(t).c_str(),
+  std::printf(Tr("%s: %zu columns, %s; rows: %s in the catalog, %lld decoded").c_str(),
+              t.QualifiedName().c_str(), t.columns.size(),
+              Tr(t.heap ? "heap" : "clustered").c_str(), CatalogRowsText(t).c_str(),
               static_cast<long long>(r.rows));
-  if (r.ghosts > 0) std::printf(", %lld ghost records", static_cast<long long>(r.ghosts));
-  std::printf("; pages: %zu read, %zu missing, %zu inconsistent\n", r.pages.size(),
+  if (r.ghosts > 0) {
+    std::printf(Tr(", %lld ghost records").c_str(), static_cast<long long>(r.ghosts));
+  }
+  std::printf(Tr("; pages: %zu read, %zu missing, %zu inconsistent\n").c_str(), r.pages.size(),
               r.missingPages.size(), inconsistent.size());
-  if (!t.layoutProblem.empty()) std::printf("  rows not read: %s\n", t.layoutProblem.c_str());
+  if (!t.layoutProblem.empty()) {
+    std::printf(("  " + Tr("rows not read: %s") + "\n").c_str(), t.layoutProblem.c_str());
+  }
   for (const TableColumn& c : t.columns) {
     std::printf("  %s %s%s\n", c.name.c_str(), SqlTypeName(c.type).c_str(),
                 c.nullable ? "" : " NOT NULL");
   }
   for (const RowProblem& p : r.problems) {
-    std::printf("  record at page %lld slot %d not read: %s\n", static_cast<long long>(p.page),
-                p.slot, p.why.c_str());
+    std::printf(("  " + Tr("record at page %lld slot %d not read: %s") + "\n").c_str(),
+                static_cast<long long>(p.page), p.slot, p.why.c_str());
   }
   if (r.undecoded > static_cast<int64_t>(r.problems.size())) {
-    std::printf("  ... %lld records not read in all\n", static_cast<long long>(r.undecoded));
+    std::printf(("  " + Tr("... %lld records not read in all") + "\n").c_str(),
+                static_cast<long long>(r.undecoded));
   }
 }
 
@@ -117,13 +124,13 @@ bool OpenCatalog(const std::string& path, OpenedFile& f) {
   f.units = std::make_unique<UnitPages>(f.lookup);
   std::optional<Catalog> catalog = ReadCatalog(f.lookup, *f.units, why);
   if (!catalog) {
-    std::fprintf(stderr, "pagerake-cli: %s: the tables cannot be listed: %s\n", path.c_str(),
-                 why.c_str());
+    std::fprintf(stderr, Tr("pagerake-cli: %s: the tables cannot be listed: %s\n").c_str(),
+                 path.c_str(), why.c_str());
     return false;
   }
   f.catalog = std::move(*catalog);
   for (const std::string& p : f.catalog.problems) {
-    std::fprintf(stderr, "pagerake-cli: %s: catalog: %s\n", path.c_str(), p.c_str());
+    std::fprintf(stderr, Tr("pagerake-cli: %s: catalog: %s\n").c_str(), path.c_str(), p.c_str());
   }
   return true;
 }
@@ -152,7 +159,7 @@ int RunTables(const TablesOptions& o) {
                                 {"tables", tables}};
     std::printf("%s\n", doc.dump(2).c_str());
   } else {
-    std::printf("%zu user tables\n", f.catalog.tables.size());
+    std::printf(Tr("%zu user tables\n").c_str(), f.catalog.tables.size());
   }
   return lost ? kExitRowsLost : kExitOk;
 }
@@ -169,14 +176,14 @@ int RunExport(const TablesOptions& o) {
     if (o.all || Matches(t, o.table)) chosen.push_back(&t);
   }
   if (chosen.empty()) {
-    std::fprintf(stderr, "pagerake-cli: %s holds no user table named %s\n", o.file.c_str(),
-                 o.table.c_str());
+    std::fprintf(stderr, Tr("pagerake-cli: %s holds no user table named %s\n").c_str(),
+                 o.file.c_str(), o.table.c_str());
     return kExitBadInput;
   }
   std::error_code error;
   std::filesystem::create_directories(Utf8Path(o.folder), error);
   if (!std::filesystem::is_directory(Utf8Path(o.folder))) {
-    std::fprintf(stderr, "pagerake-cli: cannot make the folder %s\n", o.folder.c_str());
+    std::fprintf(stderr, Tr("pagerake-cli: cannot make the folder %s\n").c_str(), o.folder.c_str());
     return kExitBadInput;
   }
   TableReader reader(f.lookup, *f.units);
@@ -191,11 +198,18 @@ int RunExport(const TablesOptions& o) {
       return kExitBadInput;
     }
     lost = lost || Lost(*t, r);
-    std::printf("%s: %lld rows written, the catalog counts %s", t->QualifiedName().c_str(),
-                static_cast<long long>(r.rows), CatalogRowsText(*t).c_str());
-    if (!r.missingPages.empty()) std::printf("; %zu pages missing", r.missingPages.size());
-    if (r.undecoded > 0) std::printf("; %lld records not read", static_cast<long long>(r.undecoded));
-    if (!t->layoutProblem.empty()) std::printf("; rows not read: %s", t->layoutProblem.c_str());
+    std::printf(Tr("%s: %lld rows written, the catalog counts %s").c_str(),
+                t->QualifiedName().c_str(), static_cast<long long>(r.rows),
+                CatalogRowsText(*t).c_str());
+    if (!r.missingPages.empty()) {
+      std::printf(Tr("; %zu pages missing").c_str(), r.missingPages.size());
+    }
+    if (r.undecoded > 0) {
+      std::printf(Tr("; %lld records not read").c_str(), static_cast<long long>(r.undecoded));
+    }
+    if (!t->layoutProblem.empty()) {
+      std::printf(Tr("; rows not read: %s").c_str(), t->layoutProblem.c_str());
+    }
     std::printf(" -> %s\n", path.c_str());
     schema += CreateTableStatement(*t) + "\n";
   }
@@ -206,7 +220,7 @@ int RunExport(const TablesOptions& o) {
       std::fprintf(stderr, "pagerake-cli: %s\n", why.c_str());
       return kExitBadInput;
     }
-    std::printf("schema -> %s\n", path.c_str());
+    std::printf(Tr("schema -> %s\n").c_str(), path.c_str());
   }
   return lost ? kExitRowsLost : kExitOk;
 }

@@ -9,8 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/translation.h"
 #include "cli/command.h"
 #include "cli/console_host.h"
+#include "cli/help_formatter.h"
 #include "source/data_source.h"
 #include "volume/bitmap_preparation.h"
 #include "source/image_container.h"
@@ -36,31 +38,32 @@ struct ClusterCount {
 std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) {
-    error = "cannot open " + path + ": no such file or device";
+    error = Format(Tr("cannot open %s: no such file or device"), path.c_str());
     return std::nullopt;
   }
   if (std::filesystem::is_directory(path, ec)) {
-    error = "cannot read " + path + ": it is a folder";
+    error = Format(Tr("cannot read %s: it is a folder"), path.c_str());
     return std::nullopt;
   }
   if (const ContainerFormat format = DetectContainer(path); format != ContainerFormat::kRaw) {
     std::string reason;
     const std::unique_ptr<ContainerImage> image = ContainerImage::Open(path, format, reason);
     if (!image) {
-      error = "cannot read " + path + ": " + ContainerFormatName(format) + ": " + reason;
+      error = Format(Tr("cannot read %s: %s: %s"), path.c_str(), ContainerFormatName(format),
+                     reason.c_str());
       return std::nullopt;
     }
     return image->facts().mediaBytes;
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = "cannot open " + path + " for reading";
+    error = Format(Tr("cannot open %s for reading"), path.c_str());
     return std::nullopt;
   }
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   if (!in || size < 0) {
-    error = "cannot read the size of " + path;
+    error = Format(Tr("cannot read the size of %s"), path.c_str());
     return std::nullopt;
   }
   return static_cast<int64_t>(size);
@@ -120,10 +123,10 @@ nlohmann::json Facts(const DataSource& s, const std::optional<ClusterCount>& clu
 void PrintText(const DataSource& s, const std::optional<ClusterCount>& clusters) {
   const FileSystemKind kind = KindOfFileSystem(s.fsName);
   auto row = [](const char* name, const std::string& value) {
-    std::printf("%-21s %s\n", name, value.c_str());
+    std::printf("%s %s\n", PadRight(Tr(name), 21).c_str(), value.c_str());
   };
   row("source", s.devicePath);
-  row("file system", s.fsName);
+  row("file system", Tr(s.fsName));  // the core's name for one it does not know is Chinese
   row("sectors per cluster", std::to_string(s.sectorsPerCluster));
   if (kind != FileSystemKind::kOther) row("data start", std::to_string(s.dataStart));
   if (kind == FileSystemKind::kNtfs) row("MFT cluster", std::to_string(s.mftCluster));
@@ -164,7 +167,7 @@ int RunVolume(const VolumeOptions& o) {
   // 2. The boot sector; the read end then moves to dataStart + sourceSectors, as choosing a
   //    partition image does.
   if (!ReadBootSector(source, host)) {
-    std::fprintf(stderr, "pagerake-cli: cannot read the boot sector (sector 0) of %s\n",
+    std::fprintf(stderr, Tr("pagerake-cli: cannot read the boot sector (sector 0) of %s\n").c_str(),
                  o.source.c_str());
     return kExitBadInput;
   }
@@ -174,15 +177,16 @@ int RunVolume(const VolumeOptions& o) {
   std::optional<ClusterCount> clusters;
   int status = kExitOk;
   if (KindOfFileSystem(source.fsName) == FileSystemKind::kOther) {
-    std::fprintf(stderr, "pagerake-cli: %s holds neither NTFS nor FAT32 (file system %s)\n",
-                 o.source.c_str(), source.fsName.c_str());
+    std::fprintf(stderr,
+                 Tr("pagerake-cli: %s holds neither NTFS nor FAT32 (file system %s)\n").c_str(),
+                 o.source.c_str(), Tr(source.fsName).c_str());
     status = kExitBadInput;
   } else {
     FreeSpaceBitmap bitmap;
     if (PrepareFreeSpaceBitmap(bitmap, source, source.sourceEnd, host)) {
       clusters = CountClusters(bitmap, source);
     } else {
-      std::fprintf(stderr, "pagerake-cli: cannot build the free-space bitmap of %s\n",
+      std::fprintf(stderr, Tr("pagerake-cli: cannot build the free-space bitmap of %s\n").c_str(),
                    o.source.c_str());
       status = kExitBadInput;
     }

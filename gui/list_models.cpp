@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fragments/list_tools.h"
+#include "gui/ui_text.h"
 
 namespace pagerake::gui {
 namespace {
@@ -76,7 +77,8 @@ QVariant FragmentRowsModel::data(const QModelIndex& index, int role) const {
   const FragmentRow& row = list_.rows[static_cast<size_t>(index.row())];
   switch (role) {
     case Qt::DisplayRole:
-      return Text(row.Cell(index.column()));
+      // The note is a recorded name, or the program's words for a page 0 it could not read.
+      return index.column() == kColMemo ? Ui(row.Cell(kColMemo)) : Text(row.Cell(index.column()));
     case Qt::CheckStateRole:
       return checkable_ && index.column() == 0 ? CheckState(row.checked) : QVariant();
     case Qt::BackgroundRole:
@@ -154,7 +156,7 @@ QVariant DatabaseFilesModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case 0: return row.number;
-    case 1: return Text(row.name);
+    case 1: return Ui(row.name);  // a recorded name, or the program's words for a file without one
     case 2: return row.sizeKB;
     case 3: return row.beginPage;
     case 4: return row.endPage;
@@ -171,7 +173,7 @@ QVariant DatabaseFilesModel::headerData(int section, Qt::Orientation orientation
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 6) {
     return {};
   }
-  return QString::fromUtf8(kCaptions[section]);
+  return Ui(kCaptions[section]);
 }
 
 void DatabaseFilesModel::Reset() {
@@ -226,8 +228,8 @@ QVariant SuccessorRowsModel::headerData(int section, Qt::Orientation orientation
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 5) {
     return {};
   }
-  if (section == 0 && !candidates_) return QString::fromUtf8("上一有效碎片");
-  return QString::fromUtf8(kCaptions[section]);
+  if (section == 0 && !candidates_) return Ui("上一有效碎片");
+  return Ui(kCaptions[section]);
 }
 
 Qt::ItemFlags SuccessorRowsModel::flags(const QModelIndex& index) const {

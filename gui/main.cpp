@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/startup_image.h"
+#include "app/translation.h"
 #include "gui/main_window.h"
+#include "gui/ui_text.h"
 #include "source/process_memory.h"
 
 int main(int argc, char** argv) {
@@ -29,12 +31,15 @@ int main(int argc, char** argv) {
           "  IMAGE      a disk or volume image; the first tab's log names it and the open\n"
           "             dialog proposes it\n"
           "  --demo     name the image as the demo does\n"
+          "  --lang L   language of the texts: en or zh (default: from LANGUAGE, LC_ALL,\n"
+          "             LC_MESSAGES, LANG; English unless Chinese is asked for)\n"
           "  --help     show this text\n"
           "  --version  show the version\n\n"
           "The same recovery without a window: pagerake-cli (see pagerake-cli --help).\n");
       return 0;
     }
   }
+  pagerake::UseLanguage(pagerake::LanguageOfCommandLine(argc, argv));
   pagerake::KeepLargeBlocksMapped();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pagerake");
@@ -52,7 +57,7 @@ int main(int argc, char** argv) {
   if (const auto image = pagerake::StartupImageOf(args)) {
     window.host().SetProposedImage(image->path);
     for (const std::string& line : pagerake::StartupImageLines(*image)) {
-      window.Memo1->appendPlainText(QString::fromStdString(line));
+      window.Memo1->appendPlainText(pagerake::gui::Ui(line));
     }
   }
   window.show();

@@ -20,11 +20,12 @@
 #include <QVBoxLayout>
 
 #include "gui/list_models.h"
+#include "gui/ui_text.h"
 
 namespace pagerake::gui {
 namespace {
 
-QString U(const char* text) { return QString::fromUtf8(text); }
+QString U(const char* text) { return Ui(text); }
 
 template <typename W>
 W* Named(W* widget, const char* name) {
@@ -107,7 +108,7 @@ TForm1::TForm1(SourceMenu menu, QWidget* parent)
   // The four tabs.
   auto* central = new QWidget(this);
   PageControl1 = Named(new QTabWidget(central), "PageControl1");
-  PageControl1->setFont(QFont(U("宋体")));
+  PageControl1->setFont(QFont(QString::fromUtf8("宋体")));
   TabSheet1 = Named(BuildSourceTab(), "TabSheet1");
   TabSheet2 = Named(BuildFragmentTab(), "TabSheet2");
   TabSheet3 = Named(BuildAnalysisTab(), "TabSheet3");

@@ -6,11 +6,12 @@
 #include <QVBoxLayout>
 
 #include "gui/main_window.h"
+#include "gui/ui_text.h"
 
 namespace pagerake::gui {
 namespace {
 
-QString U(const char* text) { return QString::fromUtf8(text); }
+QString U(const char* text) { return Ui(text); }
 
 }  // namespace
 

@@ -23,6 +23,7 @@
 #include "fragments/list_tools.h"
 #include "gui/list_models.h"
 #include "gui/main_window.h"
+#include "gui/ui_text.h"
 
 namespace pagerake::gui {
 namespace {
@@ -53,7 +54,7 @@ void TForm1::FillSourceMenu() {
     const SourceMenuItem& item = menu_.items[i];
     QAction* action = item.kind == SourceMenuKind::kSeparator
                           ? pm1->addSeparator()
-                          : pm1->addAction(QString::fromStdString(item.caption));
+                          : pm1->addAction(Ui(item.caption));
     if (!item.name.empty()) action->setObjectName(QString::fromStdString(item.name));
     if (item.kind == SourceMenuKind::kImageFile) N7 = action;
     if (item.kind == SourceMenuKind::kSeparator) continue;
@@ -215,14 +216,14 @@ void TForm1::ApplyRules(const RecoveryRules& r) {
 void TForm1::PushState() {
   Session& s = *session_;
   pushing_ = true;
-  edtDataStr->setText(QString::fromStdString(s.edtDataStr));
+  edtDataStr->setText(Ui(s.edtDataStr));
   const ScanFields& f = s.fields;
   chkfreespace->setChecked(f.chkfreespace);
   chkfreespace->setEnabled(f.chkfreespaceEnabled && f.enabled);
   SetText(edtbegin, f.edtbegin);
   SetText(edtend, f.edtend);
   SetText(edtsecs, f.edtsecs);
-  label5->setText(QString::fromStdString(f.label5));
+  label5->setText(Ui(f.label5));
   for (QWidget* w : {static_cast<QWidget*>(edtbegin), static_cast<QWidget*>(edtend),
                      static_cast<QWidget*>(edtsecs), static_cast<QWidget*>(CheckBox1),
                      static_cast<QWidget*>(Edit2)}) {

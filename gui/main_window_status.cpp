@@ -7,6 +7,7 @@
 #include "app/assembly_commands.h"
 #include "app/scan_command.h"
 #include "gui/main_window.h"
+#include "gui/ui_text.h"
 
 namespace pagerake::gui {
 namespace {
@@ -23,7 +24,7 @@ constexpr char kSortStatus[] = "点击列表的“起始页面号”列标题按
 // Throughput in MB/s and the time left.
 QString RateText(const ScanRateEstimate& e) {
   const auto left = static_cast<int64_t>(e.secondsLeft + 0.5);
-  return QString::fromUtf8("速度 %1 MB/s   剩余时间 %2:%3:%4")
+  return Ui("速度 %1 MB/s   剩余时间 %2:%3:%4")
       .arg(e.bytesPerSecond / 1e6, 0, 'f', 1)
       .arg(left / 3600)
       .arg(left / 60 % 60, 2, 10, QChar('0'))
@@ -36,7 +37,7 @@ void TForm1::PushStatus() {
   Session& s = *session_;
   // 1. A disabled button of the assembly tab says what enables it.
   for (QPushButton* b : {Button6, Button5, Button2}) {
-    b->setToolTip(b->isEnabled() ? QString() : QString::fromUtf8(kSortTooltip));
+    b->setToolTip(b->isEnabled() ? QString() : Ui(kSortTooltip));
   }
   // 2. The second panel: the rate while a scan runs, counted anew for each scan.
   const bool scanning = !s.scanStopped.load() && s.jobKind == JobKind::kScan && !s.jobs.Idle();
@@ -55,7 +56,7 @@ void TForm1::PushStatus() {
   // 3. Otherwise, in front of the assembly list, what CHECK and CREATE MDF wait for.
   const bool waiting = PageControl1->currentIndex() == kAssemblyTabIndex &&
                        !(Button5->isEnabled() && Button2->isEnabled());
-  statRate->setText(waiting ? QString::fromUtf8(kSortStatus) : QString());
+  statRate->setText(waiting ? Ui(kSortStatus) : QString());
 }
 
 void TForm1::TickRate() {
@@ -87,7 +88,7 @@ void TForm1::WritingGauge(int percent) {
   const std::optional<double> left = writeEstimate_->SecondsLeft();
   if (!left) return;
   const auto seconds = static_cast<int64_t>(*left + 0.5);
-  statRate->setText(QString::fromUtf8("组合MDF   剩余时间 %1:%2:%3")
+  statRate->setText(Ui("组合MDF   剩余时间 %1:%2:%3")
                         .arg(seconds / 3600)
                         .arg(seconds / 60 % 60, 2, 10, QChar('0'))
                         .arg(seconds % 60, 2, 10, QChar('0')));

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "analysis/successor_choice.h"
+#include "app/translation.h"
 #include "gui/successor_dialog.h"
 #include "gui/table_export_dialog.h"
 
@@ -21,6 +22,8 @@ constexpr int kFlushIntervalMs = 40;
 constexpr int kBatchBudgetMs = 30;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
+// A text of the program's, in the language chosen at the start.
+QString Shown(const std::string& s) { return QString::fromStdString(Tr(s)); }
 
 QMessageBox::Icon QtIcon(MessageIcon icon) {
   switch (icon) {
@@ -158,7 +161,7 @@ void QtHost::FlushAll() {
 }
 
 void QtHost::AddMemoLine(Memo memo, const std::string& line) {
-  Enqueue([this, memo, text = Text(line)] { lines_[memo] << text; });
+  Enqueue([this, memo, text = Shown(line)] { lines_[memo] << text; });
 }
 
 void QtHost::ClearMemo(Memo memo) {
@@ -170,7 +173,7 @@ void QtHost::ClearMemo(Memo memo) {
 }
 
 void QtHost::SetStatusText(const std::string& text) {
-  Enqueue([this, t = Text(text)] { status_ = t; });
+  Enqueue([this, t = Shown(text)] { status_ = t; });
 }
 
 void QtHost::SetGauge(int percent) {
@@ -193,7 +196,7 @@ MessageResult QtHost::ShowMessage(const std::string& text, const std::string& ca
   if (closing_.load()) return DefaultAnswer(buttons);
   auto show = [this, &text, &caption, icon, buttons] {
     FlushAll();  // what came before the question is shown before it
-    QMessageBox box(QtIcon(icon), Text(caption), Text(text), QtButtons(buttons), window_);
+    QMessageBox box(QtIcon(icon), Shown(caption), Shown(text), QtButtons(buttons), window_);
     return Result(box.exec());
   };
   if (OnUiThread()) return show();
@@ -207,8 +210,8 @@ MessageResult QtHost::ShowMessage(const std::string& text, const std::string& ca
 std::optional<std::string> QtHost::ChooseSaveFile(const FileDialogRequest& request) {
   // One save dialog serves every command: without a proposed name it offers the one chosen last.
   const std::string proposed = request.proposedName.empty() ? lastSaveName_ : request.proposedName;
-  const QString path = QFileDialog::getSaveFileName(window_, Text(request.title), Text(proposed),
-                                                    QtFilter(request.filter));
+  const QString path = QFileDialog::getSaveFileName(window_, Shown(request.title), Text(proposed),
+                                                    QtFilter(Tr(request.filter)));
   if (path.isEmpty()) return std::nullopt;
   lastSaveName_ = path.toStdString();
   return lastSaveName_;
@@ -217,14 +220,14 @@ std::optional<std::string> QtHost::ChooseSaveFile(const FileDialogRequest& reque
 std::optional<std::string> QtHost::ChooseOpenFile(const FileDialogRequest& request) {
   const std::string proposed =
       request.proposedName.empty() ? proposedOpen_ : request.proposedName;
-  const QString path = QFileDialog::getOpenFileName(window_, Text(request.title), Text(proposed),
-                                                    QtFilter(request.filter));
+  const QString path = QFileDialog::getOpenFileName(window_, Shown(request.title), Text(proposed),
+                                                    QtFilter(Tr(request.filter)));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }
 
 std::optional<std::string> QtHost::ChooseFolder(const std::string& title) {
-  const QString path = QFileDialog::getExistingDirectory(window_, Text(title));
+  const QString path = QFileDialog::getExistingDirectory(window_, Shown(title));
   if (path.isEmpty()) return std::nullopt;
   return path.toStdString();
 }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "gui/list_models.h"
+#include "gui/ui_text.h"
 
 namespace pagerake::gui {
 Tfrmuserchoose::Tfrmuserchoose(SuccessorChoice& choice, QWidget* parent)
@@ -18,17 +19,17 @@ Tfrmuserchoose::Tfrmuserchoose(SuccessorChoice& choice, QWidget* parent)
       lastModel_(new SuccessorRowsModel(choice, false, this)),
       candidateModel_(new SuccessorRowsModel(choice, true, this)) {
   setObjectName("frmuserchoose");
-  setWindowTitle(QString::fromUtf8("指定接续碎片"));
+  setWindowTitle(Ui("指定接续碎片"));
   resize(734, 450);
-  auto* group = new QGroupBox(QString::fromUtf8("符合超过1个,请选择后续碎片"), this);
+  auto* group = new QGroupBox(Ui("符合超过1个,请选择后续碎片"), this);
   ListView1 = ReportView("ListView1", lastModel_, group);
   ListView1->setMaximumHeight(64);
   ListView2 = ReportView("ListView2", candidateModel_, group);
-  btnok = new QPushButton(QString::fromUtf8("确定"), group);
+  btnok = new QPushButton(Ui("确定"), group);
   btnok->setObjectName("btnok");
-  btncancel = new QPushButton(QString::fromUtf8("取消"), group);
+  btncancel = new QPushButton(Ui("取消"), group);
   btncancel->setObjectName("btncancel");
-  Button1 = new QPushButton(QString::fromUtf8("把勾选的碎片保存为文件"), group);
+  Button1 = new QPushButton(Ui("把勾选的碎片保存为文件"), group);
   Button1->setObjectName("Button1");
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(Button1);

@@ -1,4 +1,5 @@
 #include "gui/table_export_dialog.h"
+#include "gui/ui_text.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,10 +24,10 @@ QTableWidgetItem* Cell(const QString& text) {
 TableExportDialog::TableExportDialog(const std::vector<TableChoiceRow>& rows, QWidget* parent)
     : QDialog(parent) {
   setObjectName("frmtables");
-  setWindowTitle(U("数据库中的表"));
+  setWindowTitle(Ui("数据库中的表"));
   tables = new QTableWidget(static_cast<int>(rows.size()), 4, this);
   tables->setObjectName("tables");
-  tables->setHorizontalHeaderLabels({U("表"), U("目录行数"), U("读出行数"), U("缺页")});
+  tables->setHorizontalHeaderLabels({Ui("表"), Ui("目录行数"), Ui("读出行数"), Ui("缺页")});
   tables->verticalHeader()->hide();
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
     const TableChoiceRow& row = rows[static_cast<size_t>(r)];
@@ -40,9 +41,9 @@ TableExportDialog::TableExportDialog(const std::vector<TableChoiceRow>& rows, QW
     tables->setItem(r, 3, Cell(QString::number(row.pagesMissing)));
   }
   tables->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-  btnexport = new QPushButton(U("导出勾选的表(CSV)"), this);
+  btnexport = new QPushButton(Ui("导出勾选的表(CSV)"), this);
   btnexport->setObjectName("btnexport");
-  btncancel = new QPushButton(U("关闭"), this);
+  btncancel = new QPushButton(Ui("关闭"), this);
   btncancel->setObjectName("btncancel");
   connect(btnexport, &QPushButton::clicked, this, &QDialog::accept);
   connect(btncancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -51,7 +52,7 @@ TableExportDialog::TableExportDialog(const std::vector<TableChoiceRow>& rows, QW
   buttons->addWidget(btnexport);
   buttons->addWidget(btncancel);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(U("文件已写入。可将表中读出的行导出为CSV文件:"), this));
+  layout->addWidget(new QLabel(Ui("文件已写入。可将表中读出的行导出为CSV文件:"), this));
   layout->addWidget(tables);
   layout->addLayout(buttons);
   resize(640, 420);

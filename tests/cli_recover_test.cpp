@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -190,6 +191,62 @@ TEST_F(CliRecover, InterruptStopsAndLeavesNoFileBehind) {
   EXPECT_EQ(r.out.rfind("interrupted: ", 0), 0u) << r.out;
   EXPECT_EQ(r.err.find("完成"), std::string::npos) << r.err;
   EXPECT_TRUE(Names(out).empty());
+}
+
+}  // namespace
+}  // namespace pagerake
+
+namespace pagerake {
+namespace {
+
+bool HasCjk(const std::string& text) {
+  // U+3000-U+9FFF and the full-width forms U+FF00-U+FFEF, as UTF-8 lead and next bytes.
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    const auto a = static_cast<unsigned char>(text[i]);
+    const auto b = static_cast<unsigned char>(text[i + 1]);
+    if ((a >= 0xE3 && a <= 0xE9) || (a == 0xEF && b >= 0xBC && b <= 0xBF)) return true;
+  }
+  return false;
+}
+
+// English under every locale but Chinese ones, C and C.UTF-8 of a minimal system included; the
+// flag overrides the variables either way. The JSON is the same in both languages.
+TEST_F(CliRecover, SpeaksEnglishUnlessChineseIsAsked) {
+  struct Case {
+    std::vector<std::string> env;
+    std::vector<std::string> flag;
+    bool chinese;
+  };
+  const Case cases[] = {
+      {{"LANG=en_US.UTF-8"}, {}, false},
+      {{"LANG=C"}, {}, false},
+      {{"LC_ALL=C.UTF-8"}, {}, false},
+      {{}, {}, false},
+      {{"LANG=zh_CN.UTF-8"}, {}, true},
+      {{"LANG=C"}, {"--lang", "zh"}, true},
+      {{"LANG=zh_CN.UTF-8"}, {"--lang", "en"}, false},
+  };
+  std::optional<json> first;
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << n);
+    std::vector<std::string> args = {"recover", disk(), "--disk", "--json", "-o",
+                                     dir.File("out" + std::to_string(n++))};
+    args.insert(args.end(), c.flag.begin(), c.flag.end());
+    const auto r = testing::RunCliWithLanguage(c.env, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(HasCjk(r.err), c.chinese) << r.err;
+    EXPECT_EQ(r.err.find("找到碎片号1\n") != std::string::npos, c.chinese) << r.err;
+    json doc = json::parse(r.out);
+    for (json& d : doc["databases"]) {
+      for (const char* path : {"output", "report", "alternatives"}) d.erase(path);
+    }
+    doc.erase("seconds");
+    if (!first) first = doc;
+    EXPECT_EQ(doc, *first);
+  }
+  // A language the program does not have is refused.
+  EXPECT_EQ(RunCli({"recover", disk(), "--disk", "--lang", "fr"}).exitCode, 2);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// pagerake-tour OUTDIR: recovers a deleted corpus file from a FAT32 volume through the window and
-// saves a picture of each tab as the user sees it on the way (tab1.png … tab4.png). Run it under
-// an X server (scripts/screenshots uses Xvfb); it prints where the pictures went.
+// pagerake-tour OUTDIR [--lang en|zh]: recovers a deleted corpus file from a FAT32 volume through
+// the window and saves a picture of each tab as the user sees it on the way (tab1.png … tab4.png),
+// in the language asked (else the environment's). Run it under an X server (scripts/screenshots
+// uses Xvfb); it prints where the pictures went.
 #include <QApplication>
 #include <QDir>
 #include <QFont>
@@ -9,11 +10,13 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "app/translation.h"
 #include "tests/gui/window_recovery.h"
 #include "tests/support/corpus.h"
 #include "tests/support/scattered_volume.h"
 
 int main(int argc, char** argv) {
+  pagerake::UseLanguage(pagerake::LanguageOfCommandLine(argc, argv));
   QApplication app(argc, argv);
   QApplication::setApplicationName("Pagerake");
   const QStringList cjk = {"WenQuanYi Micro Hei", "Noto Sans CJK SC"};
@@ -21,7 +24,7 @@ int main(int argc, char** argv) {
   QFont::insertSubstitutions(QString::fromUtf8("宋体"), cjk);
   QApplication::setFont(QFont("MS Sans Serif", 9));
   if (argc < 2) {
-    std::fprintf(stderr, "usage: pagerake-tour OUTDIR\n");
+    std::fprintf(stderr, "usage: pagerake-tour OUTDIR [--lang en|zh]\n");
     return 2;
   }
   const QDir outDir(QString::fromLocal8Bit(argv[1]));

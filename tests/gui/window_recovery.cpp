@@ -10,10 +10,13 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "gui/ui_text.h"
+
 namespace pagerake::gui::testing {
 namespace {
 
-QString U(const char* s) { return QString::fromUtf8(s); }
+// The program's text as the window shows it in the language chosen.
+QString U(const char* s) { return Ui(s); }
 
 void ClickRow(QTreeView* view, int row) {
   const QModelIndex index = view->model()->index(row, 1);
@@ -53,18 +56,18 @@ QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& ima
   ClickRow(w.ListView3, 0);
   w.Button1->click();
   if (!WaitForJob(w)) return "the analysis did not end";
-  if (!w.Memo2->toPlainText().contains(U("分析已正常结束"))) return "the analysis did not finish";
+  if (!w.Memo2->toPlainText().contains(U("分析已正常结束,请组合前进行二次查找"))) return "the analysis did not finish";
   show(Stage::kAnalysed);
   // 4. The assembly: sorted by start page, SEARCH MORE until it finds nothing, CHECK, CREATE MDF.
   w.PageControl1->setCurrentIndex(3);
   if (w.ListView4->model()->rowCount() == 0) return "the assembly list is empty";
   w.ListView4->header()->sectionClicked(2);
-  for (int pass = 0; pass < 20 && !w.Memo3->toPlainText().contains(U("本次找到碎片数量0")); ++pass) {
+  for (int pass = 0; pass < 20 && !w.Memo3->toPlainText().contains(U("本次找到碎片数量0。二次查找完毕")); ++pass) {
     w.Button6->click();
   }
-  if (!w.Memo3->toPlainText().contains(U("本次找到碎片数量0"))) return "SEARCH MORE never ended";
+  if (!w.Memo3->toPlainText().contains(U("本次找到碎片数量0。二次查找完毕"))) return "SEARCH MORE never ended";
   w.Button5->click();
-  script.Choose(U("保存MDF文件"), mdf);
+  script.Choose(U("保存MDF文件,请注意别保存到原数据所在盘，防止覆盖"), mdf);
   script.Press(U("提示"), QMessageBox::Ok);  // the closing message: what the pages are worth
   if (exportFolder.isEmpty()) {
     script.Click(U("数据库中的表"), "btncancel");

@@ -22,7 +22,27 @@ std::string ReadAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The process's environment without its language variables, and `language` instead.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& language) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    if (name != "LANGUAGE" && name != "LC_ALL" && name != "LC_MESSAGES" && name != "LANG") {
+      env.push_back(entry);
+    }
+  }
+  env.insert(env.end(), language.begin(), language.end());
+  return env;
+}
+
 }  // namespace
+
+CliResult RunCliWithLanguage(const std::vector<std::string>& language,
+                             const std::vector<std::string>& args) {
+  CliProcess process(args, "", {}, language);
+  return process.Wait();
+}
 
 CliResult RunCli(const std::vector<std::string>& args, const std::string& input) {
   CliProcess process(args, input);
@@ -30,7 +50,8 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& input)
 }
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& input,
-                       const std::vector<std::string>& wrapper) {
+                       const std::vector<std::string>& wrapper,
+                       const std::vector<std::string>& language) {
   std::string pattern = (std::filesystem::temp_directory_path() / "pagerake-cli-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return;
   dir_ = pattern;
@@ -49,8 +70,12 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> env = EnvironmentWith(language);
+  std::vector<char*> cenv;
+  for (auto& e : env) cenv.push_back(e.data());
+  cenv.push_back(nullptr);
   pid_t pid = 0;
-  if (posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), environ) == 0) pid_ = pid;
+  if (posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()) == 0) pid_ = pid;
   posix_spawn_file_actions_destroy(&actions);
 }
 

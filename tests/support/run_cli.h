@@ -13,8 +13,15 @@ struct CliResult {
   std::string err;  // standard error
 };
 
+// The language variables the tests run pagerake-cli with: Chinese, the program's own texts,
+// which the tests compare. The variables of the test's own environment are not passed on.
+inline const std::vector<std::string> kChineseTexts = {"LANGUAGE=zh_CN"};
+
 // Runs pagerake-cli with `args` (no shell involved); standard input holds `input`.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "");
+// The same with the language variables `language` ("LANG=en_US.UTF-8", ...) instead.
+CliResult RunCliWithLanguage(const std::vector<std::string>& language,
+                             const std::vector<std::string>& args);
 
 // pagerake-cli running in the background, for tests that act while it runs (Ctrl-C). Standard
 // output and error go to files that the test can read as they grow.
@@ -23,7 +30,8 @@ class CliProcess {
   // `wrapper`, when given, is a command that runs pagerake-cli (strace and its options): the
   // process started is then the wrapper's, found on the PATH.
   explicit CliProcess(const std::vector<std::string>& args, const std::string& input = "",
-                      const std::vector<std::string>& wrapper = {});
+                      const std::vector<std::string>& wrapper = {},
+                      const std::vector<std::string>& language = kChineseTexts);
   ~CliProcess();  // kills the process if it still runs
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
