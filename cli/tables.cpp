@@ -11,7 +11,7 @@
 #include "app/database_file_check.h"
 #include "app/database_tables.h"
 #include "cli/command.h"
-#include "fragments/utf8_path.h"
+#include "source/utf8_path.h"
 
 namespace pagerake::cli {
 namespace {

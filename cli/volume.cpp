@@ -12,8 +12,9 @@
 #include "cli/command.h"
 #include "cli/console_host.h"
 #include "source/data_source.h"
-#include "volume/bitmap_preparation.h"
 #include "source/image_container.h"
+#include "source/utf8_path.h"
+#include "volume/bitmap_preparation.h"
 #include "volume/boot_sector.h"
 #include "volume/free_space_bitmap.h"
 
@@ -35,11 +36,11 @@ struct ClusterCount {
 // Size in bytes of a file or block device, by seeking to its end; the message says why not.
 std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
+  if (!std::filesystem::exists(Utf8Path(path), ec)) {
     error = "cannot open " + path + ": no such file or device";
     return std::nullopt;
   }
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(Utf8Path(path), ec)) {
     error = "cannot read " + path + ": it is a folder";
     return std::nullopt;
   }
@@ -52,7 +53,7 @@ std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) 
     }
     return image->facts().mediaBytes;
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!in) {
     error = "cannot open " + path + " for reading";
     return std::nullopt;
