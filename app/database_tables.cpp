@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "fragments/staged_file.h"
-#include "fragments/utf8_path.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 namespace {

@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 
 #include "fragments/staged_file.h"
-#include "fragments/utf8_path.h"
 #include "source/image_container.h"
+#include "source/utf8_path.h"
 
 #ifndef PAGERAKE_VERSION
 #define PAGERAKE_VERSION "0"

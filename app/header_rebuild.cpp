@@ -5,10 +5,10 @@
 
 #include "app/database_tables.h"
 #include "database/file_header_page.h"
-#include "fragments/utf8_path.h"
 #include "page/byte_order.h"
 #include "source/file_storage.h"
 #include "source/sha256.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 namespace {

@@ -1,7 +1,7 @@
 #include "app/table_export_offer.h"
 
 #include "app/database_tables.h"
-#include "fragments/utf8_path.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 

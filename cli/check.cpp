@@ -15,6 +15,7 @@
 #include "app/database_file_check.h"
 #include "database/consistency_check.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake::cli {
 namespace {
@@ -30,7 +31,7 @@ struct CheckOptions {
 // Why the file cannot be checked, for stderr; empty when it can be.
 std::string Unreadable(const std::string& path) {
   std::error_code error;
-  const uintmax_t bytes = std::filesystem::file_size(path, error);
+  const uintmax_t bytes = std::filesystem::file_size(Utf8Path(path), error);
   if (error) return Format(Tr("cannot read %s: %s"), path.c_str(), error.message().c_str());
   if (bytes % kPageSize != 0) {
     return Format(Tr("%s is not a whole number of 8192-byte pages (%s bytes)"), path.c_str(),

@@ -5,9 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,7 @@
 #include "page/page_content.h"
 #include "page/page_header.h"
 #include "page/page_structure.h"
+#include "source/utf8_path.h"
 
 namespace pagerake::cli {
 namespace {
@@ -76,26 +78,27 @@ std::string AcceptedTests(const PageRow& r) {
 
 class PageFile {
  public:
-  ~PageFile() {
-    if (f_) std::fclose(f_);
-  }
   // Opens for reading only; the message says why not.
   bool Open(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-      error = Format(Tr("cannot open %s: %s"), path.c_str(), std::strerror(errno));
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(Utf8Path(path), ec);
+    if (ec) {
+      error = Format(Tr("cannot open %s: %s"), path.c_str(), ec.message().c_str());
       return false;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (std::filesystem::is_directory(status)) {
       error = Format(Tr("cannot inspect %s: it is a folder"), path.c_str());
       return false;
     }
-    f_ = std::fopen(path.c_str(), "rb");
-    if (!f_) {
+    errno = 0;
+    in_.open(Utf8Path(path), std::ios::binary);
+    if (!in_) {
       error = Format(Tr("cannot open %s: %s"), path.c_str(), std::strerror(errno));
       return false;
     }
-    if (std::fseek(f_, 0, SEEK_END) != 0 || (size_ = ftello(f_)) < 0) {
+    in_.seekg(0, std::ios::end);
+    size_ = in_.tellg();
+    if (!in_ || size_ < 0) {
       error = Format(Tr("cannot read the size of %s"), path.c_str());
       return false;
     }
@@ -104,12 +107,12 @@ class PageFile {
   int64_t size() const { return size_; }
   // Reads page `index` into `buf`; false on a read error or a short page.
   bool ReadPage(int64_t index, uint8_t* buf) {
-    return fseeko(f_, index * kPageSize, SEEK_SET) == 0 &&
-           std::fread(buf, 1, kPageSize, f_) == static_cast<size_t>(kPageSize);
+    in_.clear();
+    return in_.seekg(index * kPageSize).read(reinterpret_cast<char*>(buf), kPageSize).good();
   }
 
  private:
-  std::FILE* f_ = nullptr;
+  std::ifstream in_;
   int64_t size_ = -1;
 };
 

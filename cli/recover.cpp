@@ -8,13 +8,10 @@
 // existing file, nor one written earlier in the same run, is ever replaced. Ctrl-C stops the
 // recovery as STOP stops a scan: what was found is printed, the file being written is removed,
 // and the exit status is 130.
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -36,7 +33,9 @@
 #include "cli/rule_options.h"
 #include "cli/stage_host.h"
 #include "fragments/staged_file.h"
+#include "source/file_names.h"
 #include "source/file_storage.h"
+#include "source/utf8_path.h"
 
 namespace pagerake::cli {
 namespace {
@@ -55,19 +54,6 @@ struct RecoverOptions {
   std::string invokedBy;  // the command line, for the report
 };
 
-// Creates `path` only if nothing is there yet (not even a dangling link). False when it exists;
-// `error` is set when creating failed for another reason.
-bool CreateNewFile(const std::string& path, int& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = errno == EEXIST ? 0 : errno;
-    return false;
-  }
-  ::close(fd);
-  error = 0;
-  return true;
-}
-
 // The file name a recovered database gets: the last component of its recorded name (after the
 // last "\"), "noname.mdf" when that is empty. A "/" in it becomes "_" and "." or ".." are not
 // names, so that what a damaged page records cannot point out of the output folder.
@@ -85,22 +71,26 @@ std::string FileNameFor(const std::string& recordedName) {
 // saying why) when none can be created.
 std::optional<std::string> ClaimOutputName(const std::filesystem::path& dir,
                                            const std::string& recordedName) {
-  const std::filesystem::path name = FileNameFor(recordedName);
-  const std::string stem = name.stem().string();
-  const std::string extension = name.extension().string();
+  const std::string name = FileNameFor(recordedName);
+  const std::string stem = PathUtf8(Utf8Path(name).stem());
+  const std::string extension = PathUtf8(Utf8Path(name).extension());
   for (int k = 1; k < 100000; ++k) {
     const std::string candidate =
-        (dir / (k == 1 ? name.string() : stem + "-" + std::to_string(k) + extension)).string();
-    int error = 0;
-    if (CreateNewFile(candidate, error)) return candidate;
-    if (error != 0) {
-      std::fprintf(stderr, Tr("pagerake-cli: cannot create %s: %s\n").c_str(), candidate.c_str(),
-                   std::strerror(error));
-      return std::nullopt;
+        PathUtf8(dir / Utf8Path(k == 1 ? name : stem + "-" + std::to_string(k) + extension));
+    std::string reason;
+    switch (CreateNewFile(candidate, reason)) {
+      case NewFile::kCreated:
+        return candidate;
+      case NewFile::kExists:
+        continue;
+      case NewFile::kFailed:
+        std::fprintf(stderr, Tr("pagerake-cli: cannot create %s: %s\n").c_str(), candidate.c_str(),
+                     reason.c_str());
+        return std::nullopt;
     }
   }
   std::fprintf(stderr, Tr("pagerake-cli: no free name for %s in %s\n").c_str(), name.c_str(),
-               dir.c_str());
+               PathUtf8(dir).c_str());
   return std::nullopt;
 }
 
@@ -108,9 +98,10 @@ std::optional<std::string> ClaimOutputName(const std::filesystem::path& dir,
 // ".pagerake-<pid>-<n>.part".
 std::optional<std::string> CreateTemporaryFile(const std::filesystem::path& dir) {
   std::string reason;
-  auto created = pagerake::CreateTemporaryFile(dir.string(), std::to_string(::getpid()), reason);
+  auto created = pagerake::CreateTemporaryFile(PathUtf8(dir), std::to_string(::getpid()), reason);
   if (!created) {
-    std::fprintf(stderr, Tr("pagerake-cli: cannot create a file in %s: %s\n").c_str(), dir.c_str(),
+    std::fprintf(stderr, Tr("pagerake-cli: cannot create a file in %s: %s\n").c_str(),
+                 PathUtf8(dir).c_str(),
                  reason.c_str());
   }
   return created;
@@ -135,23 +126,24 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row, bool writeA
   });
   std::error_code ignored;
   if (!f.report.written || interrupts.interrupted()) {
-    std::filesystem::remove(*temporary, ignored);
+    std::filesystem::remove(Utf8Path(*temporary), ignored);
     return f;
   }
   const auto claimed = ClaimOutputName(dir, f.report.name);
   if (!claimed) {
-    std::filesystem::remove(*temporary, ignored);
+    std::filesystem::remove(Utf8Path(*temporary), ignored);
     return f;
   }
-  if (std::rename(temporary->c_str(), claimed->c_str()) != 0) {
+  // Replaces only the empty file that claimed the name.
+  if (std::string reason; !MoveOnto(*temporary, *claimed, reason)) {
     std::fprintf(stderr, Tr("pagerake-cli: cannot rename %s to %s: %s\n").c_str(),
-                 temporary->c_str(), claimed->c_str(), std::strerror(errno));
-    std::filesystem::remove(*temporary, ignored);
-    std::filesystem::remove(*claimed, ignored);
+                 temporary->c_str(), claimed->c_str(), reason.c_str());
+    std::filesystem::remove(Utf8Path(*temporary), ignored);
+    std::filesystem::remove(Utf8Path(*claimed), ignored);
     return f;
   }
   // Its bytes reached the disk before the temporary name did; now its own name.
-  (void)FlushFolderToStorage(dir.string());
+  (void)FlushFolderToStorage(PathUtf8(dir));
   f.output = *claimed;
   f.sha256 = f.report.evidence.sha256;
   // The report an examiner files beside the file.
@@ -180,8 +172,8 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row, bool writeA
 // OUTDIR, created when missing. False, after saying why, when it is not a usable folder.
 bool PrepareOutputDir(const std::string& outDir) {
   std::error_code ec;
-  std::filesystem::create_directories(outDir, ec);
-  if (!std::filesystem::is_directory(outDir)) {
+  std::filesystem::create_directories(Utf8Path(outDir), ec);
+  if (!std::filesystem::is_directory(Utf8Path(outDir))) {
     std::fprintf(stderr, Tr("pagerake-cli: -o %s: not a folder that can be created%s%s\n").c_str(),
                  outDir.c_str(), ec ? ": " : "", ec ? ec.message().c_str() : "");
     return false;
@@ -240,8 +232,8 @@ int RunRecover(const RecoverOptions& o) {
   std::vector<RecoveredFile> files;
   for (size_t k = 0; k < rows.size() && !interrupts.interrupted(); ++k) {
     host.BeginDatabase(static_cast<int>(k + 1), static_cast<int>(rows.size()));
-    files.push_back(RecoverOne(session, host, rows[k], o.writeAlternatives, o.outDir, o.invokedBy,
-                               interrupts));
+    files.push_back(RecoverOne(session, host, rows[k], o.writeAlternatives, Utf8Path(o.outDir),
+                               o.invokedBy, interrupts));
   }
   host.ClearStage();
   RecoverTotals totals;

@@ -3,13 +3,11 @@
 // job and prints the fragment list it found. Memo lines go to standard error, with a progress line
 // there while a terminal watches; Ctrl-C stops the scan as STOP does, still prints what was found
 // and names the sector from which `--begin` goes on.
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <optional>
 #include <string>
 
@@ -25,6 +23,7 @@
 #include "cli/progress_host.h"
 #include "fragments/random_source.h"
 #include "fragments/scan_info_file.h"
+#include "source/console_interrupt.h"
 
 namespace pagerake::cli {
 namespace {
@@ -69,12 +68,12 @@ void FillFields(const ScanCliOptions& o, Session& session) {
 }
 
 // Waits for the scan job, turning Ctrl-C into STOP and refreshing the progress line. True when
-// the user interrupted. SIGINT is blocked in every thread, so it is taken here, synchronously.
-bool WaitForScan(Session& session, ProgressHost& host, const sigset_t& signals) {
+// the user interrupted. The Ctrl-C is taken here, synchronously.
+bool WaitForScan(Session& session, ProgressHost& host, ConsoleInterrupt& interrupts) {
   bool interrupted = false;
-  const timespec now{0, 0};
+  const std::chrono::milliseconds now{0};
   while (!session.jobs.WaitIdle(std::chrono::milliseconds(100))) {
-    if (sigtimedwait(&signals, nullptr, &now) == SIGINT && !interrupted) {
+    if (interrupts.Wait(now) && !interrupted) {
       interrupted = true;
       StopScan(session);
     }
@@ -84,16 +83,13 @@ bool WaitForScan(Session& session, ProgressHost& host, const sigset_t& signals) 
   session.jobs.JoinAll();
   host.ClearProgress();
   // A Ctrl-C that came as the scan ended still counts.
-  if (sigtimedwait(&signals, nullptr, &now) == SIGINT) interrupted = true;
+  if (interrupts.Wait(now)) interrupted = true;
   return interrupted;
 }
 
 int RunScanCommand(const ScanCliOptions& o) {
-  // SIGINT is blocked before any thread starts, so that every thread inherits the mask.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // Before any thread starts, so that on POSIX every thread inherits the blocked SIGINT.
+  ConsoleInterrupt interrupts;
 
   ConsoleHost console;
   ProgressHost host(console, isatty(STDERR_FILENO) == 1);
@@ -108,7 +104,7 @@ int RunScanCommand(const ScanCliOptions& o) {
 
   const auto started = std::chrono::steady_clock::now();
   if (!ClickScanButton(session, host)) return kExitBadInput;
-  const bool interrupted = WaitForScan(session, host, signals);
+  const bool interrupted = WaitForScan(session, host, interrupts);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

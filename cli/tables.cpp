@@ -12,7 +12,7 @@
 #include "app/database_tables.h"
 #include "app/translation.h"
 #include "cli/command.h"
-#include "fragments/utf8_path.h"
+#include "source/utf8_path.h"
 
 namespace pagerake::cli {
 namespace {

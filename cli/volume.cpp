@@ -14,8 +14,9 @@
 #include "cli/console_host.h"
 #include "cli/help_formatter.h"
 #include "source/data_source.h"
-#include "volume/bitmap_preparation.h"
 #include "source/image_container.h"
+#include "source/utf8_path.h"
+#include "volume/bitmap_preparation.h"
 #include "volume/boot_sector.h"
 #include "volume/free_space_bitmap.h"
 
@@ -37,11 +38,11 @@ struct ClusterCount {
 // Size in bytes of a file or block device, by seeking to its end; the message says why not.
 std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
+  if (!std::filesystem::exists(Utf8Path(path), ec)) {
     error = Format(Tr("cannot open %s: no such file or device"), path.c_str());
     return std::nullopt;
   }
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(Utf8Path(path), ec)) {
     error = Format(Tr("cannot read %s: it is a folder"), path.c_str());
     return std::nullopt;
   }
@@ -55,7 +56,7 @@ std::optional<int64_t> SourceBytes(const std::string& path, std::string& error) 
     }
     return image->facts().mediaBytes;
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!in) {
     error = Format(Tr("cannot open %s for reading"), path.c_str());
     return std::nullopt;

@@ -11,9 +11,9 @@
 #include "base/io_buffer.h"
 #include "fragments/output_guard.h"
 #include "fragments/page_sink.h"
-#include "fragments/utf8_path.h"
 #include "page/page_content.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "fragments/scan_info_codec.h"
-#include "fragments/utf8_path.h"
 #include "page/byte_order.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fragments/utf8_path.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 

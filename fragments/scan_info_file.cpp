@@ -10,8 +10,8 @@
 #include "fragments/output_guard.h"
 #include "fragments/scan_info_codec.h"
 #include "fragments/staged_file.h"
-#include "fragments/utf8_path.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "base/io_buffer.h"
-#include "fragments/utf8_path.h"
 #include "page/byte_order.h"
 #include "page/page_header.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 namespace {

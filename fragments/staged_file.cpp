@@ -7,8 +7,9 @@
 #include <random>
 #include <system_error>
 
-#include "fragments/utf8_path.h"
+#include "source/file_names.h"
 #include "source/file_storage.h"
+#include "source/utf8_path.h"
 
 namespace pagerake {
 namespace {
@@ -109,10 +110,7 @@ bool StagedFile::Commit() {
     Discard();
     return false;
   }
-  std::error_code ec;
-  fs::rename(Utf8Path(writePath_), Utf8Path(target_), ec);
-  if (ec) {
-    reason_ = ec.message();
+  if (!MoveOnto(writePath_, target_, reason_)) {
     Discard();
     return false;
   }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "source/utf8_path.h"
+
 #if PAGERAKE_CONTAINER_LIBRARIES
 #include <libewf.h>
 #include <libqcow.h>
@@ -44,8 +46,8 @@ const char* ContainerFormatName(ContainerFormat format) {
 ContainerFormat DetectContainer(const std::string& path) {
   // Disks and partitions are read as they are; only image files may be containers.
   std::error_code failed;
-  if (!std::filesystem::is_regular_file(path, failed)) return ContainerFormat::kRaw;
-  std::ifstream in(path, std::ios::binary);
+  if (!std::filesystem::is_regular_file(Utf8Path(path), failed)) return ContainerFormat::kRaw;
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!in) return ContainerFormat::kRaw;
   std::array<char, 64> head{};
   in.read(head.data(), head.size());
