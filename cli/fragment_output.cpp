@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/translation.h"
+#include "cli/help_formatter.h"
 
 namespace pagerake::cli {
 namespace {
@@ -13,18 +14,6 @@ namespace {
 // Columns as the fragment list shows them.
 const char* const kColumnTitles[kFragmentColumnCount] = {
     "序号", "碎片大小(KB)", "开始页面号", "结束页面号", "备注", "开始扇区", "结束扇区", "fileid"};
-
-// Terminal columns a UTF-8 text takes: wide (CJK) characters count two.
-size_t DisplayWidth(const std::string& text) {
-  size_t width = 0;
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    width += len >= 3 ? 2 : 1;
-    i += len;
-  }
-  return width;
-}
 
 }  // namespace
 

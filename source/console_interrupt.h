@@ -28,7 +28,7 @@ class ConsoleInterrupt {
   void Wake(std::thread& waiter);
 
  private:
-  intptr_t event_ = 0;  // Windows: the event the handler sets
+  [[maybe_unused]] intptr_t event_ = 0;  // Windows: the event the handler sets
 };
 
 }  // namespace pagerake
