@@ -33,8 +33,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pagerake-tour: no corpus at %s\n", t::CorpusDir().c_str());
     return 1;
   }
-  const t::ScatteredVolume volume = t::ScatteredVolumeWithRuns(
-      "recover-fat32-spc16-r11-alone", {false, 16, (t::CorpusDir() / "r11.mdf").string(), {}, true});
+  const t::ScatteredVolume volume = pagerake::gui::testing::R11Volume();
   if (volume.image.path.empty()) {
     std::fprintf(stderr, "pagerake-tour: %s\n", volume.image.skipReason.c_str());
     return 1;

@@ -63,9 +63,7 @@ QStringList ChineseTexts(QWidget* w) {
 
 void WindowEnglishTest::AWholeRecoveryShowsNoChineseText() {
   if (pagerake::testing::CorpusFiles().empty()) QSKIP("corpus of real database files not found");
-  pagerake::testing::ScatterPlan plan{false, 16, (pagerake::testing::CorpusDir() / "r11.mdf").string(), {}, true};
-  const pagerake::testing::ScatteredVolume volume =
-      pagerake::testing::ScatteredVolumeWithRuns("recover-fat32-spc16-r11-alone", plan);
+  const pagerake::testing::ScatteredVolume volume = testing::R11Volume();
   if (volume.image.path.empty()) QSKIP(volume.image.skipReason.c_str());
 
   TForm1 w;

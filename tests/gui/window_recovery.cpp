@@ -11,6 +11,7 @@
 #include <QTreeView>
 
 #include "gui/ui_text.h"
+#include "tests/support/corpus.h"
 
 namespace pagerake::gui::testing {
 namespace {
@@ -25,6 +26,12 @@ void ClickRow(QTreeView* view, int row) {
 }
 
 }  // namespace
+
+pagerake::testing::ScatteredVolume R11Volume() {
+  namespace t = pagerake::testing;
+  return t::ScatteredVolumeWithRuns("recover-fat32-spc16-r11-alone",
+                                    {false, 16, (t::CorpusDir() / "r11.mdf").string(), {}, true});
+}
 
 bool WaitForJob(TForm1& w, int timeoutMs) {
   if (!QTest::qWaitFor([&] { return w.session().jobs.Idle(); }, timeoutMs)) return false;

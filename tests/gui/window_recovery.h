@@ -8,6 +8,7 @@
 
 #include "gui/main_window.h"
 #include "tests/gui/dialog_script.h"
+#include "tests/support/scattered_volume.h"
 
 namespace pagerake::gui::testing {
 
@@ -20,6 +21,10 @@ enum class Stage { kSourceChosen, kScanned, kAnalysed, kAssembled };
 QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& image,
                              const QString& mdf, const std::function<void(Stage)>& shown = {},
                              const QString& exportFolder = {});
+
+// The volume those recoveries run on: r11 deleted from a FAT32 volume with 8 KiB clusters (made
+// once, then cached). Its image path is empty, and skipReason says why, where it cannot be made.
+pagerake::testing::ScatteredVolume R11Volume();
 
 // Waits for the window's job to end and for everything it posted to be shown.
 bool WaitForJob(TForm1& w, int timeoutMs = 300000);
