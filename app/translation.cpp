@@ -66,7 +66,7 @@ std::string Fill(std::string_view translated, const std::vector<std::string>& ar
       out += args[index];
       if (index == next) ++next;
       i = j;
-    } else if (translated[j] == '%') {
+    } else if (j < translated.size() && translated[j] == '%') {
       out += '%';
       i = j;
     } else {

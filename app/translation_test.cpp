@@ -15,6 +15,7 @@ const std::map<std::string, std::string> kCatalog = {
     {"%d页在接缝处修复后通过校验", "page %d mended at the seam"},
     {"重叠页面%d-%d,已取前面碎片的页面", "pages %2$d back to %1$d overlap"},
     {"进度%d%%", "%d%% done"},
+    {"坏的%d", "broken %1$"},
     {"无法打开数据源: %s", "cannot open the data source: %s"},
 };
 
@@ -32,6 +33,7 @@ TEST(Translation, TextsAreFoundByTheirShapeAndKeepTheirNumbersAndNames) {
   EXPECT_EQ(T("0页在接缝处修复后通过校验"), "page 0 mended at the seam");
   EXPECT_EQ(T("重叠页面12-40,已取前面碎片的页面"), "pages 40 back to 12 overlap");
   EXPECT_EQ(T("进度50%"), "50% done");
+  EXPECT_EQ(T("坏的7"), "broken %1$");  // a catalog's slip is shown as it stands, read no further
   // A name with digits in it is matched by the template, not by the shape.
   EXPECT_EQ(T("无法打开数据源: /mnt/disk2 (副本).img"),
             "cannot open the data source: /mnt/disk2 (副本).img");
