@@ -119,13 +119,14 @@ std::optional<Language> ParseLanguage(std::string_view name) {
   return std::nullopt;
 }
 
-Language LanguageOfEnvironment(const std::function<const char*(const char*)>& getenv) {
+Language LanguageOfEnvironment(const std::function<const char*(const char*)>& getenv,
+                               const std::optional<std::string>& system) {
   for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = getenv(name);
     if (value == nullptr || *value == '\0') continue;
     return std::string_view(value).starts_with("zh") ? Language::kChinese : Language::kEnglish;
   }
-  return Language::kEnglish;
+  return system ? ParseLanguage(*system).value_or(Language::kEnglish) : Language::kEnglish;
 }
 
 Language LanguageOfCommandLine(int argc, const char* const* argv) {
@@ -136,7 +137,8 @@ Language LanguageOfCommandLine(int argc, const char* const* argv) {
     if (arg.starts_with("--lang=")) asked = ParseLanguage(arg.substr(7));
     if (asked) return *asked;
   }
-  return LanguageOfEnvironment([](const char* name) { return std::getenv(name); });
+  return LanguageOfEnvironment([](const char* name) { return std::getenv(name); },
+                               SystemMessageLanguage());
 }
 
 bool UseLanguage(Language language) {

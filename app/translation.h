@@ -20,9 +20,11 @@ enum class Language { kChinese, kEnglish };
 std::optional<Language> ParseLanguage(std::string_view name);
 
 // The language the usual variables ask for: the first set of LANGUAGE, LC_ALL, LC_MESSAGES and
-// LANG. Chinese for zh*, English for every other value, C, POSIX and C.UTF-8 included, and when
-// none is set. `getenv` reads a variable (nullptr where it is not set).
-Language LanguageOfEnvironment(const std::function<const char*(const char*)>& getenv);
+// LANG. Chinese for zh*, English for every other value, C, POSIX and C.UTF-8 included. When none
+// is set, the system's language where it has one of its own (Windows' display language), else
+// English. `getenv` reads a variable (nullptr where it is not set).
+Language LanguageOfEnvironment(const std::function<const char*(const char*)>& getenv,
+                               const std::optional<std::string>& system = std::nullopt);
 
 // Opens the catalog of `language` for Tr(). False where it cannot be found (the texts then stay
 // as written).

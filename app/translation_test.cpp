@@ -66,6 +66,14 @@ TEST(Translation, TheLanguageFollowsTheUsualVariablesAndTheFlag) {
     });
     EXPECT_EQ(got, c.want) << c.env.size();
   }
+  // Windows' display language speaks where no variable does, and only there.
+  const auto none = [](const char*) -> const char* { return nullptr; };
+  const auto english = [](const char* name) -> const char* {
+    return std::string_view(name) == "LANG" ? "en_US.UTF-8" : nullptr;
+  };
+  EXPECT_EQ(LanguageOfEnvironment(none, "zh"), Language::kChinese);
+  EXPECT_EQ(LanguageOfEnvironment(none, "fr"), Language::kEnglish);
+  EXPECT_EQ(LanguageOfEnvironment(english, "zh"), Language::kEnglish);
   EXPECT_EQ(ParseLanguage("zh"), Language::kChinese);
   EXPECT_EQ(ParseLanguage("en"), Language::kEnglish);
   EXPECT_FALSE(ParseLanguage("de").has_value());

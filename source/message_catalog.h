@@ -2,6 +2,7 @@
 // catalogs are the files po/ compiles into <locale dir>/<language>/LC_MESSAGES/pagerake.mo.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace pagerake {
@@ -14,5 +15,10 @@ bool OpenMessageCatalog(const std::string& language);
 
 // The catalog's text for `msgid`, or nullptr where the catalog has none.
 const char* LookUpMessage(const char* msgid);
+
+// The language the system's settings give the user where no variable of the environment names
+// one ("en", "zh"): Windows' display language. Nothing where those variables are the system's
+// only word (Linux).
+std::optional<std::string> SystemMessageLanguage();
 
 }  // namespace pagerake

@@ -49,4 +49,6 @@ const char* LookUpMessage(const char* msgid) {
   return text == msgid ? nullptr : text;
 }
 
+std::optional<std::string> SystemMessageLanguage() { return std::nullopt; }
+
 }  // namespace pagerake
