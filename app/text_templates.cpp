@@ -9,6 +9,7 @@ namespace {
 // longer fixed text comes first. scripts/check-catalog checks this list against the catalog.
 constexpr const char* kTemplates[] = {
     "尾部扇区文件与碎片内容文件不符,已忽略(尾部搜索不可用):%s",
+    "error,输出位置在正在读取的设备上,不能写入(请写到另一块磁盘):%s",
     "error,输出文件就是打开的碎片内容文件,不能写入:%s",
     "“开始页面号范围 >=” 中的内容不是数字: %s",
     "“开始页面号范围 <” 中的内容不是数字: %s",

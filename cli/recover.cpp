@@ -35,6 +35,7 @@
 #include "fragments/staged_file.h"
 #include "source/file_names.h"
 #include "source/file_storage.h"
+#include "source/source_volume.h"
 #include "source/utf8_path.h"
 
 namespace pagerake::cli {
@@ -169,8 +170,16 @@ RecoveredFile RecoverOne(Session& session, StageHost& host, int row, bool writeA
   return f;
 }
 
-// OUTDIR, created when missing. False, after saying why, when it is not a usable folder.
-bool PrepareOutputDir(const std::string& outDir) {
+// OUTDIR, created when missing. False, after saying why, when it is not a usable folder or lies
+// on the device to be read (checked before anything is created there).
+bool PrepareOutputDir(const std::string& outDir, const std::optional<std::string>& source) {
+  if (source && IsOnSourceDevice(outDir, *source)) {
+    std::fprintf(stderr,
+                 Tr("pagerake-cli: -o %s: on the device being read (%s); write the recovered "
+                    "files to another disk\n").c_str(),
+                 outDir.c_str(), source->c_str());
+    return false;
+  }
   std::error_code ec;
   std::filesystem::create_directories(Utf8Path(outDir), ec);
   if (!std::filesystem::is_directory(Utf8Path(outDir))) {
@@ -188,7 +197,7 @@ bool PrepareOutputDir(const std::string& outDir) {
 // was found, the file being written is removed, and the exit status is 130.
 int RunRecover(const RecoverOptions& o) {
   const auto started = std::chrono::steady_clock::now();
-  if (!PrepareOutputDir(o.outDir)) return kExitBadInput;
+  if (!PrepareOutputDir(o.outDir, o.from.source)) return kExitBadInput;
   StageHost host(isatty(STDERR_FILENO) == 1);
   Session session;
   const InterruptWatch interrupts(session);

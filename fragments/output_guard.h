@@ -1,6 +1,7 @@
 // Output files never replace a file the program reads from: the data source (a disk image, or a
 // device) and the open fragment-content file. Checked by file identity, not by name, so another
-// name for the same file is caught too. A path that does not exist yet is always allowed.
+// name for the same file is caught too. Nor is anything written onto the disk or partition being
+// read, where it could land on the clusters still to be recovered.
 #pragma once
 
 #include <optional>
