@@ -76,6 +76,66 @@ std::string Fill(std::string_view translated, const std::vector<std::string>& ar
   return out;
 }
 
+// Where the number that begins at `i` ends: its digits, and groups of three after commas (1,234).
+size_t NumberEnd(std::string_view text, size_t i) {
+  const auto digit = [text](size_t k) { return k < text.size() && IsDigit(text[k]); };
+  while (digit(i)) ++i;
+  while (i < text.size() && text[i] == ',' && digit(i + 1) && digit(i + 2) && digit(i + 3) &&
+         !digit(i + 4)) {
+    i += 4;
+  }
+  return i;
+}
+
+// A part of a line made of parts, through the catalog's text for it with %s for each number (a
+// grouped number is one: "%s proven"); the part as it is where the catalog has none.
+std::string TranslatePart(std::string_view part,
+                          const std::function<const char*(const char*)>& lookup) {
+  std::string shape;
+  std::vector<std::string> numbers;
+  for (size_t i = 0; i < part.size();) {
+    if (IsDigit(part[i])) {
+      const size_t end = NumberEnd(part, i);
+      numbers.emplace_back(part.substr(i, end - i));
+      shape += "%s";
+      i = end;
+    } else {
+      if (part[i] == '%') shape += '%';
+      shape += part[i++];
+    }
+  }
+  // An empty part looks up the empty msgid, which a catalog answers with its header.
+  const char* text = shape.empty() ? nullptr : lookup(shape.c_str());
+  return text != nullptr ? Fill(text, numbers) : std::string(part);
+}
+
+// The lines the core makes of parts ("640 pages: 632 proven, 8 zero", "size: 640 pages, from
+// page 0 (page 0 as read recorded 1,000)"), part by part, whichever parts a line has.
+std::string TranslateParts(std::string_view line,
+                           const std::function<const char*(const char*)>& lookup) {
+  static constexpr std::string_view kSeparators[] = {": ", ", ", " (", ")"};
+  std::string out;
+  size_t begin = 0;
+  for (size_t i = 0; i < line.size();) {
+    std::string_view separator;
+    for (std::string_view s : kSeparators) {
+      if (line.substr(i).starts_with(s)) {
+        separator = s;
+        break;
+      }
+    }
+    if (separator.empty()) {
+      ++i;
+      continue;
+    }
+    out += TranslatePart(line.substr(begin, i - begin), lookup);
+    out += separator;
+    i += separator.size();
+    begin = i;
+  }
+  return out + TranslatePart(line.substr(begin), lookup);
+}
+
 std::string TranslateLine(std::string_view line,
                           const std::function<const char*(const char*)>& lookup) {
   if (line.empty()) return {};
@@ -108,7 +168,7 @@ std::string TranslateLine(std::string_view line,
     if (!Match(tmpl, 0, line, 0, args)) continue;
     if (const char* text = lookup(tmpl)) return Fill(text, args);
   }
-  return whole;
+  return TranslateParts(line, lookup);
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ const std::map<std::string, std::string> kCatalog = {
     {"进度%d%%", "%d%% done"},
     {"坏的%d", "broken %1$"},
     {"无法打开数据源: %s", "cannot open the data source: %s"},
+    {"", "Project-Id-Version: the catalog's header"},
+    {"%s pages", "%s 页"},
+    {"%s proven", "已证实 %s"},
 };
 
 std::string T(const std::string& text) {
@@ -42,6 +45,11 @@ TEST(Translation, TextsAreFoundByTheirShapeAndKeepTheirNumbersAndNames) {
   EXPECT_EQ(T("缺少页面"), "缺少页面");
   EXPECT_EQ(T("缺少页面x1"), "缺少页面x1");
   EXPECT_EQ(T(""), "");
+  // A line made of parts, part by part; a grouped number is one number.
+  EXPECT_EQ(T("1,234 pages: 5 proven, 2 zero"), "1,234 页: 已证实 5, 2 zero");
+  // An empty part (after a closing bracket) is no lookup of the catalog's header.
+  EXPECT_EQ(T("序号  碎片大小(KB)  备注"), "序号  碎片大小(KB)  备注");
+  EXPECT_EQ(T("x (3 proven)"), "x (已证实 3)");
 }
 
 TEST(Translation, TheLanguageFollowsTheUsualVariablesAndTheFlag) {

@@ -14,8 +14,6 @@ namespace {
 
 constexpr size_t kLabelWidth = 26;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Why a database file was not written, from how its recovery ended.
 const char* NotWrittenReason(const RecoveryReport& r) {
   if (!r.analysis) return "the analysis did not start";
@@ -39,80 +37,6 @@ std::string PageList(const std::vector<int64_t>& pages) {
   }
   if (pages.size() > kShown) numbers += ", " + Format(Tr("… %zu more"), pages.size() - kShown);
   return " (" + Format(Tr(pages.size() > 1 ? "pages %s" : "page %s"), numbers.c_str()) + ")";
-}
-
-// Where the number that begins at `i` ends: its digits, and groups of three after commas (1,234).
-size_t NumberEnd(std::string_view text, size_t i) {
-  const auto digit = [text](size_t k) { return k < text.size() && IsDigit(text[k]); };
-  while (digit(i)) ++i;
-  while (i < text.size() && text[i] == ',' && digit(i + 1) && digit(i + 2) && digit(i + 3) &&
-         !digit(i + 4)) {
-    i += 4;
-  }
-  return i;
-}
-
-// A part of one of the core's lines in the language chosen. The catalog holds it with %s for each
-// number, so that a grouped number is one number ("%s proven"); the numbers come back in order.
-// The part as it is where the catalog has no text for it.
-std::string TrPart(std::string_view part) {
-  std::string shape;
-  std::vector<std::string> numbers;
-  for (size_t i = 0; i < part.size();) {
-    if (IsDigit(part[i])) {
-      const size_t end = NumberEnd(part, i);
-      numbers.emplace_back(part.substr(i, end - i));
-      shape += "%s";
-      i = end;
-    } else {
-      if (part[i] == '%') shape += '%';
-      shape += part[i++];
-    }
-  }
-  const std::string translated = Tr(shape);
-  if (translated == shape) return std::string(part);
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < translated.size(); ++i) {
-    if (translated[i] == '%' && i + 1 < translated.size() && translated[i + 1] == 's' &&
-        next < numbers.size()) {
-      out += numbers[next++];
-      ++i;
-    } else if (translated[i] == '%' && i + 1 < translated.size() && translated[i + 1] == '%') {
-      out += '%';
-      ++i;
-    } else {
-      out += translated[i];
-    }
-  }
-  return out;
-}
-
-// One of the core's lines made of parts ("640 pages: 632 proven, 8 zero", "size: 640 pages, from
-// page 0 (page 0 as read recorded 1,000)"), part by part in the language chosen, whichever of
-// its parts it has.
-std::string TrParts(std::string_view line) {
-  static constexpr std::string_view kSeparators[] = {": ", ", ", " (", ")"};
-  std::string out;
-  size_t begin = 0;
-  for (size_t i = 0; i < line.size();) {
-    std::string_view separator;
-    for (std::string_view s : kSeparators) {
-      if (line.substr(i).starts_with(s)) {
-        separator = s;
-        break;
-      }
-    }
-    if (separator.empty()) {
-      ++i;
-      continue;
-    }
-    out += TrPart(line.substr(begin, i - begin));
-    out += separator;
-    i += separator.size();
-    begin = i;
-  }
-  return out + TrPart(line.substr(begin));
 }
 
 // TableAtStakeLine in the language chosen; the core's own line where the catalog has no text.
@@ -153,8 +77,8 @@ void PrintText(const std::vector<RecoveredFile>& files, const RecoverTotals& tot
       continue;
     }
     const PageEvidence& e = r.evidence.evidence;
-    std::printf("  %s\n", TrParts(EvidenceSummary(e)).c_str());
-    std::printf("  %s\n", TrParts(SizeLine(r.evidence.size)).c_str());
+    std::printf("  %s\n", Tr(EvidenceSummary(e)).c_str());
+    std::printf("  %s\n", Tr(SizeLine(r.evidence.size)).c_str());
     PrintRow(Tr("fragments chained"), std::to_string(r.fragments));
     PrintRow(Tr("pages from fragments"), std::to_string(r.pagesRecovered));
     PrintRow(Tr("zero pages"), std::to_string(r.pagesZero));

@@ -41,6 +41,9 @@ bool OpenMessageCatalog(const std::string& language) {
   setenv("LANGUAGE", language.c_str(), 1);
   if (bindtextdomain(kDomain, localeDir->c_str()) == nullptr) return false;
   bind_textdomain_codeset(kDomain, "UTF-8");
+  // The C library's own messages (strerror's, in the reasons of failed opens) follow LANGUAGE
+  // too; the character type stays C, so without this they come out as question marks.
+  bind_textdomain_codeset("libc", "UTF-8");
   return true;
 }
 

@@ -15,7 +15,10 @@
 namespace pagerake {
 namespace {
 
-using testing::RunCli;
+// These commands speak only the command line's own texts: compared in English.
+testing::CliResult RunCli(const std::vector<std::string>& args) {
+  return testing::RunCliWithLanguage(testing::kEnglishTexts, args);
+}
 
 std::filesystem::path TempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   const auto path = std::filesystem::temp_directory_path() / ("pagerake_check_" + name);

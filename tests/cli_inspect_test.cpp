@@ -11,7 +11,10 @@
 namespace pagerake {
 namespace {
 
-using testing::RunCli;
+// These commands speak only the command line's own texts: compared in English.
+testing::CliResult RunCli(const std::vector<std::string>& args) {
+  return testing::RunCliWithLanguage(testing::kEnglishTexts, args);
+}
 
 TEST(CliInspect, JsonReportsEveryPageAndTheFileFacts) {
   testing::TempDir dir;

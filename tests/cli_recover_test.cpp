@@ -147,12 +147,12 @@ TEST_F(CliRecover, ExitStatusSaysWhetherAnythingWasWritten) {
     const char* message;
   };
   const Case cases[] = {
-      {"no database file", {dir.File("empty.img"), "--disk"}, 1, "no database file was found"},
+      {"no database file", {dir.File("empty.img"), "--disk"}, 1, "没有找到数据库文件"},
       {"a source that is not there", {dir.File("gone.img"), "--disk"}, 2, ""},
       {"a saved scan that is not there", {"--info", dir.File("gone.info"), "--content",
                                           dir.File("gone.content")}, 2, ""},
       {"--db past the files found", {disk(), "--disk", "--db", "3"}, 2,
-       "--db 3: 2 database files were found"},
+       "--db 3: 找到2个数据库文件"},
       {"--db 0", {disk(), "--disk", "--db", "0"}, 2, ""},
       {"no source at all", {}, 2, ""},
   };
@@ -188,7 +188,7 @@ TEST_F(CliRecover, InterruptStopsAndLeavesNoFileBehind) {
   cli.Signal(SIGINT);
   const testing::CliResult r = cli.Wait();
   EXPECT_EQ(r.exitCode, 130) << r.err;
-  EXPECT_EQ(r.out.rfind("interrupted: ", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.rfind("已中断: ", 0), 0u) << r.out;
   EXPECT_EQ(r.err.find("完成"), std::string::npos) << r.err;
   EXPECT_TRUE(Names(out).empty());
 }

@@ -60,7 +60,7 @@ TEST(CliScan, PrintsTheFragmentListWithItsColumns) {
             "序号  碎片大小(KB)  开始页面号  结束页面号  备注  开始扇区  结束扇区  fileid\n"
             "   1            32          10          14            1000      1064       3\n");
   // Random bytes at sector 0: a whole disk, every sector from 0.
-  EXPECT_NE(r.err.find("8192 sectors scanned"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("扫描了8192个扇区"), std::string::npos) << r.err;
 }
 
 TEST(CliScan, OptionsNarrowTheScanAsTheFieldsDo) {
@@ -147,14 +147,14 @@ TEST(CliScan, InterruptStopsTheScanAndPrintsWhatWasFound) {
   std::filesystem::resize_file(path, int64_t{1} << 40);  // sparse: 1 TiB of zeros to walk
   testing::CliProcess cli({"scan", path});
   ASSERT_TRUE(cli.started());
-  ASSERT_TRUE(cli.WaitForError("fragments: 1\n", 300)) << "no progress line counting the run";
+  ASSERT_TRUE(cli.WaitForError("碎片: 1\n", 300)) << "no progress line counting the run";
   cli.Signal(SIGINT);
   const testing::CliResult r = cli.Wait();
   EXPECT_EQ(r.exitCode, 130) << r.err;
   EXPECT_NE(r.out.find("\n   1"), std::string::npos) << r.out;
   EXPECT_EQ(r.err.find("完成"), std::string::npos) << r.err;
   // The stop message names the sector the scan stopped at; --begin goes on from there.
-  const std::string said = "stopped at sector ";
+  const std::string said = "停在扇区";
   const size_t at = r.err.find(said);
   ASSERT_NE(at, std::string::npos) << r.err;
   const int64_t sector = std::stoll(r.err.substr(at + said.size()));

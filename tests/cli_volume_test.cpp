@@ -84,7 +84,7 @@ TEST(CliVolume, UnrecognisedVolumeStillPrintsWhatItRead) {
   ASSERT_TRUE(testing::WriteFile(dir.File("noise.img"), noise));
   const auto r = RunCli({"volume", dir.File("noise.img"), "--json"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.err.find("neither NTFS nor FAT32"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("既不是 NTFS 也不是 FAT32"), std::string::npos) << r.err;
   const auto doc = nlohmann::json::parse(r.out);
   EXPECT_EQ(doc["fs"], "不可识别");
   EXPECT_EQ(doc["sectors_per_cluster"], 16);
@@ -96,7 +96,7 @@ TEST(CliVolume, UnreadableSourcesAndBrokenBitmapsAreStatusTwo) {
   testing::TempDir dir;
   const auto missing = RunCli({"volume", dir.File("none.img")});
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("无法打开"), std::string::npos) << missing.err;
 
   EXPECT_EQ(RunCli({"volume", dir.path()}).exitCode, 2);
 
@@ -104,7 +104,7 @@ TEST(CliVolume, UnreadableSourcesAndBrokenBitmapsAreStatusTwo) {
   const auto empty = RunCli({"volume", dir.File("empty.img")});
   EXPECT_EQ(empty.exitCode, 2);
   EXPECT_NE(empty.err.find("512error 读取sec0"), std::string::npos) << empty.err;
-  EXPECT_NE(empty.err.find("cannot read the boot sector"), std::string::npos) << empty.err;
+  EXPECT_NE(empty.err.find("无法读取"), std::string::npos) << empty.err;
 
   const auto torn = RunCli({"volume", NtfsVolume(dir, 800, 8, true), "--json"});
   EXPECT_EQ(torn.exitCode, 2);

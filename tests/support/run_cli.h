@@ -16,6 +16,8 @@ struct CliResult {
 // The language variables the tests run pagerake-cli with: Chinese, the program's own texts,
 // which the tests compare. The variables of the test's own environment are not passed on.
 inline const std::vector<std::string> kChineseTexts = {"LANGUAGE=zh_CN"};
+// English, for the tests of the commands that only speak the command line's own texts.
+inline const std::vector<std::string> kEnglishTexts = {"LANGUAGE=en"};
 
 // Runs pagerake-cli with `args` (no shell involved); standard input holds `input`.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& input = "");
