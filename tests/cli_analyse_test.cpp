@@ -79,10 +79,11 @@ TEST_F(CliAnalyse, ListsTheFilesAndChainsOneAutomatically) {
     EXPECT_EQ(doc["memo"], memo);
   }
 
-  const auto badDb = RunCli({"analyse", "--info", dir.File("scan.info"), "--content",
-                             dir.File("scan.content"), "--db", "3"});
+  const auto badDb = testing::RunCliWithLanguage(
+      testing::kEnglishTexts,
+      {"analyse", "--info", dir.File("scan.info"), "--content", dir.File("scan.content"), "--db", "3"});
   EXPECT_EQ(badDb.exitCode, 2);
-  EXPECT_NE(badDb.err.find("--db 3: 找到2个数据库文件"), std::string::npos) << badDb.err;
+  EXPECT_NE(badDb.err.find("--db 3: 2 database files were found"), std::string::npos) << badDb.err;
 }
 
 TEST_F(CliAnalyse, ManualModeAsksOnTheTerminal) {

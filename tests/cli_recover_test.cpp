@@ -147,12 +147,12 @@ TEST_F(CliRecover, ExitStatusSaysWhetherAnythingWasWritten) {
     const char* message;
   };
   const Case cases[] = {
-      {"no database file", {dir.File("empty.img"), "--disk"}, 1, "没有找到数据库文件"},
+      {"no database file", {dir.File("empty.img"), "--disk"}, 1, "no database file was found"},
       {"a source that is not there", {dir.File("gone.img"), "--disk"}, 2, ""},
       {"a saved scan that is not there", {"--info", dir.File("gone.info"), "--content",
                                           dir.File("gone.content")}, 2, ""},
       {"--db past the files found", {disk(), "--disk", "--db", "3"}, 2,
-       "--db 3: 找到2个数据库文件"},
+       "--db 3: 2 database files were found"},
       {"--db 0", {disk(), "--disk", "--db", "0"}, 2, ""},
       {"no source at all", {}, 2, ""},
   };
@@ -162,7 +162,7 @@ TEST_F(CliRecover, ExitStatusSaysWhetherAnythingWasWritten) {
     std::vector<std::string> args = {"recover"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     args.insert(args.end(), {"-o", out});
-    const auto r = RunCli(args);
+    const auto r = testing::RunCliWithLanguage(testing::kEnglishTexts, args);  // its own texts
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     if (std::filesystem::exists(out)) {

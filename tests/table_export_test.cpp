@@ -90,7 +90,8 @@ TEST(TableExport, RowsOfTheSurvivingPagesComeOutAndTheLostOnesAreCounted) {
   EXPECT_EQ(atStake[0]["rows_read"], 830 - rowsLost);
 
   const std::string mdf = report["output"];
-  const testing::CliResult exported = testing::RunCli(
+  const testing::CliResult exported = testing::RunCliWithLanguage(
+      testing::kEnglishTexts,
       {"export", mdf, "--table", "dbo.Orders", "-o", dir.File("csv"), "--schema"});
   EXPECT_EQ(exported.exitCode, 1) << exported.err;  // rows were lost
   EXPECT_NE(exported.out.find("dbo.Orders: " + std::to_string(830 - rowsLost) +
@@ -115,7 +116,8 @@ TEST(TableExport, ASyntheticTableComesOutRowForRow) {
     testing::TempDir dir;
     ASSERT_TRUE(file.Write(dir.File("sales.mdf")));
     const testing::CliResult r =
-        testing::RunCli({"export", dir.File("sales.mdf"), "--all", "-o", dir.File("csv")});
+        testing::RunCliWithLanguage(testing::kEnglishTexts,
+                                    {"export", dir.File("sales.mdf"), "--all", "-o", dir.File("csv")});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("dbo.Sales: 60000 rows written, the catalog counts 60000"),
               std::string::npos)

@@ -86,7 +86,9 @@ QString RecoverThroughWindow(TForm1& w, DialogScript& script, const QString& ima
   w.Button2->click();
   if (!script.done()) return "CREATE MDF asked no file, or said nothing at its end";
   if (!w.Memo3->toPlainText().contains(U("组合完毕"))) return "CREATE MDF did not finish";
-  if (!script.seen().filter(" proven, ").size()) return "the closing message gave no evidence";
+  if (script.seen().filter(" proven, ").isEmpty() && script.seen().filter(U("已证实 ")).isEmpty()) {
+    return "the closing message gave no evidence";
+  }
   QString report = mdf;
   report.replace(".mdf", ".report.json");
   if (!QFile::exists(report)) return "no report beside the file: " + report;
