@@ -110,7 +110,11 @@ class TailSearch {
       if (!HeadEndsHere(k)) continue;
       const int t = kSectorsPerPage - k;
       const int64_t x = next.fsec - next.gapPages * kSectorsPerPage - t;
-      if (x < pageSector_ + k || Mod(x - base_, spc_) != 0 || !Holds(f, x, next.fsec)) continue;
+      // The next fragment may lie before the head on the disk as well as after it.
+      if ((x < pageSector_ + k && x + t > pageSector_) || x == pageSector_ + k ||
+          Mod(x - base_, spc_) != 0 || !Holds(f, x, next.fsec)) {
+        continue;
+      }
       const auto at = static_cast<size_t>(x - f.first);
       const auto upTo = static_cast<size_t>(next.fsec - f.first);
       std::memcpy(trial_.data(), page_, kPageSize);

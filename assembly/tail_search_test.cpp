@@ -177,7 +177,7 @@ TEST(SearchPageTail, JoinsThreePiecesOnlyWhereTheMiddleIsHeldAndUnique) {
 
 // A torn-page page before a hole of two zero pages, among the file's own pages (whose tails pass
 // its torn bits too): its tail is taken at the one place the hole gives it, and only when the
-// hole there is zero.
+// hole there is zero; the next row's fragment may lie behind the head on the disk or before it.
 TEST(SearchPageTail, TakesATornPagesTailWhereTheHoleBeforeTheNextRowPutsIt) {
   PAGERAKE_REQUIRE_CORPUS();
   const std::vector<uint8_t> file =
@@ -185,31 +185,33 @@ TEST(SearchPageTail, TakesATornPagesTailWhereTheHoleBeforeTheNextRowPutsIt) {
   const int32_t p = PageWith(file, PageProtection::kTornBits);
   ASSERT_GE(p, 0);
   const uint8_t* original = file.data() + static_cast<size_t>(p) * kPageSize;
-  constexpr int64_t kPageSector = 4000, kNextFsec = 6000;
+  constexpr int64_t kPageSector = 4000;
   constexpr int kHead = 4, kTail = kSectorsPerPage - kHead, kGap = 2;
-  for (const bool zeroHole : {true, false}) {
-    SCOPED_TRACE(zeroHole ? "zero hole" : "the hole holds data");
-    testing::TempDir dir;
-    testing::DiskImage image = SplitPageDisk(file, file, p, kHead, 9);
-    const int64_t hole = kNextFsec - kGap * kSectorsPerPage;
-    image.Put(hole - kTail, original + kHead * kSectorSize, kTail * kSectorSize);
-    if (zeroHole) {
-      const std::vector<uint8_t> zeros(kGap * kPageSize, 0);
-      image.Put(hole, zeros.data(), zeros.size());
+  for (const int64_t nextFsec : {6000, 2000}) {
+    for (const bool zeroHole : {true, false}) {
+      SCOPED_TRACE(std::to_string(nextFsec) + (zeroHole ? ", zero hole" : ", the hole holds data"));
+      testing::TempDir dir;
+      testing::DiskImage image = SplitPageDisk(file, file, p, kHead, 9);
+      const int64_t hole = nextFsec - kGap * kSectorsPerPage;
+      image.Put(hole - kTail, original + kHead * kSectorSize, kTail * kSectorSize);
+      if (zeroHole) {
+        const std::vector<uint8_t> zeros(kGap * kPageSize, 0);
+        image.Put(hole, zeros.data(), zeros.size());
+      }
+      ASSERT_TRUE(image.Write(dir.File("disk.img")));
+      const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
+      std::vector<uint8_t> page(kPageSize);
+      std::vector<uint8_t> front(kHoleReachSectors * kSectorSize);
+      ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
+      ASSERT_TRUE(ReadSectors(source, nextFsec - kHoleReachSectors,
+                              static_cast<int32_t>(kHoleReachSectors), front.data()));
+      const NextFragment next{
+          nextFsec, kGap,
+          {nextFsec - kHoleReachSectors, static_cast<int32_t>(kHoleReachSectors), front.data()}};
+      EXPECT_FALSE(SearchIn(page, source, kPageSector, 4)) << "the window alone is ambiguous";
+      EXPECT_EQ(SearchIn(page, source, kPageSector, 4, &next), zeroHole);
+      EXPECT_EQ(std::equal(page.begin(), page.end(), original), zeroHole);
     }
-    ASSERT_TRUE(image.Write(dir.File("disk.img")));
-    const DataSource source = testing::WholeDiskImageSource(dir.File("disk.img"));
-    std::vector<uint8_t> page(kPageSize);
-    std::vector<uint8_t> front(kHoleReachSectors * kSectorSize);
-    ASSERT_TRUE(ReadSectors(source, kPageSector, kSectorsPerPage, page.data()));
-    ASSERT_TRUE(ReadSectors(source, kNextFsec - kHoleReachSectors,
-                            static_cast<int32_t>(kHoleReachSectors), front.data()));
-    const NextFragment next{
-        kNextFsec, kGap,
-        {kNextFsec - kHoleReachSectors, static_cast<int32_t>(kHoleReachSectors), front.data()}};
-    EXPECT_FALSE(SearchIn(page, source, kPageSector, 4)) << "the window alone is ambiguous";
-    EXPECT_EQ(SearchIn(page, source, kPageSector, 4, &next), zeroHole);
-    EXPECT_EQ(std::equal(page.begin(), page.end(), original), zeroHole);
   }
 }
 
