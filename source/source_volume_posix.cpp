@@ -35,7 +35,9 @@ std::vector<std::pair<uint32_t, uint32_t>> BlockDevicesBeneath(const std::string
     std::vector<fs::path> below;
     if (fs::exists(dir / "partition", error)) below.push_back(dir.parent_path());
     for (const fs::directory_entry& slave : fs::directory_iterator(dir / "slaves", error)) {
-      below.push_back(fs::canonical(slave.path(), error));
+      std::error_code unresolved;
+      const fs::path device = fs::canonical(slave.path(), unresolved);
+      if (!unresolved) below.push_back(device);
     }
     for (const fs::path& device : below) {
       const auto id = DevFile(device / "dev");
